@@ -1,0 +1,34 @@
+include(GoogleTest)
+
+# Adds each listed folder that already holds a CMakeLists.txt.
+function(keyscope_add_layers)
+    foreach(dir IN LISTS ARGN)
+        if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+            add_subdirectory(${dir})
+        endif()
+    endforeach()
+endfunction()
+
+# keyscope_add_test(<name> SOURCES <files...> LIBS <targets...>)
+# One GoogleTest binary; its cases are registered with CTest one by one and run
+# with Qt's offscreen platform so widget tests need no display.
+function(keyscope_add_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KEYSCOPE_SIMULATE=;KEYSCOPE_HID_LIBRARY="
+        DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# keyscope_add_fuzzer(<name> <source> LIBS <targets...>)
+function(keyscope_add_fuzzer name source)
+    cmake_parse_arguments(F "" "" "LIBS" ${ARGN})
+    add_executable(${name} ${source})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE ${F_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+endfunction()

@@ -1,0 +1,138 @@
+#pragma once
+// The one object through which the program knows the demo board: sixteen
+// channel records, the chip settings bytes, and the link (HID, serial or ICE).
+// Every operation returns 1 for success and 0 for failure and never throws.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "device/ChannelRecord.h"
+#include "device/CloseNotifier.h"
+#include "device/HidModule.h"
+#include "device/IceLink.h"
+#include "device/Messages.h"
+#include "device/Pauser.h"
+#include "device/SerialPort.h"
+
+namespace keyscope {
+
+inline constexpr std::uint32_t kSelectorHid = 255;
+inline constexpr std::uint32_t kSelectorSerial = 0xFFFFFFFF;  // any other selector is an ICE chip
+
+enum LinkMode : std::int32_t {
+    kLinkSerial = -1,
+    kLinkHidPlain = 0,  // answered to 296: plain reports
+    kLinkHidTyped = 1,  // answered to 292: typed reports
+    kLinkIce = 2,
+};
+
+// A board that answers every read with a first half (type 0x85) would never let
+// an operation end. After this many first halves in a row the operation stops
+// following them and fails: the read cycle reports a lost link (the poll then
+// reconnects), the key-value and max-value reads report a failed update.
+inline constexpr int kMaxChainedFirstHalves = 16;
+
+struct BoardCollaborators {
+    std::unique_ptr<HidModule> hid;
+    std::unique_ptr<SerialDevice> serial;
+    std::unique_ptr<IceLink> ice;
+    Pauser* pauser = nullptr;
+    Messages* messages = nullptr;
+    CloseNotifier* notifier = nullptr;
+    SerialPort::PathResolver comPorts = comPortPath;
+};
+
+class BoardConnection {
+public:
+    // Pauser, messages and notifier must outlive the connection.
+    explicit BoardConnection(BoardCollaborators parts);
+    ~BoardConnection();
+    BoardConnection(const BoardConnection&) = delete;
+    BoardConnection& operator=(const BoardConnection&) = delete;
+
+    // --- channel model ---
+    // Record 0..15; null for any other index. Valid for the connection's life.
+    ChannelRecord* getChannel(int index);
+    const ChannelRecord* getChannel(int index) const;
+    // Stores the count, updates maxValue by the rule, appends a sample (dropping the oldest beyond 300).
+    void appendSample(int channel, std::int32_t value, MaxRule rule);
+    // Empties every history; a channel that had samples gets value, keyValue and maxValue 0.
+    void clearSamples();
+
+    int isOpen() const { return isOpen_; }
+    const std::int32_t* keyCodeAddress() const { return &keyCode_; }
+    std::int32_t keyCode() const { return keyCode_; }
+    int isByteValues() const { return byteValues_; }
+    std::int32_t linkMode() const { return linkMode_; }
+
+    std::int32_t getTriggerLevel() const { return triggerLevel_; }
+    std::int32_t getPreScale() const { return preScale_; }
+    std::int32_t getTktmr() const { return tktmr_; }
+    // Stored unchanged; callers pass values already reduced to one byte.
+    void setTriggerLevel(std::int32_t v) { triggerLevel_ = v; }
+    void setPreScale(std::int32_t v) { preScale_ = v; }
+    void setTktmr(std::int32_t v) { tktmr_ = v; }
+
+    // --- link ---
+    // The settings are read at every serial open; they must outlive the connection.
+    void setSerialSettings(const SerialSettings* settings) { serialSettings_ = settings; }
+    // ICE target and close notification. Width 2 means 16-bit counts; any other width 8-bit.
+    void setTarget(std::uint32_t selector, std::uint32_t address, std::uint32_t count,
+                   std::uint32_t iramFlag, std::uint32_t width, std::uint64_t notifyWindow,
+                   std::uint32_t notifyMessage, std::uint32_t notifyParam);
+    // 1 when open (at once when already open). A failure after the transport
+    // opened leaves linkMode set and the transport as it is, with isOpen 0.
+    int open(std::uint32_t selector);
+    // 1 when closed; 0 only when the ICE release failed. Notifies the outside
+    // window before the history is discarded. Leaves the serial port open.
+    int close();
+
+    // --- reports ---
+    // The poll read. 0 means the link is lost; a failed serial read is not a loss.
+    int readCycle();
+    int readKeyValues();  // key values and the three settings bytes
+    int readMaxValues();  // reference counts
+    int writeKeyValues();  // low bytes of the key values and the settings bytes
+
+    SerialPort& serialPort() { return serialPort_; }
+
+private:
+    enum class HidRead { Data, Max, Key };
+    int readHid(HidRead kind, std::uint8_t* report);
+    int readHidWithRetry(HidRead kind, std::uint8_t* report);
+    int readIceImage(std::uint8_t* image);
+    bool iceImageValid(const std::uint8_t* image) const;
+    std::int32_t iceValue(const std::uint8_t* image, int key) const;
+    int readSerialFrames();
+    int readKeyValuesChained(int depth);
+    int readMaxValuesChained(int depth);
+
+    std::array<ChannelRecord, kChannelCount> channels_;
+    std::int32_t keyCode_ = 0;
+    int isOpen_ = 0;
+    std::int32_t triggerLevel_ = 0;
+    std::int32_t preScale_ = 0;
+    std::int32_t tktmr_ = 0;
+    // A plain (296) board sends 8-bit counts and never says so; start as an 8-bit board.
+    std::uint8_t byteValues_ = 1;
+
+    std::int32_t linkMode_ = kLinkHidTyped;
+    const SerialSettings* serialSettings_ = nullptr;
+    std::uint32_t targetSelector_ = 0;
+    std::uint32_t targetAddress_ = 0;
+    std::uint32_t channelCount_ = 0;
+    std::uint32_t iramSpace_ = 0;
+    std::uint32_t valueWidth_ = 0;
+    std::uint64_t notifyWindow_ = 0;
+    std::uint32_t notifyMessage_ = 0;
+    std::uint32_t notifyParam_ = 0;
+
+    std::unique_ptr<HidModule> hid_;
+    std::unique_ptr<IceLink> ice_;
+    Pauser& pauser_;
+    CloseNotifier& notifier_;
+    SerialPort serialPort_;
+};
+
+}  // namespace keyscope

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+
+namespace keyscope {
+
+inline constexpr int kReportSize = 64;
+inline constexpr int kHidDeviceTyped = 292;  // 0x124: typed reports (0x55, 0x85/0xC5)
+inline constexpr int kHidDevicePlain = 296;  // 0x128: plain reports
+
+// The board's HID access module. Each call returns 0 on success and non-zero on
+// failure; report buffers are kReportSize bytes, zeroed by the caller.
+class HidModule {
+public:
+    virtual ~HidModule() = default;
+    virtual int open(int deviceId, int reserved1, int reserved2) = 0;
+    virtual int read(int size, std::uint8_t* report) = 0;  // plain board: any report
+    virtual int readData(std::uint8_t* report) = 0;        // typed board: data report
+    virtual int readMax(std::uint8_t* report) = 0;         // typed board: max-value report
+    virtual int readKey(std::uint8_t* report) = 0;         // typed board: key-value report
+    virtual int write(std::uint8_t* report) = 0;           // key values and chip settings
+};
+
+}  // namespace keyscope

@@ -1,0 +1,64 @@
+#pragma once
+// The receive-only serial link to a board that streams key frames.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "device/Messages.h"
+#include "device/SerialDevice.h"
+
+namespace keyscope {
+
+// The dashboard's serial choice, held by the dashboard for the run.
+struct SerialSettings {
+    std::int32_t comIndex = 0;   // 0 is "COM1"
+    std::int32_t baudIndex = 3;  // 0 = 1200, 1 = 2400, 2 = 4800, 3 = 9600; other values keep the rate
+};
+
+// Baud rate for a baud index, 0 for "keep the port's rate".
+int baudForIndex(std::int32_t baudIndex);
+
+// Maps "COMn" (n = comIndex + 1) to a device path: entry comIndex of the
+// colon-separated KEYSCOPE_SERIAL_PORTS when set, else of the system's ports in
+// the order /dev/ttyUSB*, /dev/ttyACM*, /dev/ttyS*, each in numeric order.
+// No entry gives no path.
+std::optional<std::string> comPortPath(std::int32_t comIndex);
+
+// States: closed (no handle), half-open (handle held, configuration failed),
+// open. Only destruction or closePort leaves open. Every failure shows its
+// message in a plain box at the moment it happens.
+class SerialPort {
+public:
+    using PathResolver = std::function<std::optional<std::string>(std::int32_t comIndex)>;
+
+    SerialPort(std::unique_ptr<SerialDevice> device, Messages& messages,
+               PathResolver resolver = comPortPath);
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // 1 when the port is open (at once, with no system call, if it already was), 0 on failure.
+    int openPort(const SerialSettings& settings);
+    // 1 when closed (also when it was not open), 0 when the system refused.
+    int closePort();
+    // Reads at most length bytes; buffer holds length + 1 so that a zero byte can
+    // follow the received ones. 1 on success (also with nothing received), 0 when
+    // the port is not open or the read failed.
+    int readPort(std::uint8_t* buffer, std::size_t length, std::size_t& received);
+
+    bool isPortOpen() const { return portOpen_; }
+    bool isHandleHeld() const { return handleHeld_; }
+
+private:
+    std::unique_ptr<SerialDevice> device_;
+    Messages& messages_;
+    PathResolver resolver_;
+    bool portOpen_ = false;
+    bool handleHeld_ = false;
+};
+
+}  // namespace keyscope
