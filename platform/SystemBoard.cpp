@@ -5,6 +5,7 @@
 
 #include "device/HidLibrary.h"
 #include "device/TermiosSerialDevice.h"
+#include "sim/SimulatedSerialDevice.h"
 
 namespace keyscope {
 
@@ -17,7 +18,16 @@ BoardCollaborators systemBoardCollaborators(Pauser& pauser, Messages& messages,
                                             CloseNotifier& notifier) {
     BoardCollaborators parts;
     parts.hid = std::make_unique<HidLibrary>(hidModulePath());
-    parts.serial = std::make_unique<TermiosSerialDevice>();
+    if (simulationRequested()) {
+        // Every COM entry reaches the simulated board's own pseudo-terminal.
+        parts.serial = makeSimulatedSerialDevice(std::make_unique<TermiosSerialDevice>());
+        parts.comPorts = [](std::int32_t comIndex) -> std::optional<std::string> {
+            return comIndex >= 0 ? std::optional<std::string>("COM" + std::to_string(comIndex + 1))
+                                 : std::nullopt;
+        };
+    } else {
+        parts.serial = std::make_unique<TermiosSerialDevice>();
+    }
     parts.ice = std::make_unique<NoIceLink>();
     parts.pauser = &pauser;
     parts.messages = &messages;
