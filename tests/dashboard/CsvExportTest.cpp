@@ -85,11 +85,16 @@ TEST(CsvExport_File, SameMinuteReplacesAndNothingToSaveWritesNothing) {
     EXPECT_EQ(fs::path(path).filename(), "20261203_1407.csv");
     EXPECT_EQ(saveCsv(*rig.f.board, true, path, rig.f.messages), CsvSave::NothingToSave);
     EXPECT_FALSE(fs::exists(path));
-    for (int i = 0; i < 4; ++i)
-        rig.f.board->appendSample(0, i, MaxRule::Leave);
+    auto fill = [&](int rows) {
+        rig.f.board->clearSamples();
+        for (int i = 0; i < rows; ++i) {
+            for (int k = 0; k < kChannelCount; ++k)
+                rig.f.board->appendSample(k, i, MaxRule::Leave);
+        }
+    };
+    fill(4);
     ASSERT_EQ(saveCsv(*rig.f.board, true, path, rig.f.messages), CsvSave::Saved);
-    rig.f.board->clearSamples();
-    rig.f.board->appendSample(0, 1, MaxRule::Leave);
+    fill(1);
     ASSERT_EQ(saveCsv(*rig.f.board, true, path, rig.f.messages), CsvSave::Saved);
     EXPECT_EQ(rig.lines(path).size(), 2u);
     EXPECT_TRUE(rig.f.messages.shown.empty());
