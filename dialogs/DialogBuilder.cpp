@@ -27,6 +27,25 @@ int scale(int value, int numerator, int denominator) {
     return static_cast<int>(std::lround(static_cast<double>(value) * numerator / denominator));
 }
 
+// A label whose text does not fit its rectangle in the dialog font gets a
+// smaller font rather than a clipped text; at most down to 70 %.
+void fitLabelText(QLabel& label) {
+    const QRect box = label.geometry();
+    QFont font = label.font();
+    const double original = font.pointSizeF();
+    for (double size = original; size >= original * 0.7; size -= 0.5) {
+        font.setPointSizeF(size);
+        const QRect needed = QFontMetrics(font).boundingRect(
+            QRect(0, 0, box.width(), 10 * box.height()), Qt::TextWordWrap, label.text());
+        if (needed.width() <= box.width() && needed.height() <= box.height()) {
+            break;
+        }
+    }
+    if (font.pointSizeF() < original) {
+        label.setFont(font);
+    }
+}
+
 QString objectNameForId(int id) {
     return QStringLiteral("id%1").arg(id);
 }
@@ -125,7 +144,12 @@ QSize DialogUnits::toPixels(int width, int height) const {
 }
 
 QFont dialogFont(const res::DialogTemplate& dialogTemplate) {
-    QFont font(toQString(dialogTemplate.fontFamily));
+    // The layouts were drawn for Arial-like widths; the generic "System" family
+    // would otherwise become the desktop's default, which is often much wider.
+    const std::string_view family = dialogTemplate.fontFamily == "System"
+                                        ? std::string_view("Arial")
+                                        : dialogTemplate.fontFamily;
+    QFont font(toQString(family));
     font.setPointSize(std::max(1, dialogTemplate.fontPointSize));
     return font;
 }
@@ -153,6 +177,9 @@ void buildDialog(QDialog& dialog, const res::DialogTemplate& dialogTemplate) {
             continue;
         }
         widget->setGeometry(units.toPixels(control.rect));
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            fitLabelText(*label);
+        }
         if (control.id != res::kNoId) {
             widget->setProperty(kControlIdProperty, control.id);
             widget->setObjectName(objectNameForId(control.id));

@@ -88,6 +88,20 @@ TEST_P(EveryTemplate, BuildsEachControlWithItsIdKindAndRectangle) {
     EXPECT_EQ(findControl(dialog, 4242), nullptr);
 }
 
+TEST_P(EveryTemplate, LabelsShowTheirWholeText) {
+    QDialog dialog;
+    buildDialog(dialog, *res::findDialogTemplate(GetParam()));
+    for (const QLabel* label : dialog.findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        SCOPED_TRACE(label->text().toStdString());
+        const QRect box = label->geometry();
+        const QRect needed = QFontMetrics(label->font())
+                                 .boundingRect(QRect(0, 0, box.width(), 10 * box.height()),
+                                               Qt::TextWordWrap, label->text());
+        EXPECT_LE(needed.width(), box.width());
+        EXPECT_LE(needed.height(), box.height());
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Resources, EveryTemplate,
                          testing::Values(res::kDialogPinEnable, res::kDialogTimeBar,
                                          res::kDialogChipSettings, res::kDialogMaxMin,
