@@ -60,3 +60,17 @@ TEST(HidLibrary_Path, ExplicitModuleBeatsSimulationWhichBeatsTheDefault) {
 
 }  // namespace
 }  // namespace keyscope
+
+namespace keyscope {
+namespace {
+
+TEST(HidLibrary_Load, ShippedModuleWithoutABoardFailsTheOpenCleanly) {
+    HidLibrary library(besideTests(kHidModuleFile));
+    EXPECT_NE(library.open(kHidDeviceTyped, 0, 0), 0);
+    EXPECT_TRUE(library.loadError().empty()) << library.loadError();
+    std::uint8_t report[kReportSize] = {};
+    EXPECT_NE(library.readData(report), 0);
+}
+
+}  // namespace
+}  // namespace keyscope

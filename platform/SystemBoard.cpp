@@ -1,0 +1,28 @@
+#include "platform/SystemBoard.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "device/HidLibrary.h"
+#include "device/TermiosSerialDevice.h"
+
+namespace keyscope {
+
+bool simulationRequested() {
+    const char* value = std::getenv("KEYSCOPE_SIMULATE");
+    return value && std::strcmp(value, "1") == 0;
+}
+
+BoardCollaborators systemBoardCollaborators(Pauser& pauser, Messages& messages,
+                                            CloseNotifier& notifier) {
+    BoardCollaborators parts;
+    parts.hid = std::make_unique<HidLibrary>(hidModulePath());
+    parts.serial = std::make_unique<TermiosSerialDevice>();
+    parts.ice = std::make_unique<NoIceLink>();
+    parts.pauser = &pauser;
+    parts.messages = &messages;
+    parts.notifier = &notifier;
+    return parts;
+}
+
+}  // namespace keyscope
