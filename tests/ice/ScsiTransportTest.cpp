@@ -239,7 +239,7 @@ struct FakeAspiState {
     // completeAfterPolls pauses have passed (never when negative).
     std::uint8_t execStatus = kSsComp;
     int completeAfterPolls = -1;
-    std::vector<std::vector<std::uint8_t>> requests;  // first 16 bytes of each
+    std::vector<std::vector<std::uint8_t>> requests;  // first 10 bytes of each
     std::uint8_t* pendingSrb = nullptr;
     int freed = 0;
 };
@@ -253,7 +253,7 @@ class FakeAspiLibrary final : public AspiLibrary {
     }
     std::uint32_t getSupportInfo() override { return s_.supportInfo; }
     std::uint32_t sendCommand(std::uint8_t* srb, std::uint8_t* data) override {
-        s_.requests.emplace_back(srb, srb + 16);
+        s_.requests.emplace_back(srb, srb + 10);  // every block is at least this long
         if (srb[0] == kScHaInquiry) {
             srb[1] = s_.haInquiryStatus;
         } else if (srb[0] == kScGetSetTimeouts) {
