@@ -7,6 +7,7 @@
 #include "fakes/DeviceFakes.h"
 #include "ice/IceFakes.h"
 #include "ice/ScsiIceLink.h"
+#include "ice/SystemIceLink.h"
 #include "ice/sim/SimIceDevice.h"
 
 namespace keyscope {
@@ -156,6 +157,33 @@ TEST_F(SimulatedIceBoardTest, AKeyTableInInternalRamReadsThroughTheHiddenLocatio
     EXPECT_EQ(ice.board->getChannel(0)->value, counts[0]);
     EXPECT_EQ(ice.board->getChannel(1)->value, counts[1]);
     EXPECT_EQ(ice.board->getChannel(2)->value, counts[2]);
+}
+
+TEST(SimulatedIceBoardGone, AnUnpluggedBoardLosesTheLinkAndIsNotFoundAgain) {
+    IceBoard<sim::SimIceDevice> ice{42u, 5};  // gone after five memory reads
+    ice.board->setTarget(3, 0x0040, 16, 0, 2, 0, 0, 0);
+    ASSERT_EQ(ice.board->open(3), 1);  // three reads
+    EXPECT_EQ(ice.board->readCycle(), 1);
+    EXPECT_EQ(ice.board->readCycle(), 1);
+    EXPECT_EQ(ice.board->readCycle(), 0);
+    EXPECT_EQ(ice.board->close(), 1);
+    EXPECT_EQ(ice.board->open(3), 0);
+    ASSERT_FALSE(ice.messages.shown.empty());
+    EXPECT_EQ(ice.messages.shown.back().caption, "fail");
+    EXPECT_EQ(ice.access.openHandles(), 0);
+}
+
+TEST(SystemIceLink, SimulationSwitchesTheScanToTheSimulatedBoard) {
+    fakes::Journal journal;
+    fakes::RecordingPauser pauser{journal};
+    fakes::RecordingMessages messages;
+    ::setenv("KEYSCOPE_SIMULATE", "1", 1);
+    auto link = makeSystemIceLink(messages, pauser);
+    ::unsetenv("KEYSCOPE_SIMULATE");
+    ASSERT_EQ(link->openIceLink(3), 1);
+    std::array<std::uint8_t, 65> out{};
+    EXPECT_EQ(link->readIceBlock(out.data(), 0x40, 32, 0), 1);
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 }  // namespace

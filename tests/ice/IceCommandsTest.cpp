@@ -73,16 +73,6 @@ TEST_F(IceCommandsTest, FirstReadRunsTheStartUpSequenceAndLaterReadsDoNot) {
     EXPECT_EQ(access.subs(), (std::vector<std::uint8_t>{kRead, kReturn}));
 }
 
-TEST_F(IceCommandsTest, AReconnectDoesNotRepeatTheStartUp) {
-    ASSERT_EQ(read(0x100), 1);
-    link.releaseIceLink();
-    ScsiIceLink second{context, messages};
-    ASSERT_EQ(second.openIceLink(3), 1);
-    access.calls.clear();
-    ASSERT_EQ(second.readIceBlock(out.data(), 0x100, 32, 0), 1);
-    EXPECT_EQ(access.subs(), (std::vector<std::uint8_t>{kRead, kReturn}));
-}
-
 TEST_F(IceCommandsTest, ReadReserveDataBlockForInternalRamAddress0120) {
     startUp();
     ASSERT_EQ(read(0x0120, 1), 1);
@@ -92,18 +82,6 @@ TEST_F(IceCommandsTest, ReadReserveDataBlockForInternalRamAddress0120) {
                                                        0x01, 0x20, 0x00, 0x01, 0x20}));
     EXPECT_EQ(reads[0].direction, SG_DXFER_FROM_DEV);
     EXPECT_EQ(reads[0].dxferLen, 64u);
-}
-
-TEST_F(IceCommandsTest, MemoryComesFromAnswerBytesSixteenOnward) {
-    startUp();
-    access.iceAnswers[kRead] = patternedAnswer();
-    ASSERT_EQ(read(0x0200, 0), 1);
-    for (int i = 0; i < 33; ++i) {
-        ASSERT_EQ(out[i], 0x40 + 16 + i) << "out byte " << i;
-    }
-    for (int i = 33; i < 65; ++i) {
-        ASSERT_EQ(out[i], 0) << "out byte " << i;
-    }
 }
 
 struct IramCase {
@@ -253,34 +231,6 @@ TEST_F(IceCommandsTest, AFailedClosingReturnStillDeliversTheData) {
     EXPECT_EQ(out[0], 0x50);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Set HW Return FAIL!");
-}
-
-TEST_F(IceCommandsTest, ReadIceStatusAnswersItsFirstByteOrFF) {
-    IceBlock answer{};
-    answer[0] = 0x07;
-    access.iceAnswers[kStatus] = answer;
-    EXPECT_EQ(link.readIceStatus(), 0x07);
-    access.failSubs.insert(kStatus);
-    EXPECT_EQ(link.readIceStatus(), 0xFF);
-}
-
-TEST_F(IceCommandsTest, AReadWithoutABufferFailsQuietly) {
-    EXPECT_EQ(link.readIceBlock(nullptr, 0x100, 32, 0), 0);
-    EXPECT_TRUE(access.calls.empty());
-}
-
-TEST(IceCommandsUnopened, AReadOnALinkWithoutDevicesSendsNothing) {
-    FakeScsiAccess access;
-    NoAspiLoader loader;
-    RecordingPauser pauser;
-    RecordingMessages messages;
-    IceContext context{access, loader, pauser};
-    ScsiIceLink link{context, messages};
-    std::array<std::uint8_t, 65> out{};
-    EXPECT_EQ(link.readIceBlock(out.data(), 0x100, 32, 0), 0);
-    EXPECT_TRUE(access.calls.empty());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Enter ICE mode FAIL!");
 }
 
 }  // namespace

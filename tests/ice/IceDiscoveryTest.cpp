@@ -163,34 +163,11 @@ TEST_F(IceDiscoveryTest, DestroyingTheLinkReleasesIt) {
     EXPECT_TRUE(access.openFds.empty());
 }
 
-TEST_F(IceDiscoveryTest, AnOpenWithoutReleaseReplacesTheEarlierDevices) {
-    access.addBoard("ICEBRD-D");
-    ASSERT_EQ(link.openIceLink(3), 1);
-    ASSERT_EQ(link.openIceLink(3), 1);
-    EXPECT_EQ(access.openFds.size(), 1u);
-    EXPECT_EQ(link.deviceHandles()[0], static_cast<DeviceValue>(*access.openFds.begin()));
-}
-
 TEST_F(IceDiscoveryTest, AFailedSelectTargetDoesNotFailTheOpen) {
     access.addBoard("ICEBRD-D");
     access.failSubs.insert(static_cast<std::uint8_t>(IceSubCommand::SelectTarget));
     EXPECT_EQ(link.openIceLink(3), 1);
     EXPECT_TRUE(messages.shown.empty());
-}
-
-TEST_F(IceDiscoveryTest, OpenZeroesTheResponseAndContextBlocks) {
-    access.addBoard("ICEBRD-D");
-    ASSERT_EQ(link.openIceLink(3), 1);
-    IceBlock answer;
-    answer.fill(0x33);
-    access.iceAnswers[static_cast<std::uint8_t>(IceSubCommand::ReadReserveData)] = answer;
-    std::array<std::uint8_t, 65> out{};
-    ASSERT_EQ(link.readIceBlock(out.data(), 0x100, 32, 0), 1);
-    ASSERT_NE(link.responseBuffer(), IceBlock{});
-
-    ASSERT_EQ(link.openIceLink(3), 1);
-    EXPECT_EQ(link.responseBuffer(), IceBlock{});
-    EXPECT_EQ(link.contextBlock(), IceBlock{});
 }
 
 TEST(IceDiscoveryAspi, TheAspiFamilyOnlyBringsTheLayerUpAndFindsNothing) {
