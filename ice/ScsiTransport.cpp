@@ -164,8 +164,7 @@ int ScsiTransport::sendCommandOut(DeviceValue device, const Cdb& cdb, int blocks
     if (blocks < 0) {
         return 0;
     }
-    const Cdb copy = cdb;
-    return sendScsiCommand(device, copy, data, static_cast<std::uint32_t>(blocks) * kBlockSize,
+    return sendScsiCommand(device, cdb, data, static_cast<std::uint32_t>(blocks) * kBlockSize,
                            ScsiDirection::Out);
 }
 
@@ -174,8 +173,7 @@ int ScsiTransport::sendCommandIn(DeviceValue device, const Cdb& cdb, int blocks,
     if (blocks < 0) {
         return 0;
     }
-    const Cdb copy = cdb;
-    return sendScsiCommand(device, copy, data, static_cast<std::uint32_t>(blocks) * kBlockSize,
+    return sendScsiCommand(device, cdb, data, static_cast<std::uint32_t>(blocks) * kBlockSize,
                            ScsiDirection::In);
 }
 
