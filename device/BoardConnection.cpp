@@ -83,6 +83,7 @@ void BoardConnection::appendSample(int channel, std::int32_t value, MaxRule rule
         record.samples.pop_front();
     }
     record.samples.push_back(KeySample{keyCode_, value, record.maxValue - value});
+    ++appendedSamples_;
 }
 
 void BoardConnection::clearSamples() {

@@ -66,6 +66,8 @@ class BoardConnection {
     std::int32_t keyCode() const { return keyCode_; }
     int isByteValues() const { return byteValues_; }
     std::int32_t linkMode() const { return linkMode_; }
+    // Samples appended since construction; tells a reader whether a read cycle took any.
+    std::uint64_t appendedSamples() const { return appendedSamples_; }
 
     std::int32_t getTriggerLevel() const { return triggerLevel_; }
     std::int32_t getPreScale() const { return preScale_; }
@@ -111,6 +113,7 @@ class BoardConnection {
 
     std::array<ChannelRecord, kChannelCount> channels_;
     std::int32_t keyCode_ = 0;
+    std::uint64_t appendedSamples_ = 0;
     int isOpen_ = 0;
     std::int32_t triggerLevel_ = 0;
     std::int32_t preScale_ = 0;

@@ -70,6 +70,12 @@ int request(Command command, unsigned char* report) {
     return got == kReportSize ? 0 : 3;
 }
 
+// The module may be unloaded while a board is open.
+__attribute__((destructor)) void releaseOnUnload() {
+    closeBoard();
+    hid_exit();
+}
+
 }  // namespace
 
 extern "C" {
@@ -97,6 +103,9 @@ int vnHidOpen(int deviceId, int, int) {
         }
     }
     hid_free_enumeration(found);
+    if (result != 0) {
+        hid_exit();  // nothing to talk to: give back the library's bus state
+    }
     return result;
 }
 
@@ -104,11 +113,17 @@ int vnHidRead(int size, unsigned char* report) {
     return size < kReportSize ? 1 : request(kRequestData, report);
 }
 
-int vnHidReadData(unsigned char* report) { return request(kRequestData, report); }
+int vnHidReadData(unsigned char* report) {
+    return request(kRequestData, report);
+}
 
-int vnHidReadMax(unsigned char* report) { return request(kRequestMax, report); }
+int vnHidReadMax(unsigned char* report) {
+    return request(kRequestMax, report);
+}
 
-int vnHidReadKey(unsigned char* report) { return request(kRequestKey, report); }
+int vnHidReadKey(unsigned char* report) {
+    return request(kRequestKey, report);
+}
 
 int vnHidWrite(unsigned char* report) {
     if (!board().device || !report) {

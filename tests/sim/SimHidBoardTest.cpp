@@ -74,51 +74,6 @@ TEST(SimHidBoard, Typed16PairCarriesOneSnapshotAndAdvancesOnePoll) {
     }
 }
 
-TEST(SimHidBoard, MaxReportCarriesReferencesAboveTheRestingCounts) {
-    SimHidBoard board(HidKind::Typed8, 8);
-    ASSERT_EQ(board.open(292, 0, 0), 0);
-    Report max{}, data{};
-    ASSERT_EQ(board.readMax(max.data()), 0);
-    EXPECT_EQ(max[22], 0x55);
-    for (int poll = 0; poll < 200; ++poll) {
-        ASSERT_EQ(board.readData(data.data()), 0);
-        ASSERT_EQ(data[22], 0x55);
-        for (int k = 0; k < 16; ++k) {
-            const bool touched = data[18] == 0x30 + k;
-            if (!touched) {
-                ASSERT_LE(data[1 + k], max[1 + k]) << "key " << k << " poll " << poll;
-            }
-        }
-    }
-}
-
-TEST(SimHidBoard, WriteChangesTheKeyValuesAndSettingsReportedAfterwards) {
-    SimHidBoard board(HidKind::Typed16, 3);
-    ASSERT_EQ(board.open(292, 0, 0), 0);
-    Report w{};
-    for (int k = 0; k < 16; ++k) {
-        w[1 + k] = static_cast<std::uint8_t>(0xF0 + k);
-    }
-    w[17] = 0x42;
-    w[19] = 0x07;
-    w[20] = 0x83;
-    ASSERT_EQ(board.write(w.data()), 0);
-
-    Report low{}, high{}, data{};
-    ASSERT_EQ(board.readKey(low.data()), 0);
-    ASSERT_EQ(board.readKey(high.data()), 0);
-    for (int k = 0; k < 8; ++k) {
-        EXPECT_EQ(word(low, k), 0xF0 + k);
-        EXPECT_EQ(word(high, k), 0xF8 + k);
-    }
-    ASSERT_EQ(board.readData(data.data()), 0);
-    for (const Report* r : {&low, &high, &data}) {
-        EXPECT_EQ((*r)[17], 0x42);
-        EXPECT_EQ((*r)[19], 0x07);
-        EXPECT_EQ((*r)[20], 0x83);
-    }
-}
-
 TEST(SimHidBoard, PlainBoardReportsCountsAndShowsAWriteInItsSettingsBytes) {
     SimHidBoard board(HidKind::Plain, 3);
     ASSERT_EQ(board.open(296, 0, 0), 0);
@@ -139,18 +94,6 @@ TEST(SimHidBoard, PlainBoardReportsCountsAndShowsAWriteInItsSettingsBytes) {
     EXPECT_EQ(r[20], 0x05);
 }
 
-TEST(SimHidBoard, FailsEverythingAfterItsDataReadLimit) {
-    SimHidBoard board(HidKind::Typed8, 3, 2);
-    ASSERT_EQ(board.open(292, 0, 0), 0);
-    Report r{};
-    EXPECT_EQ(board.readData(r.data()), 0);
-    EXPECT_EQ(board.readData(r.data()), 0);
-    EXPECT_NE(board.readData(r.data()), 0);
-    EXPECT_NE(board.readKey(r.data()), 0);
-    EXPECT_NE(board.write(r.data()), 0);
-    EXPECT_NE(board.open(292, 0, 0), 0);
-}
-
 TEST(SimHidBoard, NullReportsFail) {
     SimHidBoard board(HidKind::Typed16, 3);
     ASSERT_EQ(board.open(292, 0, 0), 0);
@@ -158,14 +101,6 @@ TEST(SimHidBoard, NullReportsFail) {
     EXPECT_NE(board.readMax(nullptr), 0);
     EXPECT_NE(board.readKey(nullptr), 0);
     EXPECT_NE(board.write(nullptr), 0);
-}
-
-TEST(SimHidBoard, KindNames) {
-    EXPECT_EQ(hidKindFromName("typed16"), HidKind::Typed16);
-    EXPECT_EQ(hidKindFromName("typed8"), HidKind::Typed8);
-    EXPECT_EQ(hidKindFromName("plain"), HidKind::Plain);
-    EXPECT_EQ(hidKindFromName("Typed16"), std::nullopt);
-    EXPECT_EQ(hidKindFromName(""), std::nullopt);
 }
 
 }  // namespace

@@ -1,64 +1,58 @@
-// The simulated HID module as the program sees it: loaded with dlopen, kind
-// and seed taken from the environment at the first open.
+// The simulated HID module as the program reaches it: loaded with dlopen by
+// the HID loader, driven by the real board connection, with kind and seed
+// taken from the environment at the first open.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <array>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "QuietCollaborators.h"
+#include "device/HidLibrary.h"
+#include "sim/SignalModel.h"
+
+namespace keyscope::sim {
 namespace {
 
 namespace fs = std::filesystem;
-using Report = std::array<unsigned char, 64>;
 
-// The module keeps its board for as long as it is loaded, so each test loads
-// its own copy of the file: dlopen of a new path gives fresh module state.
-class LoadedModule {
+constexpr std::uint64_t kSeed = 99;
+
+// The module keeps its board for as long as it is loaded, so each connection
+// loads its own copy of the file: a new path gives fresh module state.
+class ModuleCopy {
   public:
-    LoadedModule() {
+    ModuleCopy() {
         static int serial = 0;
-        path_ = fs::temp_directory_path() / ("keyscope-simhid-test-" + std::to_string(::getpid()) +
-                                             "-" + std::to_string(serial++) + ".so");
+        path_ = fs::temp_directory_path() / ("keyscope-simhid-" + std::to_string(::getpid()) + "-" +
+                                             std::to_string(serial++) + ".so");
         fs::copy_file(KEYSCOPE_SIMHID_MODULE, path_, fs::copy_options::overwrite_existing);
-        handle_ = ::dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle_ != nullptr) {
-            open = reinterpret_cast<decltype(open)>(::dlsym(handle_, "vnHidOpen"));
-            read = reinterpret_cast<decltype(read)>(::dlsym(handle_, "vnHidRead"));
-            readData = reinterpret_cast<decltype(readData)>(::dlsym(handle_, "vnHidReadData"));
-            readMax = reinterpret_cast<decltype(readMax)>(::dlsym(handle_, "vnHidReadMax"));
-            readKey = reinterpret_cast<decltype(readKey)>(::dlsym(handle_, "vnHidReadKey"));
-            write = reinterpret_cast<decltype(write)>(::dlsym(handle_, "vnHidWrite"));
-        }
     }
-    ~LoadedModule() {
-        if (handle_ != nullptr) {
-            ::dlclose(handle_);
-        }
+    ~ModuleCopy() {
         std::error_code ignored;
         fs::remove(path_, ignored);
     }
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
-
-    bool complete() const {
-        return handle_ != nullptr && open && read && readData && readMax && readKey && write;
-    }
-    void* handle() const { return handle_; }
-
-    int (*open)(int, int, int) = nullptr;
-    int (*read)(int, unsigned char*) = nullptr;
-    int (*readData)(unsigned char*) = nullptr;
-    int (*readMax)(unsigned char*) = nullptr;
-    int (*readKey)(unsigned char*) = nullptr;
-    int (*write)(unsigned char*) = nullptr;
+    std::string path() const { return path_.string(); }
 
   private:
     fs::path path_;
-    void* handle_ = nullptr;
+};
+
+// One simulated HID board behind a real connection.
+struct HidRig {
+    ModuleCopy module;
+    QuietCollaborators quiet;
+    std::unique_ptr<BoardConnection> board;
+
+    HidRig() {
+        BoardCollaborators parts = quiet.parts();
+        parts.hid = std::make_unique<HidLibrary>(module.path());
+        board = std::make_unique<BoardConnection>(std::move(parts));
+    }
 };
 
 class SimHidModule : public ::testing::Test {
@@ -66,26 +60,27 @@ class SimHidModule : public ::testing::Test {
     void SetUp() override {
         ::unsetenv("KEYSCOPE_SIM_HID");
         ::unsetenv("KEYSCOPE_SIM_FAIL_AFTER");
-        ::setenv("KEYSCOPE_SIM_SEED", "99", 1);
+        ::setenv("KEYSCOPE_SIM_SEED", std::to_string(kSeed).c_str(), 1);
     }
     void TearDown() override {
         ::unsetenv("KEYSCOPE_SIM_HID");
-        ::unsetenv("KEYSCOPE_SIM_SEED");
         ::unsetenv("KEYSCOPE_SIM_FAIL_AFTER");
+        ::unsetenv("KEYSCOPE_SIM_SEED");
     }
 };
 
 struct KindCase {
     const char* env;  // nullptr: unset
-    int answersTo;
-    int refuses;
-    int dataType;  // byte 22 of the first data report; -1: the typed read is refused
+    std::int32_t linkMode;
+    int byteValues;
+    bool maxIsReference;  // typed boards report their references; a plain board only counts
 };
 
-TEST_F(SimHidModule, KindFromTheEnvironmentAnswersItsIdAndReportType) {
+TEST_F(SimHidModule, EachKindOpensWithItsIdAndReportForm) {
     const KindCase cases[] = {
-        {nullptr, 292, 296, 0x85}, {"typed16", 292, 296, 0x85}, {"typed8", 292, 296, 0x55},
-        {"plain", 296, 292, -1},   {"bogus", 292, 296, 0x85},
+        {nullptr, kLinkHidTyped, 0, true},  {"typed16", kLinkHidTyped, 0, true},
+        {"typed8", kLinkHidTyped, 1, true}, {"plain", kLinkHidPlain, 1, false},
+        {"bogus", kLinkHidTyped, 0, true},
     };
     for (const KindCase& c : cases) {
         SCOPED_TRACE(c.env ? c.env : "(unset)");
@@ -94,84 +89,106 @@ TEST_F(SimHidModule, KindFromTheEnvironmentAnswersItsIdAndReportType) {
         } else {
             ::unsetenv("KEYSCOPE_SIM_HID");
         }
-        LoadedModule module;
-        ASSERT_TRUE(module.complete()) << ::dlerror();
-        Report r{};
-        EXPECT_NE(module.readData(r.data()), 0) << "no read before an open";
-        EXPECT_NE(module.open(c.refuses, 0, 0), 0);
-        ASSERT_EQ(module.open(c.answersTo, 0, 0), 0);
-        ASSERT_EQ(module.open(c.answersTo, 0, 0), 0) << "a reopen is tolerated";
-        if (c.dataType < 0) {
-            EXPECT_NE(module.readData(r.data()), 0);
-            ASSERT_EQ(module.read(64, r.data()), 0);
-            EXPECT_EQ(r[22], 0);
-        } else {
-            EXPECT_NE(module.read(64, r.data()), 0);
-            ASSERT_EQ(module.readData(r.data()), 0);
-            EXPECT_EQ(r[22], c.dataType);
-            ASSERT_EQ(module.readMax(r.data()), 0);
-            EXPECT_EQ(r[22], c.dataType);
-            ASSERT_EQ(module.readKey(r.data()), 0);
-            EXPECT_EQ(r[22], c.dataType);
+        HidRig rig;
+        BoardConnection& board = *rig.board;
+        ASSERT_EQ(board.open(kSelectorHid), 1);
+        EXPECT_EQ(board.linkMode(), c.linkMode);
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_EQ(board.readCycle(), 1);
+        }
+        EXPECT_EQ(board.isByteValues(), c.byteValues);
+        const SignalModel model(kSeed, c.byteValues ? CountWidth::Byte : CountWidth::Word);
+        for (int k = 0; k < kSimKeyCount; ++k) {
+            const ChannelRecord& record = *board.getChannel(k);
+            ASSERT_EQ(record.samples.size(), 6u) << "key " << k;
+            EXPECT_GE(record.value, model.minCount()) << "key " << k;
+            EXPECT_LE(record.value, model.maxCount()) << "key " << k;
+            if (c.maxIsReference) {
+                EXPECT_EQ(record.maxValue, model.referenceCount(k)) << "key " << k;
+            }
+        }
+        // The program reopens without closing the module's board.
+        ASSERT_EQ(board.close(), 1);
+        EXPECT_EQ(board.open(kSelectorHid), 1);
+    }
+}
+
+TEST_F(SimHidModule, WriteChangesTheKeyValuesAndSettingsReadAfterwards) {
+    for (const char* kind : {"typed16", "typed8"}) {
+        SCOPED_TRACE(kind);
+        ::setenv("KEYSCOPE_SIM_HID", kind, 1);
+        HidRig rig;
+        BoardConnection& board = *rig.board;
+        ASSERT_EQ(board.open(kSelectorHid), 1);
+        for (int k = 0; k < kSimKeyCount; ++k) {
+            board.getChannel(k)->keyValue = 100 + k;
+        }
+        board.setTriggerLevel(0x42);
+        board.setPreScale(5);
+        board.setTktmr(0x84);
+        ASSERT_EQ(board.writeKeyValues(), 1);
+        for (int k = 0; k < kSimKeyCount; ++k) {
+            board.getChannel(k)->keyValue = 0;
+        }
+        board.setTriggerLevel(0);
+        ASSERT_EQ(board.readKeyValues(), 1);
+        for (int k = 0; k < kSimKeyCount; ++k) {
+            EXPECT_EQ(board.getChannel(k)->keyValue, 100 + k) << "key " << k;
+        }
+        EXPECT_EQ(board.getTriggerLevel(), 0x42);
+        EXPECT_EQ(board.getPreScale(), 5);
+        EXPECT_EQ(board.getTktmr(), 0x84);
+    }
+}
+
+TEST_F(SimHidModule, SameSeedGivesTheSameSamples) {
+    HidRig first;
+    HidRig second;
+    ASSERT_EQ(first.board->open(kSelectorHid), 1);
+    ASSERT_EQ(second.board->open(kSelectorHid), 1);
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(first.board->readCycle(), 1);
+        ASSERT_EQ(second.board->readCycle(), 1);
+    }
+    bool touched = false;
+    for (int k = 0; k < kSimKeyCount; ++k) {
+        const auto& a = first.board->getChannel(k)->samples;
+        const auto& b = second.board->getChannel(k)->samples;
+        ASSERT_EQ(a.size(), b.size());
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            ASSERT_EQ(a[i].value, b[i].value) << "key " << k << " sample " << i;
+            ASSERT_EQ(a[i].keyCode, b[i].keyCode) << "key " << k << " sample " << i;
+            touched = touched || a[i].keyCode != 0;
         }
     }
+    EXPECT_TRUE(touched) << "five seconds of signal hold a touch";
 }
 
-TEST_F(SimHidModule, WriteChangesLaterKeyValueReports) {
+TEST_F(SimHidModule, FailAfterLosesTheLinkAndRefusesTheReopen) {
     ::setenv("KEYSCOPE_SIM_HID", "typed8", 1);
-    LoadedModule module;
-    ASSERT_TRUE(module.complete());
-    ASSERT_EQ(module.open(292, 0, 0), 0);
-    Report w{};
-    for (int k = 0; k < 16; ++k) {
-        w[1 + k] = static_cast<unsigned char>(10 + k);
-    }
-    w[17] = 33;
-    w[19] = 2;
-    w[20] = 0x84;
-    ASSERT_EQ(module.write(w.data()), 0);
-    Report r{};
-    ASSERT_EQ(module.readKey(r.data()), 0);
-    for (int k = 0; k < 16; ++k) {
-        EXPECT_EQ(r[1 + k], 10 + k);
-    }
-    EXPECT_EQ(r[17], 33);
-    EXPECT_EQ(r[19], 2);
-    EXPECT_EQ(r[20], 0x84);
+    ::setenv("KEYSCOPE_SIM_FAIL_AFTER", "3", 1);
+    HidRig rig;
+    BoardConnection& board = *rig.board;
+    ASSERT_EQ(board.open(kSelectorHid), 1);  // its read cycle is the first data read
+    EXPECT_EQ(board.readCycle(), 1);
+    EXPECT_EQ(board.readCycle(), 1);
+    EXPECT_EQ(board.readCycle(), 0);
+    ASSERT_EQ(board.close(), 1);
+    EXPECT_EQ(board.open(kSelectorHid), 0);
 }
 
-TEST_F(SimHidModule, SameSeedGivesTheSameReports) {
-    LoadedModule first;
-    LoadedModule second;
-    ASSERT_TRUE(first.complete() && second.complete());
-    ASSERT_EQ(first.open(292, 0, 0), 0);
-    ASSERT_EQ(second.open(292, 0, 0), 0);
-    for (int i = 0; i < 100; ++i) {
-        Report a{}, b{};
-        ASSERT_EQ(first.readData(a.data()), 0);
-        ASSERT_EQ(second.readData(b.data()), 0);
-        ASSERT_EQ(a, b) << "report " << i;
+TEST_F(SimHidModule, ExportsTheSixCallsAndNothingElse) {
+    ModuleCopy module;
+    void* handle = ::dlopen(module.path().c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << ::dlerror();
+    for (const char* name : {"vnHidOpen", "vnHidRead", "vnHidReadData", "vnHidReadMax",
+                             "vnHidReadKey", "vnHidWrite"}) {
+        EXPECT_NE(::dlsym(handle, name), nullptr) << name;
     }
-}
-
-TEST_F(SimHidModule, FailAfterMakesReadsAndReopenFail) {
-    ::setenv("KEYSCOPE_SIM_FAIL_AFTER", "4", 1);
-    LoadedModule module;
-    ASSERT_TRUE(module.complete());
-    ASSERT_EQ(module.open(292, 0, 0), 0);
-    Report r{};
-    for (int i = 0; i < 4; ++i) {
-        ASSERT_EQ(module.readData(r.data()), 0);
-    }
-    EXPECT_NE(module.readData(r.data()), 0);
-    EXPECT_NE(module.open(292, 0, 0), 0);
-}
-
-TEST_F(SimHidModule, ExportsNothingButTheSixCalls) {
-    LoadedModule module;
-    ASSERT_TRUE(module.complete());
-    EXPECT_EQ(::dlsym(module.handle(), "_ZN8keyscope3sim11SimHidBoard4openEiii"), nullptr);
-    EXPECT_EQ(::dlsym(module.handle(), "_ZN8keyscope3sim19seedFromEnvironmentEv"), nullptr);
+    EXPECT_EQ(::dlsym(handle, "_ZN8keyscope3sim11SimHidBoard4openEiii"), nullptr);
+    EXPECT_EQ(::dlsym(handle, "_ZN8keyscope3sim19seedFromEnvironmentEv"), nullptr);
+    ::dlclose(handle);
 }
 
 }  // namespace
+}  // namespace keyscope::sim

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "QuietCollaborators.h"
 #include "device/BoardConnection.h"
 #include "device/TermiosSerialDevice.h"
 #include "sim/SerialFrames.h"
@@ -120,32 +121,11 @@ TEST(SimulatedSerialDevice, FailsCleanlyWhenTheRealDeviceRefusesOrIsMissing) {
     EXPECT_TRUE(missing.close());
 }
 
-class NoPause final : public Pauser {
-  public:
-    void pause(int) override {}
-};
-class SilentMessages final : public Messages {
-  public:
-    void show(std::string_view text, std::string_view, MessageIcon) override {
-        shown.emplace_back(text);
-    }
-    std::vector<std::string> shown;
-};
-class NoNotifier final : public CloseNotifier {
-  public:
-    void notify(std::uint64_t, std::uint32_t, std::uint32_t) override {}
-};
-
 TEST(SimulatedSerial, BoardConnectionTakesReferencesAndCountsFromTheStream) {
     ::setenv("KEYSCOPE_SIM_SEED", "21", 1);
-    NoPause pauser;
-    SilentMessages messages;
-    NoNotifier notifier;
-    BoardCollaborators parts;
+    QuietCollaborators quiet;
+    BoardCollaborators parts = quiet.parts();
     parts.serial = makeSimulatedSerialDevice(std::make_unique<TermiosSerialDevice>());
-    parts.pauser = &pauser;
-    parts.messages = &messages;
-    parts.notifier = &notifier;
     parts.comPorts = [](std::int32_t) { return std::optional<std::string>("simulated"); };
     BoardConnection board(std::move(parts));
     ::unsetenv("KEYSCOPE_SIM_SEED");
@@ -170,7 +150,7 @@ TEST(SimulatedSerial, BoardConnectionTakesReferencesAndCountsFromTheStream) {
             EXPECT_LE(sample.value, model.maxCount());
         }
     }
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(quiet.messages.shown.empty());
 }
 
 }  // namespace
