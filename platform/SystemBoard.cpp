@@ -5,6 +5,7 @@
 
 #include "device/HidLibrary.h"
 #include "device/TermiosSerialDevice.h"
+#include "ice/SystemIceLink.h"
 #include "sim/SimulatedSerialDevice.h"
 
 namespace keyscope {
@@ -28,7 +29,7 @@ BoardCollaborators systemBoardCollaborators(Pauser& pauser, Messages& messages,
     } else {
         parts.serial = std::make_unique<TermiosSerialDevice>();
     }
-    parts.ice = std::make_unique<NoIceLink>();
+    parts.ice = makeSystemIceLink(messages, pauser);
     parts.pauser = &pauser;
     parts.messages = &messages;
     parts.notifier = &notifier;

@@ -30,22 +30,29 @@ class PrivateXServer {
             ::_exit(127);
         }
         ::close(fds[1]);
-        char number[16] = {};
-        const ssize_t n = ::read(fds[0], number, sizeof number - 1);
-        ::close(fds[0]);
-        if (n > 0)
-            display_ = ":" + std::to_string(std::strtol(number, nullptr, 10));
+        // Xvfb writes the number and then a newline; the pipe stays open until
+        // the server stops, or the second write would kill it.
+        readEnd_ = fds[0];
+        std::string number;
+        char c = 0;
+        while (::read(readEnd_, &c, 1) == 1 && c != '\n')
+            number += c;
+        if (!number.empty())
+            display_ = ":" + number;
     }
     ~PrivateXServer() {
         if (pid_ > 0) {
             ::kill(pid_, SIGTERM);
             ::waitpid(pid_, nullptr, 0);
         }
+        if (readEnd_ >= 0)
+            ::close(readEnd_);
     }
     const std::string& display() const { return display_; }
 
   private:
     pid_t pid_ = -1;
+    int readEnd_ = -1;
     std::string display_;
 };
 
