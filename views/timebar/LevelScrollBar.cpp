@@ -3,10 +3,15 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 namespace keyscope {
 namespace {
+
+constexpr QRgb kTrackColour = 0xFF323232;
 
 bool isScrollKey(int key) {
     switch (key) {
@@ -28,6 +33,22 @@ bool isScrollKey(int key) {
 
 LevelScrollBar::LevelScrollBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
     setFocusPolicy(Qt::StrongFocus);
+}
+
+void LevelScrollBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor::fromRgba(kTrackColour));
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    // Without the groove and page areas the style leaves the dark track showing.
+    option.subControls = QStyle::SC_ScrollBarAddLine | QStyle::SC_ScrollBarSubLine |
+                         QStyle::SC_ScrollBarSlider | QStyle::SC_ScrollBarFirst |
+                         QStyle::SC_ScrollBarLast;
+    if (isSliderDown()) {
+        option.activeSubControls = QStyle::SC_ScrollBarSlider;
+        option.state |= QStyle::State_Sunken;
+    }
+    style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
 }
 
 void LevelScrollBar::mouseReleaseEvent(QMouseEvent* event) {

@@ -2,7 +2,8 @@
 // The trigger-level scroll bar. Qt reports each step of a scroll but not the
 // end of the gesture, which the window needs in order to write the level to
 // the board once; this bar reports it on the release of the mouse button or
-// of the key that did the scrolling.
+// of the key that did the scrolling. Its track is dark, the arrows and thumb
+// keep the style's own look.
 
 #include <QScrollBar>
 
@@ -18,6 +19,7 @@ class LevelScrollBar : public QScrollBar {
     void gestureEnded();
 
   protected:
+    void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     // A wheel spin has no end to report and would leave the board unwritten;

@@ -93,6 +93,12 @@ void TimeBarChart::resizeEvent(QResizeEvent* event) {
     buildBackground(width(), height());
 }
 
+void TimeBarChart::followSize() {
+    if (background_.size() != size()) {
+        buildBackground(width(), height());
+    }
+}
+
 void TimeBarChart::buildBackground(int width, int height) {
     layout_ = timebar::chartLayout(width, height);
     if (width <= 0 || height <= 0) {
@@ -128,10 +134,7 @@ void TimeBarChart::buildBackground(int width, int height) {
 
 const QImage& TimeBarChart::composeFrame() {
     lastReadout_.clear();
-    // A hidden window delivers its children's resizes only when shown.
-    if (background_.size() != size()) {
-        buildBackground(width(), height());
-    }
+    followSize();
     if (background_.isNull()) {
         frame_ = QImage();
         return frame_;
@@ -266,6 +269,7 @@ void TimeBarChart::paintEvent(QPaintEvent*) {
 }
 
 void TimeBarChart::mouseMoveEvent(QMouseEvent* event) {
+    followSize();
     cursorInside_ = false;
     const QPointF at = event->position();
     const int x = static_cast<int>(std::floor(at.x()));

@@ -61,6 +61,9 @@ class TimeBarChart : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
 
   private:
+    // Rebuilds the layout and background when they lag the widget's size: a
+    // hidden window delivers its children's resizes only when it is shown.
+    void followSize();
     void buildBackground(int width, int height);
     // Walks the samples; returns the value shown under the cursor (0 when none).
     std::int32_t samplePass(const ChannelRecord& record, std::int32_t floor);

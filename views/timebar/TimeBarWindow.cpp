@@ -11,8 +11,6 @@ namespace {
 
 using timebar::ScrollRequest;
 
-constexpr QRgb kScrollBarColour = 0xFF323232;
-
 // The request a Qt slider action stands for; -1 for none.
 int requestForAction(int action) {
     switch (action) {
@@ -78,18 +76,12 @@ TimeBarWindow::TimeBarWindow(ChannelRecord* channel, QWidget* owner)
     connect(&levelScrollBar_, &LevelScrollBar::gestureEnded, this,
             [this] { onVerticalScroll(static_cast<int>(ScrollRequest::EndScroll), 0); });
 
-    QPalette barPalette = levelScrollBar_.palette();
-    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Dark}) {
-        barPalette.setColor(role, QColor::fromRgba(kScrollBarColour));
-    }
-
     QPalette windowPalette = palette();
     windowPalette.setColor(QPalette::Window, Qt::white);
     setPalette(windowPalette);
     setAutoFillBackground(true);
-    levelScrollBar_.setPalette(barPalette);
 
-    placeChildren();
+    placeChildren(first.size());
 }
 
 void TimeBarWindow::setCloseHandler(ChannelHandler handler, void* context) {
@@ -105,8 +97,7 @@ std::string TimeBarWindow::channelName() const {
     return channel_ != nullptr ? channel_->name : std::string();
 }
 
-void TimeBarWindow::placeChildren() {
-    const QSize client = size();
+void TimeBarWindow::placeChildren(QSize client) {
     chart_.setGeometry(QRect(QPoint(0, 0), timebar::chartSizeForClient(client)));
     levelScrollBar_.setGeometry(timebar::levelBarRect(client, chart_.height()));
     pauseButton_.setGeometry(timebar::pauseButtonRect(client));
@@ -114,7 +105,7 @@ void TimeBarWindow::placeChildren() {
 
 void TimeBarWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    placeChildren();
+    placeChildren(event->size());
 }
 
 void TimeBarWindow::update() {

@@ -69,7 +69,7 @@ class TimeBarWindow : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void placeChildren();
+    void placeChildren(QSize client);
     void onSliderAction(int action);
     void togglePause();
 
