@@ -64,12 +64,52 @@ class TextPen {
     qreal ascent_;
 };
 
-void drawFramedArea(QPainter& painter, const PixelRect& area, const QPen& framePen) {
-    const QRect rect(area.left, area.top, area.width(), area.height());
-    painter.fillRect(rect, argb(kPlotColour));
-    painter.setPen(framePen);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(rect);
+// Axis-aligned grid and trigger lines, both end pixels included. Without
+// antialiasing the 0.5 and 1.0 widths both cover one pixel. A line stroked by
+// QPainter goes pixel by pixel and a tall fill is handed to worker threads;
+// either costs more than the rest of the paint, so rows go through fillRect
+// (one span) and columns are blended here.
+void horizontalLine(QPainter& painter, int x1, int x2, int y, const QColor& colour) {
+    painter.fillRect(QRect(QPoint(std::min(x1, x2), y), QPoint(std::max(x1, x2), y)), colour);
+}
+
+QRgb sourceOver(QRgb premultipliedSource, QRgb destination) {
+    const unsigned keep = 255 - qAlpha(premultipliedSource);
+    const auto scale = [keep](unsigned channel) { return (channel * keep + 127) / 255; };
+    return premultipliedSource + qRgba(scale(qRed(destination)), scale(qGreen(destination)),
+                                       scale(qBlue(destination)), scale(qAlpha(destination)));
+}
+
+void verticalLine(QImage& image, int x, int y1, int y2, QRgb colour) {
+    if (x < 0 || x >= image.width()) {
+        return;
+    }
+    const QRgb source = qPremultiply(colour);
+    const int top = std::max(std::min(y1, y2), 0);
+    const int bottom = std::min(std::max(y1, y2), image.height() - 1);
+    for (int y = top; y <= bottom; ++y) {
+        QRgb& pixel = reinterpret_cast<QRgb*>(image.scanLine(y))[x];
+        pixel = sourceOver(source, pixel);
+    }
+}
+
+// Opaque fills straight into the rows: QPainter would hand a fill this tall
+// to worker threads, and waiting for them costs more than the fill.
+void fillOpaque(QImage& image, const QRect& area, QRgb colour) {
+    const QRect rows = area.intersected(image.rect());
+    for (int y = rows.top(); y <= rows.bottom(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        std::fill(line + rows.left(), line + rows.right() + 1, colour);
+    }
+}
+
+// Black area with its outline on the edge pixels: left..right, top..bottom.
+void drawFramedArea(QImage& image, QPainter& painter, const PixelRect& area, const QColor& frame) {
+    fillOpaque(image, QRect(area.left, area.top, area.width(), area.height()), kPlotColour);
+    horizontalLine(painter, area.left, area.right, area.top, frame);
+    horizontalLine(painter, area.left, area.right, area.bottom, frame);
+    verticalLine(image, area.left, area.top + 1, area.bottom - 1, frame.rgba());
+    verticalLine(image, area.right, area.top + 1, area.bottom - 1, frame.rgba());
 }
 
 void drawTrace(QPainter& painter, const std::vector<QPoint>& points, int count, QRgb colour) {
@@ -106,17 +146,16 @@ void TimeBarChart::buildBackground(int width, int height) {
         return;
     }
     background_ = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
-    background_.fill(argb(kBackgroundColour));
+    fillOpaque(background_, background_.rect(), kBackgroundColour);
 
     QPainter painter(&background_);
-    const QPen thinPen(argb(kGridColour), 0.5);
-    const QPen widePen(argb(kGridColour), 1.0);
+    const QColor grid = argb(kGridColour);
     const TextPen label(painter, chartFont(10), kCaptionColour);
     const PixelRect& plot = layout_.plot;
     const PixelRect& strip = layout_.strip;
 
-    drawFramedArea(painter, plot, thinPen);
-    drawFramedArea(painter, strip, thinPen);
+    drawFramedArea(background_, painter, plot, grid);
+    drawFramedArea(background_, painter, strip, grid);
 
     // Ten samples per column at 0.1 s each: a labelled line every 5 s.
     for (int j = 0; j <= timebar::kTimeColumns; ++j) {
@@ -125,9 +164,8 @@ void TimeBarChart::buildBackground(int width, int height) {
         if (major) {
             label.draw(x, plot.bottom, QString::number(j));
         }
-        painter.setPen(major ? widePen : thinPen);
-        painter.drawLine(x, plot.top, x, plot.bottom);
-        painter.drawLine(x, strip.top, x, strip.bottom);
+        verticalLine(background_, x, plot.top, plot.bottom, kGridColour);
+        verticalLine(background_, x, strip.top, strip.bottom, kGridColour);
     }
     label.draw(width - 30, plot.bottom, QStringLiteral("Sec"));
 }
@@ -145,8 +183,7 @@ const QImage& TimeBarChart::composeFrame() {
     std::memcpy(frame_.bits(), background_.constBits(), background_.sizeInBytes());
 
     QPainter painter(&frame_);
-    const QPen thinPen(argb(kGridColour), 0.5);
-    const QPen widePen(argb(kGridColour), 1.0);
+    const QColor grid = argb(kGridColour);
     const QFont labelFont = chartFont(10);
     const TextPen caption(painter, labelFont, kCaptionColour);
     const PixelRect& plot = layout_.plot;
@@ -171,19 +208,16 @@ const QImage& TimeBarChart::composeFrame() {
         if (i % 5 == 0) {
             const int kk = timebar::kValueRows - i;
             caption.draw(10, y - 8, QString::number(timebar::valueGridLabel(range_, kk)));
-            painter.setPen(widePen);
-            painter.drawLine(timebar::kPlotLeft, y, plot.right, y);
+            horizontalLine(painter, timebar::kPlotLeft, plot.right, y, grid);
         } else {
-            painter.setPen(thinPen);
-            painter.drawLine(plot.left, y, plot.right, y);
+            horizontalLine(painter, plot.left, plot.right, y, grid);
         }
     }
 
     const int stripRow = strip.height() / 3;
     for (int j = 0; j <= 3; ++j) {
         const int y = strip.top + j * stripRow;
-        painter.setPen(j == 0 ? widePen : thinPen);
-        painter.drawLine(strip.left, y, strip.right, y);
+        horizontalLine(painter, strip.left, strip.right, y, grid);
     }
 
     caption.draw(10, plot.top - 25, QStringLiteral("Value"));
@@ -203,8 +237,7 @@ const QImage& TimeBarChart::composeFrame() {
     if (channel_ != nullptr && channel_->percentRef != nullptr) {
         const std::int32_t level = *channel_->percentRef;
         lastTriggerY_ = timebar::triggerLineY(level, range_, plot);
-        painter.setPen(QPen(argb(kTriggerLineColour), 1.0));
-        painter.drawLine(plot.left, lastTriggerY_, plot.right, lastTriggerY_);
+        horizontalLine(painter, plot.left, plot.right, lastTriggerY_, argb(kTriggerLineColour));
         lastTriggerLabel_ = QPoint(timebar::triggerLabelX(level, plot.left), lastTriggerY_ - 8);
         const TextPen triggerLabel(painter, labelFont, kTriggerLabelColour);
         triggerLabel.draw(lastTriggerLabel_.x(), lastTriggerLabel_.y(), QString::number(level));
