@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
+#include <utility>
 
 #include "res/Resources.h"
 
@@ -170,7 +170,9 @@ void KeyBarGraph::rebuildCaches() {
     bannerStrip_ = QImage();
     plot_ = QImage();
     base_ = QImage();
-    frame_ = QImage();
+    valueBar_ = QImage();
+    baseBar_ = QImage();
+    hoverTint_ = QImage();
     if (!layout_.hasPlot()) {
         return;
     }
@@ -248,20 +250,39 @@ void KeyBarGraph::rebuildCaches() {
 
     // The plot lies on the background unchanged in every frame, so the two are joined here
     // once; each paint then starts from one copy and draws the bars clipped to the plot.
+    // Opaque, so both an ARGB frame and an RGB window backing store take it as a row copy.
     base_ = background_.copy();
     {
         QPainter join(&base_);
         join.drawImage(kPlotLeft, 0, plot_);
     }
-    frame_ = makeImage(w, hw, argb(kWhite));
+    base_ = std::move(base_).convertToFormat(QImage::Format_RGB32);
+
+    // The gradients depend only on the x within a column, so each bar is a slice of one
+    // pre-filled strip; a per-paint gradient fill would cost more than the rest of the frame.
+    // Opaque strips in the opaque twin of the frame format are drawn as plain row copies.
+    valueBar_ = makeImage(kBarWidth, hp, Qt::black).convertToFormat(QImage::Format_RGB32);
+    baseBar_ = makeImage(kBarWidth, hp, Qt::black).convertToFormat(QImage::Format_RGB32);
+    for (auto [image, left] :
+         {std::pair{&valueBar_, kValueLeft}, std::pair{&baseBar_, kBaseLeft}}) {
+        QPainter bar(image);
+        bar.fillRect(image->rect(), columnGradient(-kBarInset, left, kValueRight));
+    }
+    if (layout_.chartHeight > 0) {
+        hoverTint_ = makeImage(kSlotWidth, layout_.chartHeight, argb(kHoverFill));
+    }
 }
 
-bool KeyBarGraph::composeFrame() {
+void KeyBarGraph::ensureCaches() {
     // A hidden widget gets its resize event only when shown; catch up so an offscreen render
     // still sees caches of the current size.
     if (layout_.width != width() || layout_.height != height()) {
         rebuildCaches();
     }
+}
+
+bool KeyBarGraph::drawFrame(QPainter& p) {
+    ensureCaches();
     if (background_.isNull()) {
         return false;
     }
@@ -272,8 +293,9 @@ bool KeyBarGraph::composeFrame() {
     const bool raw = model_.rawMode() != 0;
     const FrameBars frame = model_.updateFrame(layout_.chartHeight);
 
-    std::memcpy(frame_.bits(), base_.constBits(), static_cast<std::size_t>(base_.sizeInBytes()));
-    QPainter p(&frame_);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, base_);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setRenderHint(QPainter::TextAntialiasing);
 
     // Bars and their figures live in plot coordinates; the plot's edges clip bars that run
@@ -281,19 +303,22 @@ bool KeyBarGraph::composeFrame() {
     p.translate(kPlotLeft, 0);
     p.setClipRect(QRect(0, 0, layout_.plotWidth, hp));
     if (hovering_) {
-        p.fillRect(hoverRect_, argb(kHoverFill));
+        if (hoverRect_.size() == hoverTint_.size()) {
+            p.drawImage(hoverRect_.topLeft(), hoverTint_);
+        } else {  // a rectangle left from before the last resize
+            p.fillRect(hoverRect_, argb(kHoverFill));
+        }
     }
     const QPen peakPen(argb(kPeakMarker), 2);
     for (int i = 0; i < frame.count; ++i) {
         const BarFrame& bar = frame.bars[i];
         const int x = kSlotWidth * bar.column;
+        // Each bar fills (x + 2, Hp - height, 23, Hp); the clip keeps what lies in the plot.
         if (bar.baseHeight > 0) {
-            p.fillRect(QRect(x + kBarInset, hp - bar.baseHeight, kBarWidth, hp),
-                       columnGradient(x, kBaseLeft, kValueRight));
+            p.drawImage(x + kBarInset, hp - bar.baseHeight, baseBar_);
         }
         if (bar.valueHeight > 0) {
-            p.fillRect(QRect(x + kBarInset, hp - bar.valueHeight, kBarWidth, hp),
-                       columnGradient(x, kValueLeft, kValueRight));
+            p.drawImage(x + kBarInset, hp - bar.valueHeight, valueBar_);
         }
 
         p.setPen(argb(kSlateGrey));
@@ -347,21 +372,25 @@ bool KeyBarGraph::composeFrame() {
 }
 
 QImage KeyBarGraph::renderFrame() {
-    if (!composeFrame()) {
+    ensureCaches();
+    if (background_.isNull()) {
         return {};
     }
-    return frame_.copy();
+    QImage frame = makeImage(layout_.width, layout_.height, argb(kWhite));
+    QPainter painter(&frame);
+    drawFrame(painter);
+    return frame;
 }
 
+// The widget paints into its window's backing store, which is an off-screen ARGB image
+// that Qt puts on the screen in one copy; composing into a second image first would only
+// add a full-frame copy per poll.
 void KeyBarGraph::paintEvent(QPaintEvent* /*event*/) {
     QPainter screen(this);
-    if (!composeFrame()) {
+    if (!drawFrame(screen)) {
         // Too small for a plot: nothing of the graph, just the widget's own background.
         screen.fillRect(rect(), palette().window());
-        return;
     }
-    screen.setCompositionMode(QPainter::CompositionMode_Source);
-    screen.drawImage(0, 0, frame_);
 }
 
 void KeyBarGraph::updateHover(QPoint pos) {

@@ -18,6 +18,7 @@
 // All calls on the GUI thread.
 
 #include <QImage>
+#include <QPainter>
 #include <QWidget>
 
 #include <cstdint>
@@ -92,7 +93,8 @@ class KeyBarGraph : public QWidget {
     struct Fonts;
 
     void rebuildCaches();
-    bool composeFrame();  // into frame_; false when there is nothing to draw
+    void ensureCaches();
+    bool drawFrame(QPainter& painter);  // false when there is nothing to draw
     void updateHover(QPoint pos);
     bool handleClick(QPoint pos);
 
@@ -103,7 +105,9 @@ class KeyBarGraph : public QWidget {
     QImage bannerStrip_;  // banner plus repeats of its last 50 columns, window wide
     QImage plot_;         // transparent with the grid
     QImage base_;         // background with the plot laid on it: the start of every frame
-    QImage frame_;        // reused frame buffer, so a paint allocates nothing
+    QImage valueBar_;     // one bar column's width of each gradient, plot high
+    QImage baseBar_;
+    QImage hoverTint_;  // one column of the hover fill, chart high
     bool hovering_ = false;
     QRect hoverRect_;
     ClickHandler clickHandler_ = nullptr;
