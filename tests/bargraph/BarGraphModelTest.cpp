@@ -90,6 +90,7 @@ TEST_F(BarGraphModelTest, DifferenceOf150WidensSlotAndScaleInTheSameFrame) {
 struct MarginCase {
     std::int32_t value;
     std::int32_t margin;
+    friend void PrintTo(const MarginCase& c, std::ostream* os) { *os << "value " << c.value; }
 };
 
 class RangeMarginTest : public ::testing::TestWithParam<MarginCase> {};
@@ -295,6 +296,9 @@ struct VariationCase {
     std::int32_t maxValue;
     std::int32_t value;
     std::int32_t percent;
+    friend void PrintTo(const VariationCase& c, std::ostream* os) {
+        *os << "max " << c.maxValue << " value " << c.value;
+    }
 };
 
 class VariationPercentTest : public ::testing::TestWithParam<VariationCase> {};

@@ -36,6 +36,9 @@ TEST(BarLayout, ControlBelow121By61HasNoPlot) {
 struct GridCase {
     int plotWidth;
     int right;
+    friend void PrintTo(const GridCase& c, std::ostream* os) {
+        *os << "plot width " << c.plotWidth;
+    }
 };
 
 class GridRightTest : public ::testing::TestWithParam<GridCase> {};
@@ -87,6 +90,7 @@ struct IndentCase {
     std::int64_t n;
     int scale;
     int panel;
+    friend void PrintTo(const IndentCase& c, std::ostream* os) { *os << "number " << c.n; }
 };
 
 class FigureIndentTest : public ::testing::TestWithParam<IndentCase> {};
@@ -107,6 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Table, FigureIndentTest,
 struct BannerCase {
     std::int32_t code;
     const char* text;
+    friend void PrintTo(const BannerCase& c, std::ostream* os) { *os << "code " << c.code; }
 };
 
 class KeyBannerTextTest : public ::testing::TestWithParam<BannerCase> {};

@@ -169,6 +169,19 @@ TEST_F(KeyBarGraphRenderTest, KeyNamesStandAboveTheirColumnsOnly) {
     EXPECT_FALSE(anyOtherThan(frame, QRect(100 + 150, y + 1, 30, 14), kWhite));
 }
 
+TEST_F(KeyBarGraphRenderTest, WindowPaintShowsTheRenderedFrame) {
+    attach(16);
+    graph.setRawMode(1);
+    setAllRanges(1200, 1100);
+    for (int i = 0; i < kChannelCount; ++i) {
+        records[i].maxValue = 1150 + i;
+        records[i].value = 1150 - 3 * i;
+    }
+    const QImage frame = render(1000, 640).convertToFormat(QImage::Format_RGB32);
+    const QImage painted = graph.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(painted, frame);
+}
+
 class KeyBannerRenderTest : public KeyBarGraphRenderTest,
                             public ::testing::WithParamInterface<std::int32_t> {};
 

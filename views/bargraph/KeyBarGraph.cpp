@@ -16,9 +16,6 @@ namespace keyscope {
 namespace {
 
 constexpr QImage::Format kFormat = QImage::Format_ARGB32_Premultiplied;
-// Fonts are sized in points; every image is marked 96 dpi so a point is 4/3 pixel on any
-// screen and the layout does not depend on the display the dashboard runs on.
-constexpr int kDotsPerMeter96 = 3780;
 
 constexpr QRgb kWhite = 0xFFFFFFFF;
 constexpr QRgb kValueLeft = 0xFF2E8B57;
@@ -47,18 +44,18 @@ QColor argb(QRgb rgba) {
 
 QImage makeImage(int width, int height, const QColor& fill) {
     QImage image(width, height, kFormat);
-    image.setDotsPerMeterX(kDotsPerMeter96);
-    image.setDotsPerMeterY(kDotsPerMeter96);
     image.fill(fill);
     return image;
 }
 
-QFont makeFont(qreal points, bool bold) {
+// Sizes are points at 96 dpi turned into pixels, as the layout is in pixels: text keeps its
+// place among the bars whatever the screen's resolution, and images render like the window.
+QFont makeFont(int points, bool bold) {
     // Arial as the face; fontconfig hands out Liberation Sans, its metric twin, on Linux.
     QFont font;
     font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
+    font.setPixelSize((points * 96 + 36) / 72);
     font.setBold(bold);
     return font;
 }
@@ -74,8 +71,8 @@ QLinearGradient columnGradient(qreal x, QRgb left, QRgb right) {
 
 }  // namespace
 
-// QFont is a value type; the five faces are built once and their ascents measured on the
-// 96-dpi images, so a paint neither resolves fonts nor measures anything.
+// QFont is a value type; the five faces are built and measured once, so a paint neither
+// resolves fonts nor measures anything.
 struct KeyBarGraph::Fonts {
     struct Face {
         QFont font;
@@ -93,9 +90,9 @@ struct KeyBarGraph::Fonts {
     Face names{makeFont(10, true)};
     Face keyBanner{makeFont(14, true)};
 
-    void measure(QPaintDevice* device) {
+    Fonts() {
         for (Face* face : {&legend, &prompt, &figures, &names, &keyBanner}) {
-            face->ascent = QFontMetricsF(face->font, device).ascent();
+            face->ascent = QFontMetricsF(face->font).ascent();
         }
     }
 };
@@ -186,7 +183,6 @@ void KeyBarGraph::rebuildCaches() {
 
     background_ = makeImage(w, hw, argb(kWhite));
     plot_ = makeImage(wp, hp, Qt::transparent);
-    fonts_->measure(&background_);
 
     if (!banner_.isNull()) {
         bannerStrip_ = makeImage(w, banner_.height(), Qt::transparent);
