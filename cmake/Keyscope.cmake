@@ -23,6 +23,15 @@ function(keyscope_add_test name)
         DISCOVERY_TIMEOUT 60)
 endfunction()
 
+# keyscope_add_widget_test(<name> SOURCES <files...> LIBS <targets...>)
+# As keyscope_add_test, with one QApplication for the whole run.
+function(keyscope_add_widget_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+    keyscope_add_test(${name}
+        SOURCES ${PROJECT_SOURCE_DIR}/tests/support/QtTestMain.cpp ${T_SOURCES}
+        LIBS ${T_LIBS} Qt6::Widgets Qt6::Test)
+endfunction()
+
 # keyscope_add_fuzzer(<name> <source> LIBS <targets...>)
 function(keyscope_add_fuzzer name source)
     cmake_parse_arguments(F "" "" "LIBS" ${ARGN})

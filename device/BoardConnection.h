@@ -44,7 +44,7 @@ struct BoardCollaborators {
 };
 
 class BoardConnection {
-public:
+  public:
     // Pauser, messages and notifier must outlive the connection.
     explicit BoardConnection(BoardCollaborators parts);
     ~BoardConnection();
@@ -55,7 +55,8 @@ public:
     // Record 0..15; null for any other index. Valid for the connection's life.
     ChannelRecord* getChannel(int index);
     const ChannelRecord* getChannel(int index) const;
-    // Stores the count, updates maxValue by the rule, appends a sample (dropping the oldest beyond 300).
+    // Stores the count, updates maxValue by the rule, appends a sample (dropping the oldest beyond
+    // 300).
     void appendSample(int channel, std::int32_t value, MaxRule rule);
     // Empties every history; a channel that had samples gets value, keyValue and maxValue 0.
     void clearSamples();
@@ -65,6 +66,8 @@ public:
     std::int32_t keyCode() const { return keyCode_; }
     int isByteValues() const { return byteValues_; }
     std::int32_t linkMode() const { return linkMode_; }
+    // Samples appended since construction; tells a reader whether a read cycle took any.
+    std::uint64_t appendedSamples() const { return appendedSamples_; }
 
     std::int32_t getTriggerLevel() const { return triggerLevel_; }
     std::int32_t getPreScale() const { return preScale_; }
@@ -91,13 +94,13 @@ public:
     // --- reports ---
     // The poll read. 0 means the link is lost; a failed serial read is not a loss.
     int readCycle();
-    int readKeyValues();  // key values and the three settings bytes
-    int readMaxValues();  // reference counts
+    int readKeyValues();   // key values and the three settings bytes
+    int readMaxValues();   // reference counts
     int writeKeyValues();  // low bytes of the key values and the settings bytes
 
     SerialPort& serialPort() { return serialPort_; }
 
-private:
+  private:
     enum class HidRead { Data, Max, Key };
     int readHid(HidRead kind, std::uint8_t* report);
     int readHidWithRetry(HidRead kind, std::uint8_t* report);
@@ -110,6 +113,7 @@ private:
 
     std::array<ChannelRecord, kChannelCount> channels_;
     std::int32_t keyCode_ = 0;
+    std::uint64_t appendedSamples_ = 0;
     int isOpen_ = 0;
     std::int32_t triggerLevel_ = 0;
     std::int32_t preScale_ = 0;

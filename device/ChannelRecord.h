@@ -8,7 +8,7 @@
 
 namespace keyscope {
 
-inline constexpr int kChannelCount = 16;      // TK0..TK15, the fixed size of every array and row
+inline constexpr int kChannelCount = 16;         // TK0..TK15, the fixed size of every array and row
 inline constexpr std::size_t kMaxSamples = 300;  // 15 s of history at one reading per 50 ms
 
 // One reading of one key.
@@ -32,7 +32,7 @@ struct ChannelRecord {
     std::int32_t value = 0;
     std::int32_t keyValue = 0;  // only its low byte is ever written back to the board
     std::int32_t maxValue = 0;
-    std::string name;  // "TK0".."TK15", fixed at construction
+    std::string name;               // "TK0".."TK15", fixed at construction
     std::deque<KeySample> samples;  // oldest first, never more than kMaxSamples
 };
 

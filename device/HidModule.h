@@ -11,7 +11,7 @@ inline constexpr int kHidDevicePlain = 296;  // 0x128: plain reports
 // The board's HID access module. Each call returns 0 on success and non-zero on
 // failure; report buffers are kReportSize bytes, zeroed by the caller.
 class HidModule {
-public:
+  public:
     virtual ~HidModule() = default;
     virtual int open(int deviceId, int reserved1, int reserved2) = 0;
     virtual int read(int size, std::uint8_t* report) = 0;  // plain board: any report

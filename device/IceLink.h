@@ -7,7 +7,7 @@ namespace keyscope {
 // The ICE board link as the board connection sees it. Every call returns 1 for
 // success and 0 for failure; the link shows its own messages.
 class IceLink {
-public:
+  public:
     virtual ~IceLink() = default;
     // Finds and registers the ICE boards for a chip selector; 1 when at least one was found.
     virtual int openIceLink(std::uint32_t selector) = 0;
@@ -20,10 +20,12 @@ public:
 
 // Stand-in where no ICE support is built: an open fails, a release succeeds.
 class NoIceLink final : public IceLink {
-public:
+  public:
     int openIceLink(std::uint32_t) override { return 0; }
     int releaseIceLink() override { return 1; }
-    int readIceBlock(std::uint8_t*, std::uint16_t, std::uint16_t, std::uint32_t) override { return 0; }
+    int readIceBlock(std::uint8_t*, std::uint16_t, std::uint16_t, std::uint32_t) override {
+        return 0;
+    }
 };
 
 }  // namespace keyscope

@@ -10,7 +10,7 @@ enum class MessageIcon { None, Exclamation, Information };
 // Modal message boxes. Returns when the user has dismissed the box.
 // An empty caption means the application's default caption.
 class Messages {
-public:
+  public:
     virtual ~Messages() = default;
     virtual void show(std::string_view text, std::string_view caption, MessageIcon icon) = 0;
 

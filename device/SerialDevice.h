@@ -10,7 +10,7 @@ namespace keyscope {
 // that every failure message of the port can be reached. All calls return
 // true on success.
 class SerialDevice {
-public:
+  public:
     virtual ~SerialDevice() = default;
     // Opens the named port exclusively for reading and writing; no handle is held on failure.
     virtual bool open(const std::string& path) = 0;

@@ -15,8 +15,9 @@ namespace keyscope {
 
 // The dashboard's serial choice, held by the dashboard for the run.
 struct SerialSettings {
-    std::int32_t comIndex = 0;   // 0 is "COM1"
-    std::int32_t baudIndex = 3;  // 0 = 1200, 1 = 2400, 2 = 4800, 3 = 9600; other values keep the rate
+    std::int32_t comIndex = 0;  // 0 is "COM1"
+    std::int32_t baudIndex =
+        3;  // 0 = 1200, 1 = 2400, 2 = 4800, 3 = 9600; other values keep the rate
 };
 
 // Baud rate for a baud index, 0 for "keep the port's rate".
@@ -32,7 +33,7 @@ std::optional<std::string> comPortPath(std::int32_t comIndex);
 // open. Only destruction or closePort leaves open. Every failure shows its
 // message in a plain box at the moment it happens.
 class SerialPort {
-public:
+  public:
     using PathResolver = std::function<std::optional<std::string>(std::int32_t comIndex)>;
 
     SerialPort(std::unique_ptr<SerialDevice> device, Messages& messages,
@@ -53,7 +54,7 @@ public:
     bool isPortOpen() const { return portOpen_; }
     bool isHandleHeld() const { return handleHeld_; }
 
-private:
+  private:
     std::unique_ptr<SerialDevice> device_;
     Messages& messages_;
     PathResolver resolver_;

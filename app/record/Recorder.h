@@ -1,0 +1,66 @@
+#pragma once
+// The headless recorder's poll loop: open, then one read cycle every 50 ms as
+// the dashboard polls, reconnecting after a failed read, one CSV row per poll
+// that took samples.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "app/record/RecorderOptions.h"
+#include "device/BoardConnection.h"
+
+namespace keyscope {
+
+// Running min, max, mean and standard deviation of one key's recorded values.
+class KeyStats {
+  public:
+    void add(double value);
+    long count() const { return count_; }
+    double min() const { return min_; }
+    double max() const { return max_; }
+    double mean() const { return mean_; }
+    double standardDeviation() const;  // population; 0 below two values
+
+  private:
+    long count_ = 0;
+    double min_ = 0, max_ = 0, mean_ = 0, m2_ = 0;
+};
+
+enum class RecordEnd { SampleLimit, TimeLimit, Interrupted, OpenFailed, ReopenFailed, WriteFailed };
+
+class Recorder {
+  public:
+    using Clock = std::function<std::int64_t()>;  // milliseconds, monotonic
+    using Progress = std::function<void(long rows, double pollsPerSecond)>;
+
+    // The board, pauser and output must outlive the recorder; out is not closed.
+    Recorder(BoardConnection& board, Pauser& pauser, Clock clock, RecorderOptions options,
+             std::FILE* out);
+
+    // Runs until a limit, an interruption or a failure; every row written is flushed.
+    RecordEnd run(const std::atomic<bool>& interrupted, const Progress& progress = {});
+
+    long rows() const { return rows_; }
+    const std::array<KeyStats, kChannelCount>& stats() const { return stats_; }
+    // Summary table of the recorded keys, one line per key that has values.
+    std::string summary() const;
+    std::uint32_t selector() const;
+
+  private:
+    bool writeHeader();
+    bool writeRow(std::int64_t elapsedMs);
+
+    BoardConnection& board_;
+    Pauser& pauser_;
+    Clock clock_;
+    RecorderOptions options_;
+    std::FILE* out_;
+    long rows_ = 0;
+    std::array<KeyStats, kChannelCount> stats_;
+};
+
+}  // namespace keyscope

@@ -1,0 +1,37 @@
+#pragma once
+// Command line of keyscope-record.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dashboard/CommandLine.h"
+
+namespace keyscope {
+
+enum class RecordLink { Hid, Serial, Ice };
+
+struct RecorderOptions {
+    RecordLink link = RecordLink::Hid;
+    std::string port;               // serial: "COMn" or a device path
+    int baud = 9600;                // serial: 1200, 2400, 4800 or 9600
+    TargetCommandLine ice;          // ICE: read exactly as the dashboard reads its command line
+    std::string output;             // CSV file; empty = standard output
+    bool diff = false;              // maxValue - value instead of raw counts
+    std::optional<long> samples;    // stop after this many rows
+    std::optional<double> seconds;  // stop after this long
+};
+
+// Parsed options, or the one-line error that explains the first bad argument.
+struct ParsedOptions {
+    std::optional<RecorderOptions> options;
+    std::string error;
+    bool help = false;
+};
+
+ParsedOptions parseRecorderOptions(const std::vector<std::string>& args);
+
+extern const char* const kRecorderUsage;
+
+}  // namespace keyscope

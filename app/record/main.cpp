@@ -1,0 +1,146 @@
+// keyscope-record: records the live key counts of a demo board as CSV rows,
+// without a window, for long captures and scripts.
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/record/Recorder.h"
+#include "device/HidLibrary.h"
+#include "platform/StreamMessages.h"
+#include "platform/SystemBoard.h"
+#include "platform/ThreadPauser.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void onSignal(int) {
+    interrupted = true;
+}
+
+int fail(const std::string& message, int code) {
+    std::fprintf(stderr, "keyscope-record: %s\n", message.c_str());
+    return code;
+}
+
+// "COM3" names entry 2 of the port table; anything else is a device path.
+std::optional<std::int32_t> comIndexOf(const std::string& port) {
+    if (port.size() < 4 || port.compare(0, 3, "COM") != 0) {
+        return std::nullopt;
+    }
+    const std::string digits = port.substr(3);
+    if (digits.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const long n = std::strtol(digits.c_str(), nullptr, 10);
+    return n >= 1 && n <= 255 ? std::optional<std::int32_t>(n - 1) : std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace keyscope;
+    const ParsedOptions parsed =
+        parseRecorderOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.help) {
+        std::fputs(kRecorderUsage, stdout);
+        return 0;
+    }
+    if (!parsed.options) {
+        return fail(parsed.error, 2);
+    }
+    const RecorderOptions& options = *parsed.options;
+
+    ThreadPauser pauser;
+    StreamMessages messages(stderr);
+    NoCloseNotifier notifier;
+    BoardCollaborators parts = systemBoardCollaborators(pauser, messages, notifier);
+    SerialSettings serial;
+    if (options.link == RecordLink::Serial) {
+        const auto table = parts.comPorts;
+        SerialPort::PathResolver resolver;
+        if (const auto index = comIndexOf(options.port)) {
+            if (!table(*index)) {
+                return fail("unknown serial port " + options.port, 2);
+            }
+            resolver = [table, index](std::int32_t) { return table(*index); };
+        } else {
+            resolver = [path = options.port](std::int32_t) {
+                return std::optional<std::string>(path);
+            };
+        }
+        parts.comPorts = resolver;
+        serial.baudIndex = options.baud == 1200   ? 0
+                           : options.baud == 2400 ? 1
+                           : options.baud == 4800 ? 2
+                                                  : 3;
+    }
+    BoardConnection board(std::move(parts));
+    board.setSerialSettings(&serial);
+
+    std::FILE* out = stdout;
+    if (!options.output.empty()) {
+        out = std::fopen(options.output.c_str(), "w");
+        if (!out) {
+            return fail("cannot create " + options.output + ": " + std::strerror(errno), 1);
+        }
+    }
+
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    const auto origin = std::chrono::steady_clock::now();
+    auto clock = [origin] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - origin)
+            .count();
+    };
+    const bool showProgress = isatty(STDERR_FILENO) == 1;
+    Recorder recorder(board, pauser, clock, options, out);
+    const RecordEnd end = recorder.run(interrupted, [&](long rows, double pollsPerSecond) {
+        if (showProgress) {
+            std::fprintf(stderr, "\rrows %ld, %.1f polls/s ", rows, pollsPerSecond);
+        }
+    });
+    if (showProgress) {
+        std::fputs("\n", stderr);
+    }
+    const bool closed = out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0;
+
+    int code = 0;
+    switch (end) {
+        case RecordEnd::OpenFailed: {
+            HidLibrary probe(hidModulePath());
+            if (options.link == RecordLink::Hid && !probe.load()) {
+                return fail("cannot load the HID module: " + probe.loadError(), 1);
+            }
+            return fail("cannot open the board", 1);
+        }
+        case RecordEnd::ReopenFailed:
+            code = fail("the board was lost and could not be reopened; " +
+                            std::to_string(recorder.rows()) + " rows were recorded",
+                        1);
+            break;
+        case RecordEnd::WriteFailed:
+            code = fail("cannot write " + (options.output.empty() ? "the output" : options.output) +
+                            ": " + std::strerror(errno),
+                        1);
+            break;
+        default:
+            break;
+    }
+    if (!closed && code == 0) {
+        code = fail("cannot finish " + options.output + ": " + std::strerror(errno), 1);
+    }
+    std::fprintf(stderr, "%ld rows\n%s", recorder.rows(), recorder.summary().c_str());
+    return code;
+}

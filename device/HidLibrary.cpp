@@ -1,0 +1,100 @@
+#include "device/HidLibrary.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace keyscope {
+
+namespace {
+
+constexpr int kNotLoaded = -1;
+
+std::string programFolder() {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(".") : exe.parent_path().string();
+}
+
+}  // namespace
+
+std::string hidModulePath() {
+    if (const char* path = std::getenv("KEYSCOPE_HID_LIBRARY"); path && *path) {
+        return path;
+    }
+    const char* simulate = std::getenv("KEYSCOPE_SIMULATE");
+    const bool simulated = simulate && std::strcmp(simulate, "1") == 0;
+    return programFolder() + "/" + (simulated ? kSimHidModuleFile : kHidModuleFile);
+}
+
+HidLibrary::HidLibrary(std::string path) : path_(std::move(path)) {}
+
+HidLibrary::~HidLibrary() {
+    if (handle_) {
+        dlclose(handle_);
+    }
+}
+
+bool HidLibrary::load() {
+    if (handle_) {
+        return true;
+    }
+    void* handle = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = dlerror();
+        loadError_ = why ? why : "cannot load " + path_;
+        return false;
+    }
+    auto symbol = [&](const char* name) {
+        void* address = dlsym(handle, name);
+        if (!address && loadError_.empty()) {
+            loadError_ = path_ + ": no function " + name;
+        }
+        return address;
+    };
+    loadError_.clear();
+    open_ = reinterpret_cast<OpenFn>(symbol("vnHidOpen"));
+    read_ = reinterpret_cast<ReadFn>(symbol("vnHidRead"));
+    readData_ = reinterpret_cast<ReportFn>(symbol("vnHidReadData"));
+    readMax_ = reinterpret_cast<ReportFn>(symbol("vnHidReadMax"));
+    readKey_ = reinterpret_cast<ReportFn>(symbol("vnHidReadKey"));
+    write_ = reinterpret_cast<ReportFn>(symbol("vnHidWrite"));
+    if (!loadError_.empty()) {
+        dlclose(handle);
+        open_ = nullptr;
+        read_ = nullptr;
+        readData_ = readMax_ = readKey_ = write_ = nullptr;
+        return false;
+    }
+    handle_ = handle;
+    return true;
+}
+
+int HidLibrary::open(int deviceId, int reserved1, int reserved2) {
+    return load() ? open_(deviceId, reserved1, reserved2) : kNotLoaded;
+}
+
+int HidLibrary::read(int size, std::uint8_t* report) {
+    return handle_ ? read_(size, report) : kNotLoaded;
+}
+
+int HidLibrary::readData(std::uint8_t* report) {
+    return handle_ ? readData_(report) : kNotLoaded;
+}
+
+int HidLibrary::readMax(std::uint8_t* report) {
+    return handle_ ? readMax_(report) : kNotLoaded;
+}
+
+int HidLibrary::readKey(std::uint8_t* report) {
+    return handle_ ? readKey_(report) : kNotLoaded;
+}
+
+int HidLibrary::write(std::uint8_t* report) {
+    return handle_ ? write_(report) : kNotLoaded;
+}
+
+}  // namespace keyscope

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+
+#include "device/HidModule.h"
+
+namespace keyscope {
+
+inline constexpr const char* kHidModuleFile = "libkeyscope-hid.so";
+inline constexpr const char* kSimHidModuleFile = "libkeyscope-simhid.so";
+
+// The module to load: KEYSCOPE_HID_LIBRARY when set; else the simulated board
+// when KEYSCOPE_SIMULATE=1; else the hidapi module beside the program.
+std::string hidModulePath();
+
+// The HID module loaded at run time. Loading happens at the first open and is
+// retried at every open until it succeeds; a module that cannot be loaded or
+// lacks one of the six functions makes every call fail (non-zero), never crash.
+class HidLibrary final : public HidModule {
+  public:
+    explicit HidLibrary(std::string path);
+    ~HidLibrary() override;
+    HidLibrary(const HidLibrary&) = delete;
+    HidLibrary& operator=(const HidLibrary&) = delete;
+
+    int open(int deviceId, int reserved1, int reserved2) override;
+    int read(int size, std::uint8_t* report) override;
+    int readData(std::uint8_t* report) override;
+    int readMax(std::uint8_t* report) override;
+    int readKey(std::uint8_t* report) override;
+    int write(std::uint8_t* report) override;
+
+    bool load();  // true when the module and all six functions are in hand
+    const std::string& path() const { return path_; }
+    // Why the last load failed, empty when it did not.
+    const std::string& loadError() const { return loadError_; }
+
+  private:
+    using OpenFn = int (*)(int, int, int);
+    using ReadFn = int (*)(int, unsigned char*);
+    using ReportFn = int (*)(unsigned char*);
+
+    std::string path_;
+    std::string loadError_;
+    void* handle_ = nullptr;
+    OpenFn open_ = nullptr;
+    ReadFn read_ = nullptr;
+    ReportFn readData_ = nullptr;
+    ReportFn readMax_ = nullptr;
+    ReportFn readKey_ = nullptr;
+    ReportFn write_ = nullptr;
+};
+
+}  // namespace keyscope

@@ -1,0 +1,137 @@
+#include "device/SerialPort.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace keyscope {
+
+int baudForIndex(std::int32_t baudIndex) {
+    constexpr int kRates[] = {1200, 2400, 4800, 9600};
+    return baudIndex >= 0 && baudIndex < 4 ? kRates[baudIndex] : 0;
+}
+
+namespace {
+
+// System ports of one family ("ttyUSB"), in numeric order of their suffix.
+std::vector<std::string> portsOfFamily(std::string_view family) {
+    std::vector<std::pair<long, std::string>> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= family.size() || name.compare(0, family.size(), family) != 0) {
+            continue;
+        }
+        const std::string digits = name.substr(family.size());
+        if (!std::all_of(digits.begin(), digits.end(),
+                         [](char c) { return c >= '0' && c <= '9'; })) {
+            continue;
+        }
+        found.emplace_back(std::strtol(digits.c_str(), nullptr, 10), entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> paths;
+    for (auto& item : found) {
+        paths.push_back(std::move(item.second));
+    }
+    return paths;
+}
+
+}  // namespace
+
+std::optional<std::string> comPortPath(std::int32_t comIndex) {
+    if (comIndex < 0) {
+        return std::nullopt;
+    }
+    std::vector<std::string> table;
+    if (const char* listed = std::getenv("KEYSCOPE_SERIAL_PORTS"); listed && *listed) {
+        std::string_view rest(listed);
+        while (!rest.empty()) {
+            const auto colon = rest.find(':');
+            table.emplace_back(rest.substr(0, colon));
+            rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+        }
+    } else {
+        for (const char* family : {"ttyUSB", "ttyACM", "ttyS"}) {
+            auto paths = portsOfFamily(family);
+            table.insert(table.end(), paths.begin(), paths.end());
+        }
+    }
+    if (static_cast<std::size_t>(comIndex) >= table.size() || table[comIndex].empty()) {
+        return std::nullopt;
+    }
+    return table[comIndex];
+}
+
+SerialPort::SerialPort(std::unique_ptr<SerialDevice> device, Messages& messages,
+                       PathResolver resolver)
+    : device_(std::move(device)), messages_(messages), resolver_(std::move(resolver)) {}
+
+SerialPort::~SerialPort() {
+    closePort();
+}
+
+int SerialPort::openPort(const SerialSettings& settings) {
+    if (portOpen_) {
+        return 1;
+    }
+    if (handleHeld_) {
+        messages_.plain("Serial Port has already open.");
+        return 0;
+    }
+    const auto path = resolver_(settings.comIndex);
+    if (!device_ || !path || !device_->open(*path)) {
+        messages_.plain("Could not open Com port!");
+        return 0;
+    }
+    handleHeld_ = true;
+    if (!device_->readConfig()) {
+        messages_.plain("Get configuration serial port has problem.");
+        return 0;
+    }
+    if (!device_->writeConfig(baudForIndex(settings.baudIndex))) {
+        messages_.plain("Set configuration serial port has problem.");
+        return 0;
+    }
+    if (!device_->setNonBlockingReads()) {
+        messages_.plain("Set serial port timeout has problem.");
+        return 0;
+    }
+    portOpen_ = true;
+    return 1;
+}
+
+int SerialPort::closePort() {
+    if (!portOpen_) {
+        return 1;
+    }
+    if (!device_->close()) {
+        messages_.plain("Serial Port Closed false.");
+        return 0;
+    }
+    handleHeld_ = false;
+    portOpen_ = false;
+    return 1;
+}
+
+int SerialPort::readPort(std::uint8_t* buffer, std::size_t length, std::size_t& received) {
+    received = 0;
+    if (!portOpen_) {
+        return 0;
+    }
+    const long count = device_->read(buffer, length);
+    if (count < 0) {
+        messages_.plain("Reading of serial communication has problem.");
+        return 0;
+    }
+    received = static_cast<std::size_t>(count);
+    if (received > 0) {
+        buffer[received] = 0;
+    }
+    return 1;
+}
+
+}  // namespace keyscope

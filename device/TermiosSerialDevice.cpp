@@ -1,0 +1,111 @@
+#include "device/TermiosSerialDevice.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace keyscope {
+
+namespace {
+
+speed_t speedFor(int baud) {
+    switch (baud) {
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        default:
+            return B0;
+    }
+}
+
+}  // namespace
+
+TermiosSerialDevice::~TermiosSerialDevice() {
+    close();
+}
+
+bool TermiosSerialDevice::open(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    // No sharing: a port another program holds counts as one that cannot be opened.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool TermiosSerialDevice::readConfig() {
+    return fd_ >= 0 && ::tcgetattr(fd_, &settings_) == 0;
+}
+
+bool TermiosSerialDevice::writeConfig(int baud) {
+    if (fd_ < 0) {
+        return false;
+    }
+    termios wanted = settings_;
+    // Raw bytes: frames carry 0x11/0x13 and CR bytes that line processing would eat.
+    cfmakeraw(&wanted);
+    wanted.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+    wanted.c_cflag |= CS8 | CREAD | CLOCAL;
+    if (const speed_t speed = speedFor(baud); speed != B0) {
+        cfsetispeed(&wanted, speed);
+        cfsetospeed(&wanted, speed);
+    }
+    if (::tcsetattr(fd_, TCSANOW, &wanted) != 0) {
+        return false;
+    }
+    settings_ = wanted;
+    return true;
+}
+
+bool TermiosSerialDevice::setNonBlockingReads() {
+    if (fd_ < 0) {
+        return false;
+    }
+    termios wanted = settings_;
+    wanted.c_cc[VMIN] = 0;
+    wanted.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd_, TCSANOW, &wanted) != 0) {
+        return false;
+    }
+    settings_ = wanted;
+    return true;
+}
+
+long TermiosSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
+    if (fd_ < 0) {
+        return -1;
+    }
+    for (;;) {
+        const ssize_t count = ::read(fd_, buffer, length);
+        if (count >= 0) {
+            return static_cast<long>(count);
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    }
+}
+
+bool TermiosSerialDevice::close() {
+    if (fd_ < 0) {
+        return true;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+}
+
+}  // namespace keyscope

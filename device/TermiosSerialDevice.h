@@ -1,0 +1,30 @@
+#pragma once
+
+#include <termios.h>
+
+#include "device/SerialDevice.h"
+
+namespace keyscope {
+
+// A serial port through POSIX termios. The port is locked exclusively so that
+// two programs never share it; reads never wait (VMIN 0, VTIME 0, O_NONBLOCK).
+class TermiosSerialDevice final : public SerialDevice {
+  public:
+    TermiosSerialDevice() = default;
+    ~TermiosSerialDevice() override;
+    TermiosSerialDevice(const TermiosSerialDevice&) = delete;
+    TermiosSerialDevice& operator=(const TermiosSerialDevice&) = delete;
+
+    bool open(const std::string& path) override;
+    bool readConfig() override;
+    bool writeConfig(int baud) override;
+    bool setNonBlockingReads() override;
+    long read(std::uint8_t* buffer, std::size_t length) override;
+    bool close() override;
+
+  private:
+    int fd_ = -1;
+    termios settings_{};
+};
+
+}  // namespace keyscope

@@ -1,0 +1,72 @@
+#include "ice/LinuxScsiAccess.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace keyscope {
+
+std::vector<std::string> sortScsiGenericNames(const std::vector<std::string>& names) {
+    std::vector<std::pair<unsigned, std::string>> numbered;
+    for (const std::string& name : names) {
+        if (name.size() < 3 || name.compare(0, 2, "sg") != 0) {
+            continue;
+        }
+        unsigned number = 0;
+        const char* first = name.data() + 2;
+        const char* last = name.data() + name.size();
+        const auto [end, ec] = std::from_chars(first, last, number);
+        if (ec != std::errc{} || end != last) {
+            continue;
+        }
+        numbered.emplace_back(number, name);
+    }
+    std::sort(numbered.begin(), numbered.end());
+    std::vector<std::string> sorted;
+    sorted.reserve(numbered.size());
+    for (auto& entry : numbered) {
+        sorted.push_back(std::move(entry.second));
+    }
+    return sorted;
+}
+
+std::vector<std::string> LinuxScsiAccess::candidatePaths() {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/dev", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        names.push_back(it->path().filename().string());
+    }
+    std::vector<std::string> paths = sortScsiGenericNames(names);
+    for (std::string& path : paths) {
+        path.insert(0, "/dev/");
+    }
+    return paths;
+}
+
+int LinuxScsiAccess::openDevice(const std::string& path) {
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void LinuxScsiAccess::closeDevice(int fd) {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+int LinuxScsiAccess::sgIo(int fd, sg_io_hdr_t& hdr) {
+    return ::ioctl(fd, SG_IO, &hdr) < 0 ? -1 : 0;
+}
+
+}  // namespace keyscope

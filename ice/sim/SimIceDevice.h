@@ -1,0 +1,88 @@
+#pragma once
+// The simulated ICE board, below the SG_IO ioctl: one SCSI generic node that
+// answers INQUIRY with the signature "ICEBRD-D" and the 0xD2/0xD3 debug
+// commands from the memory image of a stopped target chip.
+//
+// The target program keeps its key table where the dashboard was told to look:
+// the first memory read anchors it at that address in that memory space. The
+// byte at the address holds the key code (0x30 + key while pressed, else 0);
+// the sixteen counts follow from address + 1, two bytes per key, high byte
+// first, which is where the memory read's caller takes them from. Each memory
+// read moves the board's clock on by one 50 ms poll, so a seed gives the same
+// counts however fast the caller polls.
+//
+// As on the real board, the ICE's own use clobbers internal-RAM locations 0x11
+// to 0x14 while it reads: the answer carries 0xEE there and their true
+// contents in answer bytes 2 to 5.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ice/IceCommands.h"
+#include "ice/ScsiTransport.h"
+#include "sim/SignalModel.h"
+
+namespace keyscope::sim {
+
+class SimIceDevice final : public ScsiDeviceAccess {
+  public:
+    static constexpr const char* kNodePath = "/dev/sg-simulated-ice";
+    static constexpr std::int64_t kPollMs = 50;
+    static constexpr std::uint8_t kClobbered = 0xEE;
+    static constexpr std::uint16_t kProgramCounter = 0x0A52;
+    static constexpr std::uint8_t kCheckCondition = 0x02;
+
+    // failAfterReads < 0: never fails. Otherwise, once that many memory reads
+    // have been answered, the board is gone: every call on it fails and a scan
+    // no longer finds it.
+    explicit SimIceDevice(std::uint64_t seed, int failAfterReads = -1);
+
+    std::vector<std::string> candidatePaths() override;
+    int openDevice(const std::string& path) override;
+    void closeDevice(int fd) override;
+    int sgIo(int fd, sg_io_hdr_t& hdr) override;
+
+    // Where the key table sits once a read has anchored it.
+    struct Anchor {
+        std::uint8_t space = 0;
+        std::uint16_t address = 0;
+    };
+    const std::optional<Anchor>& anchor() const { return anchor_; }
+    std::int64_t clockMs() const { return clockMs_; }
+    bool inIceMode() const { return iceMode_; }
+    int openHandles() const { return static_cast<int>(open_.size()); }
+    // The address and context block of the last hardware return.
+    std::uint16_t lastReturnAddress() const { return lastReturnAddress_; }
+    const IceBlock& lastContext() const { return lastContext_; }
+    const SignalModel& model() const { return model_; }
+
+  private:
+    bool gone() const { return failAfter_ >= 0 && reads_ >= failAfter_; }
+    // The status of the command; an answer for data-in commands goes to answer.
+    std::uint8_t execute(const std::uint8_t* cdb, int direction, std::uint32_t length,
+                         std::uint8_t* data);
+    std::uint8_t executeIce(const std::uint8_t* cdb, int direction, std::uint32_t length,
+                            std::uint8_t* data);
+    void registers(IceBlock& answer) const;
+    void refreshKeyTable();
+    std::uint8_t& memory(std::uint8_t space, std::uint32_t address);
+
+    SignalModel model_;
+    int failAfter_;
+    int reads_ = 0;
+    std::int64_t clockMs_ = 0;
+    std::set<int> open_;
+    int nextFd_ = 1000;
+    bool iceMode_ = false;
+    std::optional<Anchor> anchor_;
+    std::array<std::uint8_t, 256> iram_{};
+    std::vector<std::uint8_t> xram_ = std::vector<std::uint8_t>(65536);
+    std::uint16_t lastReturnAddress_ = 0;
+    IceBlock lastContext_{};
+};
+
+}  // namespace keyscope::sim

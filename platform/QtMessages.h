@@ -1,0 +1,20 @@
+#pragma once
+
+#include "device/Messages.h"
+
+class QWidget;
+
+namespace keyscope {
+
+// Message boxes through QMessageBox, owned by a window when one is given.
+class QtMessages final : public Messages {
+  public:
+    explicit QtMessages(QWidget* owner = nullptr) : owner_(owner) {}
+    void setOwner(QWidget* owner) { owner_ = owner; }
+    void show(std::string_view text, std::string_view caption, MessageIcon icon) override;
+
+  private:
+    QWidget* owner_;
+};
+
+}  // namespace keyscope

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "device/CloseNotifier.h"
+
+namespace keyscope {
+
+// Tells an outside X11 window that the connection closed: a ClientMessage whose
+// type is the message number and whose data is (param, 0), flushed and synced
+// so it has reached the server when notify returns. Does nothing where the
+// display is not X11 or cannot be opened.
+class X11CloseNotifier final : public CloseNotifier {
+  public:
+    void notify(std::uint64_t window, std::uint32_t message, std::uint32_t param) override;
+};
+
+}  // namespace keyscope

@@ -1,0 +1,177 @@
+#include "sim/SignalModel.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <string>
+
+namespace keyscope::sim {
+
+namespace {
+
+// splitmix64: small, fast and fully specified, so a seed gives the same
+// signal with any standard library (std distributions are not portable).
+std::uint64_t mix(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+std::uint64_t hash(std::uint64_t seed, std::uint64_t a, std::uint64_t b = 0) {
+    return mix(mix(mix(seed) ^ a) ^ b);
+}
+
+// Distinct streams of the hash, so that noise, touches and shapes never share values.
+enum Stream : std::uint64_t { kShape = 1, kNoise = 2, kTouch = 3, kKeyValue = 4 };
+
+std::uint64_t streamKey(Stream stream, std::uint64_t index) {
+    return (static_cast<std::uint64_t>(stream) << 56) ^ index;
+}
+
+int uniform(std::uint64_t h, int lo, int hi) {
+    return lo + static_cast<int>(h % static_cast<std::uint64_t>(hi - lo + 1));
+}
+
+constexpr int kTouchChancePercent = 65;
+constexpr std::int64_t kTouchRampMs = 60;  // a finger does not land in zero time
+constexpr std::int64_t kLatestTouchStartMs = SignalModel::kSlotMs - SignalModel::kMaxTouchMs - 100;
+
+}  // namespace
+
+SignalModel::SignalModel(std::uint64_t seed, CountWidth width) : seed_(seed), width_(width) {
+    const int lo = lowestBaseline();
+    const int hi = highestBaseline();
+    for (int k = 0; k < kSimKeyCount; ++k) {
+        const std::uint64_t h = hash(seed, streamKey(kShape, k));
+        keys_[k].baseline = uniform(h, lo, hi);
+        keys_[k].driftPeriodMs = uniform(h >> 16, 30'000, 90'000);
+        keys_[k].driftPhase = static_cast<double>((h >> 40) % 6283) / 1000.0;
+        settings_.keyValues[k] =
+            static_cast<std::uint8_t>(uniform(hash(seed, streamKey(kKeyValue, k)), 25, 40));
+    }
+    settings_.triggerLevel = 50;
+    settings_.preScale = 3;
+    settings_.tktmr = 0x85;
+}
+
+int SignalModel::lowestBaseline() const {
+    return width_ == CountWidth::Byte ? 150 : 700;
+}
+int SignalModel::highestBaseline() const {
+    return width_ == CountWidth::Byte ? 220 : 1500;
+}
+int SignalModel::noiseAmplitude() const {
+    return width_ == CountWidth::Byte ? 2 : 3;
+}
+int SignalModel::driftAmplitude() const {
+    return width_ == CountWidth::Byte ? 3 : 8;
+}
+
+std::uint16_t SignalModel::baseline(int key) const {
+    if (key < 0 || key >= kSimKeyCount) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(keys_[key].baseline);
+}
+
+std::uint16_t SignalModel::referenceCount(int key) const {
+    if (key < 0 || key >= kSimKeyCount) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(keys_[key].baseline + driftAmplitude() + noiseAmplitude() +
+                                      2);
+}
+
+std::array<std::uint16_t, kSimKeyCount> SignalModel::referenceCounts() const {
+    std::array<std::uint16_t, kSimKeyCount> out{};
+    for (int k = 0; k < kSimKeyCount; ++k) {
+        out[k] = referenceCount(k);
+    }
+    return out;
+}
+
+std::optional<Touch> SignalModel::touchInSlot(std::int64_t slot) const {
+    const std::uint64_t h = hash(seed_, streamKey(kTouch, static_cast<std::uint64_t>(slot)));
+    if (static_cast<int>(h % 100) >= kTouchChancePercent) {
+        return std::nullopt;
+    }
+    Touch touch;
+    touch.key = static_cast<int>((h >> 8) % kSimKeyCount);
+    touch.startMs = slot * kSlotMs + uniform(h >> 16, 0, static_cast<int>(kLatestTouchStartMs));
+    touch.endMs = touch.startMs +
+                  uniform(h >> 32, static_cast<int>(kMinTouchMs), static_cast<int>(kMaxTouchMs));
+    touch.depth = uniform(h >> 48, kMinTouchDepth, kMaxTouchDepth);
+    return touch;
+}
+
+std::optional<Touch> SignalModel::touchAt(std::int64_t nowMs) const {
+    nowMs = std::max<std::int64_t>(nowMs, 0);
+    const std::optional<Touch> touch = touchInSlot(nowMs / kSlotMs);
+    if (touch && nowMs >= touch->startMs && nowMs < touch->endMs) {
+        return touch;
+    }
+    return std::nullopt;
+}
+
+std::uint8_t SignalModel::keyCode(std::int64_t nowMs) const {
+    const std::optional<Touch> touch = touchAt(nowMs);
+    return touch ? static_cast<std::uint8_t>(0x30 + touch->key) : 0;
+}
+
+std::uint16_t SignalModel::count(int key, std::int64_t nowMs) const {
+    if (key < 0 || key >= kSimKeyCount) {
+        return 0;
+    }
+    nowMs = std::max<std::int64_t>(nowMs, 0);
+    const KeyShape& shape = keys_[key];
+    const double angle = 2.0 * std::numbers::pi * static_cast<double>(nowMs) / shape.driftPeriodMs +
+                         shape.driftPhase;
+    // Truncation toward zero keeps the drift within its amplitude.
+    const int drift = static_cast<int>(driftAmplitude() * std::sin(angle));
+    const int amp = noiseAmplitude();
+    const int noise = uniform(hash(seed_, streamKey(kNoise, key), nowMs), -amp, amp);
+
+    int value = shape.baseline + drift + noise;
+    const std::optional<Touch> touch = touchAt(nowMs);
+    if (touch && touch->key == key) {
+        const std::int64_t edge = std::min(nowMs - touch->startMs, touch->endMs - nowMs);
+        const std::int64_t ramp = std::min(edge, kTouchRampMs);
+        value -= static_cast<int>(touch->depth * ramp / kTouchRampMs);
+    }
+    return static_cast<std::uint16_t>(std::clamp(value, 0, 0xFFFF));
+}
+
+std::array<std::uint16_t, kSimKeyCount> SignalModel::counts(std::int64_t nowMs) const {
+    std::array<std::uint16_t, kSimKeyCount> out{};
+    for (int k = 0; k < kSimKeyCount; ++k) {
+        out[k] = count(k, nowMs);
+    }
+    return out;
+}
+
+std::uint16_t SignalModel::minCount() const {
+    return static_cast<std::uint16_t>(lowestBaseline() - driftAmplitude() - noiseAmplitude() -
+                                      kMaxTouchDepth);
+}
+
+std::uint16_t SignalModel::maxCount() const {
+    return static_cast<std::uint16_t>(highestBaseline() + driftAmplitude() + noiseAmplitude());
+}
+
+std::uint64_t seedFromEnvironment() {
+    if (const char* text = std::getenv("KEYSCOPE_SIM_SEED"); text != nullptr && *text != '\0') {
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long long value = std::strtoull(text, &end, 0);
+        if (errno == 0 && end != nullptr && *end == '\0' && text[0] != '-') {
+            return value;
+        }
+    }
+    return static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+}
+
+}  // namespace keyscope::sim

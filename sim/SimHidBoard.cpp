@@ -1,0 +1,204 @@
+#include "sim/SimHidBoard.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace keyscope::sim {
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFail = 1;
+
+constexpr int kTypedDeviceId = 292;
+constexpr int kPlainDeviceId = 296;
+
+constexpr int kTriggerByte = 17;
+constexpr int kKeyCodeByte = 18;
+constexpr int kPreScaleByte = 19;
+constexpr int kTktmrByte = 20;
+constexpr int kTypeByte = 22;
+
+constexpr std::uint8_t kType8 = 0x55;
+constexpr std::uint8_t kTypeLow16 = 0x85;
+constexpr std::uint8_t kTypeHigh16 = 0xC5;
+
+void putWords(std::uint8_t* report, const std::array<std::uint16_t, kSimKeyCount>& values,
+              int firstKey) {
+    for (int i = 0; i < 8; ++i) {
+        const std::uint16_t v = values[firstKey + i];
+        report[1 + 2 * i] = static_cast<std::uint8_t>(v & 0xFF);  // low byte first
+        report[2 + 2 * i] = static_cast<std::uint8_t>(v >> 8);
+    }
+}
+
+void putBytes(std::uint8_t* report, const std::array<std::uint16_t, kSimKeyCount>& values) {
+    for (int k = 0; k < kSimKeyCount; ++k) {
+        report[1 + k] = static_cast<std::uint8_t>(values[k] & 0xFF);
+    }
+}
+
+std::array<std::uint16_t, kSimKeyCount> widen(const std::array<std::uint8_t, kSimKeyCount>& in) {
+    std::array<std::uint16_t, kSimKeyCount> out{};
+    for (int k = 0; k < kSimKeyCount; ++k) {
+        out[k] = in[k];
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<HidKind> hidKindFromName(std::string_view name) {
+    if (name == "typed16") {
+        return HidKind::Typed16;
+    }
+    if (name == "typed8") {
+        return HidKind::Typed8;
+    }
+    if (name == "plain") {
+        return HidKind::Plain;
+    }
+    return std::nullopt;
+}
+
+HidKind hidKindFromEnvironment() {
+    const char* text = std::getenv("KEYSCOPE_SIM_HID");
+    return text != nullptr ? hidKindFromName(text).value_or(HidKind::Typed16) : HidKind::Typed16;
+}
+
+int failAfterFromEnvironment() {
+    const char* text = std::getenv("KEYSCOPE_SIM_FAIL_AFTER");
+    if (text == nullptr || *text == '\0') {
+        return -1;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < 0 || value > 1'000'000'000) {
+        return -1;
+    }
+    return static_cast<int>(value);
+}
+
+SimHidBoard::SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads)
+    : kind_(kind),
+      model_(seed, kind == HidKind::Typed16 ? CountWidth::Word : CountWidth::Byte),
+      failAfter_(failAfterDataReads) {}
+
+bool SimHidBoard::usable() const {
+    return failAfter_ < 0 || dataReads_ < failAfter_;
+}
+
+int SimHidBoard::open(int deviceId, int /*reserved1*/, int /*reserved2*/) {
+    if (!usable()) {
+        return kFail;
+    }
+    const int answersTo = kind_ == HidKind::Plain ? kPlainDeviceId : kTypedDeviceId;
+    if (deviceId != answersTo) {
+        return kFail;
+    }
+    // A reopen after a lost poll starts from whole reports again.
+    data_ = max_ = key_ = Pending{};
+    open_ = true;
+    return kOk;
+}
+
+bool SimHidBoard::startsNewReport(const Pending& pending) const {
+    return kind_ != HidKind::Typed16 || !pending.waiting;
+}
+
+void SimHidBoard::fillReport(std::uint8_t* report, Pending& pending,
+                             const std::array<std::uint16_t, kSimKeyCount>& values,
+                             std::uint8_t keyCode) {
+    std::memset(report, 0, kSimReportSize);
+    const BoardSettings& settings = model_.settings();
+    report[kTriggerByte] = settings.triggerLevel;
+    report[kPreScaleByte] = settings.preScale;
+    report[kTktmrByte] = settings.tktmr;
+    switch (kind_) {
+        case HidKind::Plain:
+            putBytes(report, values);
+            report[kKeyCodeByte] = keyCode;
+            break;
+        case HidKind::Typed8:
+            putBytes(report, values);
+            report[kKeyCodeByte] = keyCode;
+            report[kTypeByte] = kType8;
+            break;
+        case HidKind::Typed16:
+            if (pending.waiting) {
+                putWords(report, pending.values, 8);
+                report[kKeyCodeByte] = pending.keyCode;
+                report[kTypeByte] = kTypeHigh16;
+                pending.waiting = false;
+            } else {
+                pending.values = values;
+                pending.keyCode = keyCode;
+                pending.waiting = true;
+                putWords(report, values, 0);
+                report[kKeyCodeByte] = keyCode;
+                report[kTypeByte] = kTypeLow16;
+            }
+            break;
+    }
+}
+
+int SimHidBoard::readDataReport(std::uint8_t* report) {
+    if (report == nullptr || !open_ || !usable()) {
+        return kFail;
+    }
+    if (startsNewReport(data_)) {
+        clockMs_ += kPollMs;
+    }
+    fillReport(report, data_, model_.counts(clockMs_), model_.keyCode(clockMs_));
+    ++dataReads_;
+    return kOk;
+}
+
+int SimHidBoard::read(int size, std::uint8_t* report) {
+    if (kind_ != HidKind::Plain || size < kSimReportSize) {
+        return kFail;
+    }
+    return readDataReport(report);
+}
+
+int SimHidBoard::readData(std::uint8_t* report) {
+    if (kind_ == HidKind::Plain) {
+        return kFail;
+    }
+    return readDataReport(report);
+}
+
+int SimHidBoard::readMax(std::uint8_t* report) {
+    if (kind_ == HidKind::Plain || report == nullptr || !open_ || !usable()) {
+        return kFail;
+    }
+    fillReport(report, max_, model_.referenceCounts(), 0);
+    return kOk;
+}
+
+int SimHidBoard::readKey(std::uint8_t* report) {
+    if (kind_ == HidKind::Plain || report == nullptr || !open_ || !usable()) {
+        return kFail;
+    }
+    fillReport(report, key_, widen(model_.settings().keyValues), 0);
+    return kOk;
+}
+
+int SimHidBoard::write(const std::uint8_t* report) {
+    if (report == nullptr || !open_ || !usable()) {
+        return kFail;
+    }
+    BoardSettings settings;
+    for (int k = 0; k < kSimKeyCount; ++k) {
+        settings.keyValues[k] = report[1 + k];
+    }
+    settings.triggerLevel = report[kTriggerByte];
+    settings.preScale = report[kPreScaleByte];
+    settings.tktmr = report[kTktmrByte];
+    model_.setSettings(settings);
+    return kOk;
+}
+
+}  // namespace keyscope::sim

@@ -1,0 +1,71 @@
+#include "sim/SimulatedSerialDevice.h"
+
+namespace keyscope::sim {
+
+SimulatedSerialDevice::SimulatedSerialDevice(std::unique_ptr<SerialDevice> real, std::uint64_t seed)
+    : real_(std::move(real)), streamer_(seed) {}
+
+SimulatedSerialDevice::~SimulatedSerialDevice() {
+    // The terminal goes before its master side, as a port is unplugged after it is closed.
+    if (real_) {
+        real_->close();
+    }
+    streamer_.stop();
+}
+
+bool SimulatedSerialDevice::open(const std::string& /*path*/) {
+    if (!real_) {
+        return false;
+    }
+    const std::optional<std::string> terminal = streamer_.start();
+    if (!terminal) {
+        return false;
+    }
+    if (!real_->open(*terminal)) {
+        streamer_.stop();
+        return false;
+    }
+    terminalPath_ = *terminal;
+    return true;
+}
+
+bool SimulatedSerialDevice::readConfig() {
+    return real_ && real_->readConfig();
+}
+
+bool SimulatedSerialDevice::writeConfig(int baud) {
+    if (!real_ || !real_->writeConfig(baud)) {
+        return false;
+    }
+    // Only now is the terminal raw: frames sent earlier would meet line editing and echo.
+    if (streamer_.isRunning()) {
+        streamer_.setBaud(baud);
+    }
+    return true;
+}
+
+bool SimulatedSerialDevice::setNonBlockingReads() {
+    return real_ && real_->setNonBlockingReads();
+}
+
+long SimulatedSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
+    return real_ ? real_->read(buffer, length) : -1;
+}
+
+bool SimulatedSerialDevice::close() {
+    const bool closed = !real_ || real_->close();
+    streamer_.stop();
+    terminalPath_.clear();
+    return closed;
+}
+
+}  // namespace keyscope::sim
+
+namespace keyscope {
+
+std::unique_ptr<SerialDevice> makeSimulatedSerialDevice(std::unique_ptr<SerialDevice> real) {
+    return std::make_unique<sim::SimulatedSerialDevice>(std::move(real),
+                                                        sim::seedFromEnvironment());
+}
+
+}  // namespace keyscope

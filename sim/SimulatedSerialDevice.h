@@ -1,0 +1,50 @@
+#pragma once
+// The serial device of the simulated board: every port it is asked to open is
+// a pseudo-terminal with a SerialStreamer on its far end, opened, configured
+// and read through the wrapped real device, so the real termios path runs.
+
+#include <memory>
+#include <string>
+
+#include "device/SerialDevice.h"
+#include "sim/SerialStreamer.h"
+
+namespace keyscope::sim {
+
+class SimulatedSerialDevice final : public SerialDevice {
+  public:
+    SimulatedSerialDevice(std::unique_ptr<SerialDevice> real, std::uint64_t seed);
+    ~SimulatedSerialDevice() override;
+    SimulatedSerialDevice(const SimulatedSerialDevice&) = delete;
+    SimulatedSerialDevice& operator=(const SimulatedSerialDevice&) = delete;
+
+    // The path is not used: any port reaches the simulated board. Starts the
+    // streamer and opens its terminal; false, with nothing running, when either fails.
+    bool open(const std::string& path) override;
+    bool readConfig() override;
+    // Configures the terminal, then paces the streamer at this rate (0 keeps it).
+    bool writeConfig(int baud) override;
+    bool setNonBlockingReads() override;
+    long read(std::uint8_t* buffer, std::size_t length) override;
+    // Closes the terminal and stops the streamer; the result is the real close's.
+    bool close() override;
+
+    // The terminal's device path while open, empty otherwise.
+    const std::string& terminalPath() const { return terminalPath_; }
+
+  private:
+    std::unique_ptr<SerialDevice> real_;
+    SerialStreamer streamer_;
+    std::string terminalPath_;
+};
+
+}  // namespace keyscope::sim
+
+namespace keyscope {
+
+// Wraps the real serial device (a TermiosSerialDevice) so that its ports are
+// the simulated board's, seeded from KEYSCOPE_SIM_SEED. Chosen by the caller
+// when KEYSCOPE_SIMULATE=1.
+std::unique_ptr<SerialDevice> makeSimulatedSerialDevice(std::unique_ptr<SerialDevice> real);
+
+}  // namespace keyscope

@@ -1,0 +1,162 @@
+// keyscope-record run as a user runs it, against the simulated board.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sim/SignalModel.h"
+
+namespace keyscope {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+struct RecordRun {
+    int exitCode = -1;
+    std::string errors;
+    std::vector<std::vector<std::string>> rows;  // CSV rows after the header
+    std::string header;
+};
+
+std::string programPath() {
+    return (fs::read_symlink("/proc/self/exe").parent_path() / "keyscope-record").string();
+}
+
+std::vector<std::string> splitCsv(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    std::string field;
+    while (std::getline(in, field, ','))
+        fields.push_back(field);
+    if (!line.empty() && line.back() == ',')
+        fields.emplace_back();
+    return fields;
+}
+
+// Runs the recorder with the given environment and arguments.
+RecordRun record(const std::string& environment, const std::string& arguments) {
+    const fs::path dir = fs::temp_directory_path() / ("keyscope-rec-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path csv = dir / "out.csv";
+    const fs::path err = dir / "err.txt";
+    fs::remove(csv);
+    const std::string command = "env -u KEYSCOPE_SIMULATE -u KEYSCOPE_HID_LIBRARY " + environment +
+                                " " + programPath() + " " + arguments + " --output " +
+                                csv.string() + " 2>" + err.string();
+    RecordRun run;
+    const int status = std::system(command.c_str());
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream errors(err);
+    run.errors.assign(std::istreambuf_iterator<char>(errors), {});
+    std::ifstream in(csv);
+    std::string line;
+    if (std::getline(in, line))
+        run.header = line;
+    while (std::getline(in, line))
+        run.rows.push_back(splitCsv(line));
+    fs::remove_all(dir);
+    return run;
+}
+
+struct LinkCase {
+    const char* name;
+    const char* environment;
+    const char* arguments;
+    sim::CountWidth width;
+    bool reportsKeyCode = true;  // over ICE the key code stays 0
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RecorderOnSimulatedBoard : public ::testing::TestWithParam<LinkCase> {};
+
+TEST_P(RecorderOnSimulatedBoard, RowsStayInRangeAndShowTouches) {
+    const LinkCase& c = GetParam();
+    const RecordRun run =
+        record(std::string("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7 ") + c.environment,
+               std::string(c.arguments) + " --samples 60");
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_THAT(run.header, HasSubstr("elapsed_ms,TK0"));
+    ASSERT_EQ(run.rows.size(), 60u);
+    const sim::SignalModel model(7, c.width);
+    bool touched = false;
+    for (const auto& row : run.rows) {
+        ASSERT_EQ(row.size(), 18u);
+        for (int k = 1; k <= 16; ++k) {
+            ASSERT_FALSE(row[k].empty()) << c.name;
+            const int value = std::stoi(row[k]);
+            EXPECT_GE(value, model.minCount()) << c.name;
+            EXPECT_LE(value, model.maxCount()) << c.name;
+        }
+        touched = touched || std::stoi(row[17]) != 0;
+    }
+    EXPECT_EQ(touched, c.reportsKeyCode) << c.name << ": key codes in 60 rows";
+    EXPECT_THAT(run.errors, HasSubstr("60 rows"));
+    EXPECT_THAT(run.errors, HasSubstr("TK15"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachLink, RecorderOnSimulatedBoard,
+    ::testing::Values(
+        LinkCase{"typed16", "KEYSCOPE_SIM_HID=typed16", "--hid", sim::CountWidth::Word},
+        LinkCase{"typed8", "KEYSCOPE_SIM_HID=typed8", "--hid", sim::CountWidth::Byte},
+        LinkCase{"plain", "KEYSCOPE_SIM_HID=plain", "--hid", sim::CountWidth::Byte},
+        LinkCase{"serial", "", "--serial COM1 --baud 9600", sim::CountWidth::Word},
+        LinkCase{"ice", "", "--ice 6620 0x30 16 IRAM 2", sim::CountWidth::Word, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RecorderProcess, SameSeedGivesTheSameRowsOverHid) {
+    auto values = [](const RecordRun& run) {
+        std::vector<std::vector<std::string>> v;
+        for (auto row : run.rows)
+            v.emplace_back(row.begin() + 1, row.end());  // minus time
+        return v;
+    };
+    const RecordRun a =
+        record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=42", "--hid --samples 20 --diff");
+    const RecordRun b =
+        record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=42", "--hid --samples 20 --diff");
+    ASSERT_EQ(a.rows.size(), 20u);
+    EXPECT_EQ(values(a), values(b));
+}
+
+TEST(RecorderProcess, LostBoardThatWillNotReopenEndsWithAnErrorAndACompleteFile) {
+    const RecordRun run =
+        record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_HID=plain KEYSCOPE_SIM_FAIL_AFTER=6",
+               "--hid --samples 100");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_THAT(run.errors, HasSubstr("could not be reopened"));
+    EXPECT_EQ(run.rows.size(), 3u);  // a plain board answers the open with three of the six reads
+    for (const auto& row : run.rows)
+        EXPECT_EQ(row.size(), 18u);
+}
+
+TEST(RecorderProcess, BadInputGivesOneLineAndNonZeroExit) {
+    struct Case {
+        const char* environment;
+        const char* arguments;
+        int exitCode;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", "--frobnicate", 2, "unknown option"},
+        {"KEYSCOPE_SERIAL_PORTS=/dev/null", "--serial COM9", 2, "unknown serial port COM9"},
+        {"KEYSCOPE_HID_LIBRARY=/nonexistent/module.so", "--hid", 1, "cannot load the HID module"},
+    };
+    for (const Case& c : cases) {
+        const RecordRun run = record(c.environment, c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments;
+        EXPECT_THAT(run.errors, HasSubstr(c.message));
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+    }
+}
+
+}  // namespace
+}  // namespace keyscope

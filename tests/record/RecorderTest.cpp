@@ -1,0 +1,175 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "app/record/Recorder.h"
+#include "fakes/DeviceFakes.h"
+
+namespace keyscope {
+namespace {
+
+using fakes::FakeBoard;
+using fakes::plainReport;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// A recorder over a plain HID board, writing into memory, on a clock that
+// advances with the recorded pauses.
+struct RecorderRig {
+    FakeBoard f;
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    std::atomic<bool> interrupted{false};
+
+    RecorderRig() { f.hid->answeringIds = {kHidDevicePlain}; }
+    ~RecorderRig() {
+        std::fclose(out);
+        std::free(text);
+    }
+    void queue(std::initializer_list<int> counts, int code = 0, int times = 1) {
+        for (int i = 0; i < times; ++i)
+            f.hid->plain.push_back({true, plainReport(counts, code)});
+    }
+    RecordEnd run(RecorderOptions options) {
+        Recorder recorder(
+            *f.board, f.pauser,
+            [this] {
+                std::int64_t total = 0;
+                for (int p : f.pauser.pauses)
+                    total += p;
+                return total;
+            },
+            options, out);
+        const RecordEnd end = recorder.run(interrupted);
+        rows = recorder.rows();
+        summary = recorder.summary();
+        std::fflush(out);
+        return end;
+    }
+    std::vector<std::string> lines() const {
+        std::vector<std::string> all;
+        std::string current;
+        for (std::size_t i = 0; i < size; ++i) {
+            if (text[i] == '\n') {
+                all.push_back(current);
+                current.clear();
+            } else {
+                current += text[i];
+            }
+        }
+        return all;
+    }
+    long rows = 0;
+    std::string summary;
+};
+
+TEST(Recorder_Rows, OneRowPerPollThatTookSamplesWithHeader) {
+    RecorderRig rig;
+    rig.queue({100, 50}, 0, 3);  // max, key and the open's own cycle
+    rig.queue({90, 40}, 0x31);
+    rig.queue({0});  // a report without counts: no row
+    rig.queue({80, 60}, 0);
+    RecorderOptions options;
+    options.samples = 2;
+    EXPECT_EQ(rig.run(options), RecordEnd::SampleLimit);
+    const auto lines = rig.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_THAT(lines[0], HasSubstr("elapsed_ms,TK0,TK1,TK2"));
+    EXPECT_THAT(lines[0], HasSubstr(",TK15,key_code"));
+    EXPECT_EQ(lines[1], "50,90,40,0,0,0,0,0,0,0,0,0,0,0,0,0,0,49");
+    EXPECT_EQ(lines[2], "150,80,60,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0");
+    EXPECT_THAT(rig.f.pauser.pauses, ElementsAre(50, 50, 50, 50, 50));
+    EXPECT_THAT(rig.summary, HasSubstr("TK0          80        90      85.0      5.00"));
+}
+
+TEST(Recorder_Rows, DiffRecordsMaxMinusValue) {
+    RecorderRig rig;
+    rig.queue({100}, 0, 3);
+    rig.queue({70});
+    RecorderOptions options;
+    options.diff = true;
+    options.samples = 1;
+    rig.run(options);
+    EXPECT_EQ(rig.lines().at(1).substr(0, 7), "50,30,0");
+}
+
+TEST(Recorder_Reconnect, FailedReadPausesClosesAndReopens) {
+    RecorderRig rig;
+    rig.queue({100}, 0, 3);
+    rig.f.hid->plain.push_back({false, {}});
+    rig.queue({100}, 0, 3);  // the reopen
+    rig.queue({95});
+    RecorderOptions options;
+    options.samples = 1;
+    EXPECT_EQ(rig.run(options), RecordEnd::SampleLimit);
+    EXPECT_THAT(rig.f.pauser.pauses, ElementsAre(50, 50, 50, 200, 200, 50, 50, 50));
+    EXPECT_EQ(rig.lines().size(), 2u);
+}
+
+TEST(Recorder_Reconnect, FailedReopenEndsTheRunWithTheRowsKept) {
+    RecorderRig rig;
+    rig.queue({100}, 0, 3);
+    rig.queue({90});
+    rig.f.hid->plain.push_back({false, {}});
+    // The board answers the reopen but no longer reports: the reopen fails.
+    EXPECT_EQ(rig.run({}), RecordEnd::ReopenFailed);
+    EXPECT_EQ(rig.rows, 1);
+    EXPECT_EQ(rig.lines().size(), 2u);
+}
+
+TEST(Recorder_Stop, OpenFailureTimeLimitAndInterruption) {
+    {
+        RecorderRig rig;
+        rig.f.hid->answeringIds.clear();
+        EXPECT_EQ(rig.run({}), RecordEnd::OpenFailed);
+        EXPECT_TRUE(rig.lines().empty());
+    }
+    {
+        RecorderRig rig;
+        rig.queue({100}, 0, 40);
+        RecorderOptions options;
+        options.seconds = 1.0;
+        EXPECT_EQ(rig.run(options), RecordEnd::TimeLimit);
+        EXPECT_EQ(rig.rows, 20);
+    }
+    {
+        RecorderRig rig;
+        rig.queue({100}, 0, 5);
+        rig.interrupted = true;
+        EXPECT_EQ(rig.run({}), RecordEnd::Interrupted);
+        EXPECT_EQ(rig.lines().size(), 1u);  // the header, flushed
+    }
+}
+
+TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
+    auto parse = [](std::vector<std::string> args) { return parseRecorderOptions(args); };
+    auto serial = parse({"--serial", "COM2", "--baud", "1200", "--diff", "--samples", "10"});
+    ASSERT_TRUE(serial.options);
+    EXPECT_EQ(serial.options->link, RecordLink::Serial);
+    EXPECT_EQ(serial.options->port, "COM2");
+    EXPECT_EQ(serial.options->baud, 1200);
+    EXPECT_TRUE(serial.options->diff);
+    auto ice = parse({"--ice", "5138", "0x30", "16", "IRAM", "2", "--seconds", "2.5"});
+    ASSERT_TRUE(ice.options);
+    EXPECT_EQ(ice.options->ice.selector, 3u);
+    EXPECT_EQ(ice.options->ice.channelCount, 12u);
+    EXPECT_EQ(ice.options->ice.address, 0x30u);
+    EXPECT_DOUBLE_EQ(*ice.options->seconds, 2.5);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"--bogus"},        {"--serial"},           {"--baud", "300", "--serial", "COM1"},
+        {"--samples", "0"}, {"--seconds", "-1"},    {"--hid", "--serial", "COM1"},
+        {"--ice", "6620"},  {"--samples", "12abc"}, {"--hid", "--baud", "1200"},
+    };
+    for (const auto& args : bad) {
+        const auto parsed = parse(args);
+        EXPECT_FALSE(parsed.options) << args[0];
+        EXPECT_FALSE(parsed.error.empty()) << args[0];
+        EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace keyscope
