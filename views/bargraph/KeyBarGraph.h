@@ -18,7 +18,6 @@
 // All calls on the GUI thread.
 
 #include <QImage>
-#include <QPainter>
 #include <QWidget>
 
 #include <cstdint>
@@ -27,6 +26,8 @@
 #include "device/ChannelRecord.h"
 #include "views/bargraph/BarGraphModel.h"
 #include "views/bargraph/BarLayout.h"
+
+class QPainter;
 
 namespace keyscope {
 
