@@ -73,7 +73,7 @@ class KeyBarGraph : public QWidget {
     static constexpr int preferredWidth(int bars) { return bars < 6 ? 400 : (bars * 5 + 20) * 10; }
     static constexpr int preferredHeight() { return 640; }
 
-    // --- Inspection (tests, benchmark, the dashboard's Max/Min priming) ---------------------
+    // --- Inspection (tests, benchmark) -------------------------------------------------
     const BarGraphModel& model() const { return model_; }
     const BarLayout& layout() const { return layout_; }  // as of the last resize
     bool hovering() const { return hovering_; }
