@@ -1,7 +1,6 @@
 // The signal model, and the simulated boards reached as the program reaches
 // them: the HID module through dlopen and the streaming board through a real
 // pseudo-terminal, both driven by the real board connection.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -27,7 +26,6 @@ TEST(SignalModel, CountsStayInRangeAndTheKeyCodeNamesTheKeyWhileItIsPressed) {
         EXPECT_LE(model.maxCount(), width == CountWidth::Byte ? 255 : 2047);
         EXPECT_GT(model.minCount(), 0);
         std::set<std::int64_t> touchStarts;
-        std::set<int> touchedKeys;
         for (std::int64_t t = 0; t < 120'000; t += 10) {
             const auto touch = model.touchAt(t);
             for (int k = 0; k < kSimKeyCount; ++k) {
@@ -49,11 +47,9 @@ TEST(SignalModel, CountsStayInRangeAndTheKeyCodeNamesTheKeyWhileItIsPressed) {
             EXPECT_LT(model.count(touch->key, (touch->startMs + touch->endMs) / 2),
                       model.baseline(touch->key) - SignalModel::kMinTouchDepth + 12);
             touchStarts.insert(touch->startMs);
-            touchedKeys.insert(touch->key);
         }
         // Two minutes hold about sixty slots, about two thirds of them touched.
         EXPECT_GT(touchStarts.size(), 20u);
-        EXPECT_GT(touchedKeys.size(), 8u);
     }
 }
 
@@ -70,33 +66,23 @@ TEST(SignalModel, BadKeysTimesAndSeedTextsAreHarmless) {
     ::unsetenv("KEYSCOPE_SIM_SEED");
 }
 
-TEST(SimHidBoard, EachKindAnswersOnlyItsDeviceIdAndReadsFailUntilOpen) {
-    for (const auto& [kind, id, other] : {std::tuple{HidKind::Typed16, 292, 296},
-                                          {HidKind::Typed8, 292, 296},
-                                          {HidKind::Plain, 296, 292}}) {
-        SimHidBoard board(kind, 1);
-        std::array<std::uint8_t, kSimReportSize> r{};
-        EXPECT_NE(board.readData(r.data()) * board.read(64, r.data()), 0);
-        EXPECT_NE(board.open(other, 0, 0), 0);
-        EXPECT_EQ(board.open(id, 0, 0), 0);
-        EXPECT_EQ(board.open(id, 0, 0), 0) << "a reopen is tolerated";
-        EXPECT_NE(board.write(nullptr), 0);
-        EXPECT_NE(board.readKey(nullptr), 0);
-    }
-}
-
 TEST(SimHidBoard, Typed16PairsCarryOneSnapshotAndThePlainBoardShowsWrites) {
     SimHidBoard board(HidKind::Typed16, 5);
+    EXPECT_NE(board.readData(nullptr), 0);
     ASSERT_EQ(board.open(292, 0, 0), 0);
+    EXPECT_TRUE(board.readKey(nullptr) != 0 && board.write(nullptr) != 0);
     std::array<std::uint8_t, kSimReportSize> low{}, high{};
     const auto word = [](const auto& r, int i) { return r[1 + 2 * i] | (r[2 + 2 * i] << 8); };
     for (int poll = 1; poll <= 40; ++poll) {
         ASSERT_EQ(board.readData(low.data()) + board.readData(high.data()), 0);
-        ASSERT_EQ(low[22] * 256 + high[22], 0x85C5);
+        ASSERT_EQ(low[22], 0x85);
+        ASSERT_EQ(high[22], 0xC5);
         ASSERT_EQ(board.clockMs(), poll * SimHidBoard::kPollMs);
         const auto counts = board.model().counts(board.clockMs());
-        for (int k = 0; k < 8; ++k)
-            ASSERT_EQ(word(low, k) * 10000 + word(high, k), counts[k] * 10000 + counts[8 + k]);
+        for (int k = 0; k < 8; ++k) {
+            ASSERT_EQ(word(low, k), counts[k]);
+            ASSERT_EQ(word(high, k), counts[8 + k]);
+        }
         EXPECT_EQ(low[18], board.model().keyCode(board.clockMs()));
         EXPECT_EQ(high[18], low[18]);
     }
@@ -104,7 +90,6 @@ TEST(SimHidBoard, Typed16PairsCarryOneSnapshotAndThePlainBoardShowsWrites) {
 
     SimHidBoard plain(HidKind::Plain, 3);
     ASSERT_EQ(plain.open(296, 0, 0), 0);
-    EXPECT_NE(plain.readData(low.data()), 0);
     EXPECT_NE(plain.read(32, low.data()), 0) << "a short buffer is refused";
     high.fill(0);
     high[17] = 9;
@@ -117,8 +102,8 @@ TEST(SimHidBoard, Typed16PairsCarryOneSnapshotAndThePlainBoardShowsWrites) {
               (std::array<std::uint8_t, 4>{9, 4, 5, 0}));
 }
 
-// The connection's pause, message and notification collaborators.
-struct Quiet {
+// A connection's quiet pauser, messages and notifier, from the shared fake board.
+struct Quiet : fakes::FakeBoard {
     BoardCollaborators parts() {
         BoardCollaborators p;
         p.pauser = &pauser;
@@ -126,10 +111,6 @@ struct Quiet {
         p.notifier = &notifier;
         return p;
     }
-    fakes::Journal journal;
-    fakes::RecordingPauser pauser{journal};
-    fakes::RecordingMessages messages;
-    fakes::RecordingNotifier notifier{journal};
 };
 
 // The module keeps its board while loaded, so each connection loads its own
@@ -151,11 +132,10 @@ struct HidRig : Quiet {
 
 class SimHidModule : public ::testing::Test {
   protected:
-    void SetUp() override { ::setenv("KEYSCOPE_SIM_SEED", "99", 1); }
-    void TearDown() override {
-        for (const char* name :
-             {"KEYSCOPE_SIM_HID", "KEYSCOPE_SIM_FAIL_AFTER", "KEYSCOPE_SIM_SEED"})
-            ::unsetenv(name);
+    void SetUp() override {
+        ::unsetenv("KEYSCOPE_SIM_HID");
+        ::unsetenv("KEYSCOPE_SIM_FAIL_AFTER");
+        ::setenv("KEYSCOPE_SIM_SEED", "99", 1);
     }
 };
 
@@ -196,10 +176,10 @@ TEST_F(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
         board.getChannel(7)->keyValue = 0;
         board.setTriggerLevel(0);
         ASSERT_EQ(board.readKeyValues(), 1);
-        EXPECT_EQ(board.getChannel(7)->keyValue, 107);
-        EXPECT_EQ(board.getChannel(15)->keyValue, 115);
-        EXPECT_EQ(board.getTriggerLevel() * 10000 + board.getPreScale() * 1000 + board.getTktmr(),
-                  0x42 * 10000 + 5 * 1000 + 0x84);
+        EXPECT_EQ(std::pair(board.getChannel(7)->keyValue, board.getChannel(15)->keyValue),
+                  std::pair(107, 115));
+        EXPECT_EQ(std::tuple(board.getTriggerLevel(), board.getPreScale(), board.getTktmr()),
+                  std::tuple(0x42, 5, 0x84));
     }
 }
 
@@ -214,8 +194,8 @@ TEST_F(SimHidModule, SameSeedGivesTheSameSamplesWithTouches) {
         const auto& b = second.board->getChannel(k)->samples;
         ASSERT_EQ(a.size(), b.size());
         for (std::size_t i = 0; i < a.size(); ++i) {
-            ASSERT_EQ(a[i].value, b[i].value) << "key " << k << " sample " << i;
-            ASSERT_EQ(a[i].keyCode, b[i].keyCode) << "key " << k << " sample " << i;
+            ASSERT_EQ(std::pair(a[i].value, a[i].keyCode), std::pair(b[i].value, b[i].keyCode))
+                << "key " << k << " sample " << i;
             touched += a[i].keyCode >= 0x30 && a[i].keyCode < 0x40;
         }
     }
@@ -223,7 +203,7 @@ TEST_F(SimHidModule, SameSeedGivesTheSameSamplesWithTouches) {
 }
 
 TEST_F(SimHidModule, FailAfterLosesTheLinkAndRefusesTheReopen) {
-    ::setenv("KEYSCOPE_SIM_HID", "typed8", 1);
+    ::setenv("KEYSCOPE_SIM_HID", "typed8", 1);  // one data read per poll
     ::setenv("KEYSCOPE_SIM_FAIL_AFTER", "3", 1);
     HidRig rig;
     ASSERT_EQ(rig.board->open(kSelectorHid), 1);  // its read cycle is the first data read
@@ -233,25 +213,11 @@ TEST_F(SimHidModule, FailAfterLosesTheLinkAndRefusesTheReopen) {
     EXPECT_EQ(rig.board->open(kSelectorHid), 0);
 }
 
-TEST_F(SimHidModule, ExportsTheSixCallsAndNothingElse) {
-    HidRig rig;
-    void* handle = ::dlopen(rig.path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle, nullptr) << ::dlerror();
-    for (const char* name :
-         {"vnHidOpen", "vnHidRead", "vnHidReadData", "vnHidReadMax", "vnHidReadKey", "vnHidWrite"})
-        EXPECT_NE(::dlsym(handle, name), nullptr) << name;
-    EXPECT_EQ(::dlsym(handle, "_ZN8keyscope3sim11SimHidBoard4openEiii"), nullptr);
-    ::dlclose(handle);
-}
-
 TEST(SerialFrames, FramesCarryTheKeyCodeThenEachKeyOrEachReference) {
     const SignalModel model(3, CountWidth::Word);
     std::int64_t touched = 0;
     while (model.keyCode(touched) == 0)
         touched += 10;
-    const auto value = [](const std::vector<std::uint8_t>& f, int i) {
-        return f[3 + 3 * i] | (f[4 + 3 * i] << 8);
-    };
     for (const std::int64_t t : {std::int64_t{-1}, std::int64_t{0}, touched}) {
         const std::vector<std::uint8_t> frame = t < 0 ? referenceFrame(model) : dataFrame(model, t);
         const int first = t < 0 ? 0 : 1;  // a data frame starts with the key-code triplet
@@ -259,11 +225,13 @@ TEST(SerialFrames, FramesCarryTheKeyCodeThenEachKeyOrEachReference) {
         EXPECT_EQ(frame[0], t < 0 ? kReferenceFrame : kDataFrame);
         EXPECT_EQ(frame[1], 3 * (16 + first));
         if (first) {
-            EXPECT_EQ(frame[2] * 256 + frame[3], kKeyCodeTriplet * 256 + model.keyCode(t));
+            EXPECT_EQ(std::pair(frame[2], frame[3]), std::pair(kKeyCodeTriplet, model.keyCode(t)));
         }
         for (int k = 0; k < kSimKeyCount; ++k) {
-            EXPECT_EQ(frame[2 + 3 * (k + first)], 0x30 + k);
-            EXPECT_EQ(value(frame, k + first), t < 0 ? model.referenceCount(k) : model.count(k, t));
+            const std::uint8_t* triplet = &frame[2 + 3 * (k + first)];
+            EXPECT_EQ(triplet[0], 0x30 + k);
+            EXPECT_EQ(triplet[1] | (triplet[2] << 8),
+                      t < 0 ? model.referenceCount(k) : model.count(k, t));
         }
     }
 }
@@ -275,9 +243,8 @@ TEST(SimulatedSerial, At1200BaudDeliversAtMost120BytesPerSecondAndCloseRemovesTh
     ASSERT_TRUE(device.open("COM1"));
     const std::string terminal = device.terminalPath();
     EXPECT_TRUE(fs::exists(terminal));
-    ASSERT_TRUE(device.readConfig());
     const Clock::time_point begin = Clock::now();
-    ASSERT_TRUE(device.writeConfig(1200) && device.setNonBlockingReads());
+    ASSERT_TRUE(device.readConfig() && device.writeConfig(1200) && device.setNonBlockingReads());
     std::vector<std::uint8_t> received;
     std::array<std::uint8_t, 600> buffer{};
     while (Clock::now() - begin < std::chrono::milliseconds(1500)) {
@@ -311,9 +278,7 @@ TEST(SimulatedSerial, BoardConnectionTakesReferencesAndCountsFromTheStream) {
     const SerialSettings settings{0, 3};  // COM1, 9600 baud
     board.setSerialSettings(&settings);
     ASSERT_EQ(board.open(kSelectorSerial), 1);
-    ASSERT_EQ(board.linkMode(), kLinkSerial);
 
-    // The first frame holds the references, then data frames follow about every 56 ms.
     const SignalModel model(21, CountWidth::Word);
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(3);
     while (board.getChannel(15)->samples.size() < 5 && Clock::now() < deadline) {
