@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <numeric>
 
 #include "ice/IceFakes.h"
 #include "ice/LinuxScsiAccess.h"
@@ -10,9 +11,6 @@
 namespace keyscope {
 namespace {
 
-using test::FakeScsiAccess;
-using test::NoAspiLoader;
-using test::RecordingPauser;
 using test::SgAnswer;
 using test::SgCall;
 
@@ -25,327 +23,186 @@ std::uint32_t le32(const std::uint8_t* at) {
 
 class ScsiTransportTest : public ::testing::Test {
   protected:
-    FakeScsiAccess access;
-    NoAspiLoader loader;
-    RecordingPauser pauser;
-    ScsiTransport transport{access, loader, pauser};
+    test::FakeScsiAccess access;
+    test::NoAspiLoader noAspi;
+    test::RecordingPauser pauser;
+    ScsiTransport transport{access, noAspi, pauser};
+    std::array<std::uint8_t, 64> data{};
 };
 
-TEST_F(ScsiTransportTest, NoDataCommandGoesOutWithoutDataPhase) {
-    EXPECT_EQ(transport.sendCommandOut(7, kCdb, 0, nullptr), 1);
+struct Transfer {
+    bool in;
+    int blocks, direction;
+    unsigned length;
+};
 
-    ASSERT_EQ(access.calls.size(), 1u);
-    const SgCall& call = access.calls[0];
-    EXPECT_EQ(call.fd, 7);
-    EXPECT_EQ(call.interfaceId, 'S');
-    EXPECT_EQ(call.direction, SG_DXFER_NONE);
-    EXPECT_EQ(call.dxferLen, 0u);
-    EXPECT_EQ(call.cmdLen, 12u);
-    EXPECT_EQ(call.mxSbLen, 0u);
-    EXPECT_EQ(call.timeout, 90000u);
-    EXPECT_EQ(call.cdb, std::vector<std::uint8_t>(kCdb.begin(), kCdb.begin() + 12));
-}
-
-TEST_F(ScsiTransportTest, OneBlockInReadsSixtyFourBytesFromTheDevice) {
+TEST_F(ScsiTransportTest, NoDataBlockInAndBlockOutCarryTheirDirectionSizeCdbAndTimeout) {
     access.responder = [](const SgCall&) {
-        SgAnswer a;
-        a.dataIn.assign(64, 0x5A);
-        return a;
+        return SgAnswer{.dataIn = std::vector<std::uint8_t>(64, 0x5A)};
     };
-    std::array<std::uint8_t, 64> buffer{};
-    EXPECT_EQ(transport.sendCommandIn(7, kCdb, 1, buffer.data()), 1);
-
-    ASSERT_EQ(access.calls.size(), 1u);
-    EXPECT_EQ(access.calls[0].direction, SG_DXFER_FROM_DEV);
-    EXPECT_EQ(access.calls[0].dxferLen, 64u);
-    for (std::uint8_t b : buffer) {
-        ASSERT_EQ(b, 0x5A);
+    for (const Transfer& t :
+         {Transfer{false, 0, SG_DXFER_NONE, 0}, Transfer{true, 1, SG_DXFER_FROM_DEV, 64},
+          Transfer{false, 1, SG_DXFER_TO_DEV, 64}}) {
+        SCOPED_TRACE(t.direction);
+        access.calls.clear();
+        std::iota(data.begin(), data.end(), 1);
+        EXPECT_EQ(
+            t.in ? transport.sendCommandIn(7, kCdb, 1, data.data())
+                 : transport.sendCommandOut(7, kCdb, t.blocks, t.blocks ? data.data() : nullptr),
+            1);
+        ASSERT_EQ(access.calls.size(), 1u);
+        const SgCall& call = access.calls[0];
+        EXPECT_EQ(call.fd, 7);
+        EXPECT_EQ(call.hdr.interface_id, 'S');
+        EXPECT_EQ(call.hdr.dxfer_direction, t.direction);
+        EXPECT_EQ(call.hdr.dxfer_len, t.length);
+        EXPECT_EQ(call.hdr.timeout, 90000u);
+        EXPECT_EQ(call.cdb, std::vector<std::uint8_t>(kCdb.begin(), kCdb.begin() + 12));
+        EXPECT_EQ(call.dataOut.size(), t.direction == SG_DXFER_TO_DEV ? 64u : 0u);
+        EXPECT_EQ(data[63], t.in ? 0x5A : 64);
     }
-}
-
-TEST_F(ScsiTransportTest, OneBlockOutCarriesTheCallersBytes) {
-    std::array<std::uint8_t, 64> data{};
-    for (int i = 0; i < 64; ++i) {
-        data[i] = static_cast<std::uint8_t>(i + 1);
-    }
-    EXPECT_EQ(transport.sendCommandOut(7, kCdb, 1, data.data()), 1);
-
-    ASSERT_EQ(access.calls.size(), 1u);
-    EXPECT_EQ(access.calls[0].direction, SG_DXFER_TO_DEV);
-    EXPECT_EQ(access.calls[0].dxferLen, 64u);
     EXPECT_EQ(access.calls[0].dataOut, std::vector<std::uint8_t>(data.begin(), data.end()));
 }
 
-struct FailureCase {
-    const char* name;
-    SgAnswer answer;
-};
-
-class ScsiTransportFailure : public ScsiTransportTest,
-                             public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(ScsiTransportFailure, FailsAndLeavesTheBufferUntouched) {
-    SgAnswer answer = GetParam().answer;
-    answer.dataIn.assign(64, 0x5A);
-    access.responder = [answer](const SgCall&) { return answer; };
-    std::array<std::uint8_t, 64> buffer;
-    buffer.fill(0xC3);
-
-    EXPECT_EQ(transport.sendCommandIn(7, kCdb, 1, buffer.data()), 0);
-    for (std::uint8_t b : buffer) {
-        ASSERT_EQ(b, 0xC3);
+TEST_F(ScsiTransportTest, AnyBadStatusFailsWithTheBufferUntouchedAndNoDeviceMakesNoCall) {
+    for (const SgAnswer& bad : {SgAnswer{-1, 0, 0, 0, {}}, SgAnswer{0, 0x02, 0, 0, {}},
+                                SgAnswer{0, 0, 0x01, 0, {}}, SgAnswer{0, 0, 0, 0x08, {}}}) {
+        access.responder = [bad](const SgCall&) {
+            SgAnswer answer = bad;
+            answer.dataIn.assign(64, 0x5A);
+            return answer;
+        };
+        EXPECT_EQ(transport.sendCommandIn(7, kCdb, 1, data.data()), 0);
+        EXPECT_EQ(std::count(data.begin(), data.end(), 0), 64);
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Statuses, ScsiTransportFailure,
-    ::testing::Values(FailureCase{"IoctlFails", SgAnswer{-1, 0, 0, 0, {}}},
-                      FailureCase{"CheckCondition", SgAnswer{0, 0x02, 0, 0, {}}},
-                      FailureCase{"HostStatus", SgAnswer{0, 0, 0x01, 0, {}}},
-                      FailureCase{"DriverStatus", SgAnswer{0, 0, 0, 0x08, {}}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ScsiTransportTest, InvalidDeviceFailsWithoutSystemCall) {
-    std::array<std::uint8_t, 64> buffer{};
-    EXPECT_EQ(transport.sendCommandIn(kInvalidDevice, kCdb, 1, buffer.data()), 0);
+    access.calls.clear();
+    EXPECT_EQ(transport.sendCommandIn(kInvalidDevice, kCdb, 1, data.data()), 0);
     EXPECT_EQ(transport.sendCommandOut(kInvalidDevice, kCdb, 0, nullptr), 0);
     EXPECT_TRUE(access.calls.empty());
 }
 
-// ---- the pass-through request layout ----
+TEST(PassThroughRequest, HeaderAtItsOffsetsBufferSizesAndStatus) {
+    const std::array<std::uint8_t, 64> data{0x77, 0x77};
+    // direction, length, input size, output size
+    for (const auto& [direction, length, input, output] :
+         {std::tuple{ScsiDirection::Out, 0u, 44u, 44u}, std::tuple{ScsiDirection::In, 0u, 44u, 44u},
+          std::tuple{ScsiDirection::In, 64u, 44u, 144u},
+          std::tuple{ScsiDirection::Out, 64u, 144u, 44u}}) {
+        SCOPED_TRACE(std::to_string(length) + (direction == ScsiDirection::In ? " in" : " out"));
+        auto request = buildPassThroughRequest(kCdb, data.data(), length, direction);
+        ASSERT_TRUE(request.has_value());
+        const std::uint8_t* b = request->buffer.data();
+        EXPECT_EQ(request->buffer.size(), 66128u);
+        EXPECT_EQ(b[0] | (b[1] << 8), 44);        // Length
+        EXPECT_EQ(b[6], 12);                      // CdbLength
+        EXPECT_EQ(b[8], output == 144u ? 1 : 0);  // DataIn
+        EXPECT_EQ(le32(b + 12), length);
+        EXPECT_EQ(le32(b + 16), 90u);  // TimeOutValue, seconds
+        EXPECT_EQ(le32(b + 20), 80u);  // DataBufferOffset
+        EXPECT_EQ(std::memcmp(b + 28, kCdb.data(), 12), 0);
+        EXPECT_EQ(b[81], input == 144u ? 0x77 : 0);
+        EXPECT_EQ(std::count(b + 40, b + 80, 0), 40);
+        EXPECT_EQ(request->inputSize, input);
+        EXPECT_EQ(request->outputSize, output);
+        EXPECT_TRUE(passThroughSucceeded(true, *request));
+        EXPECT_FALSE(passThroughSucceeded(false, *request));
+        request->buffer[2] = 0x02;  // ScsiStatus
+        EXPECT_FALSE(passThroughSucceeded(true, *request));
+    }
+}
 
-struct PassThroughCase {
-    const char* name;
-    ScsiDirection direction;
-    std::uint32_t length;
-    std::uint8_t dataIn;
-    std::uint32_t inputSize;
-    std::uint32_t outputSize;
+// The ASPI layer: exec requests end with execStatus; kSsPending leaves them
+// pending until the test completes pendingSrb.
+struct FakeAspi final : AspiLoader {
+    struct Library final : AspiLibrary {
+        explicit Library(FakeAspi& aspi) : s(aspi) {}
+        bool hasEntry(std::string_view name) const override { return name != s.missingEntry; }
+        std::uint32_t getSupportInfo() override { return s.supportInfo; }
+        std::uint32_t sendCommand(std::uint8_t* srb, std::uint8_t* data) override {
+            const bool exec = srb[0] == kScExecScsiCmd;
+            s.requests.emplace_back(srb, srb + (exec ? kAspiExecSize : 1));
+            srb[1] = exec ? s.execStatus : srb[0] == kScHaInquiry ? s.haStatus : kSsComp;
+            s.pendingSrb = srb;
+            if (exec && data != nullptr)
+                data[0] = 0x42;
+            return srb[1];
+        }
+        FakeAspi& s;
+    };
+    std::unique_ptr<AspiLibrary> load(const char* name) override {
+        loadedName = name;
+        return loads ? std::make_unique<Library>(*this) : nullptr;
+    }
+    bool loads = true;
+    std::string missingEntry, loadedName;
+    std::uint32_t supportInfo = 0x0101;  // SS_COMP, one adapter
+    std::uint8_t haStatus = kSsComp, execStatus = kSsComp;
+    std::vector<std::vector<std::uint8_t>> requests;
+    std::uint8_t* pendingSrb = nullptr;
 };
 
-class PassThroughLayout : public ::testing::TestWithParam<PassThroughCase> {};
-
-TEST_P(PassThroughLayout, HeaderFieldsAndBufferSizes) {
-    const PassThroughCase& c = GetParam();
-    std::array<std::uint8_t, 64> data;
-    data.fill(0x77);
-    const auto request = buildPassThroughRequest(kCdb, data.data(), c.length, c.direction);
-    ASSERT_TRUE(request.has_value());
-    const std::uint8_t* b = request->buffer.data();
-
-    EXPECT_EQ(request->buffer.size(), 66128u);
-    EXPECT_EQ(b[0] | (b[1] << 8), 44);  // Length
-    EXPECT_EQ(b[2], 0);                 // ScsiStatus
-    EXPECT_EQ(b[3] | b[4] | b[5], 0);   // PathId, TargetId, Lun
-    EXPECT_EQ(b[6], 12);                // CdbLength
-    EXPECT_EQ(b[7], 0);                 // SenseInfoLength
-    EXPECT_EQ(b[8], c.dataIn);
-    EXPECT_EQ(b[9] | b[10] | b[11], 0);
-    EXPECT_EQ(le32(b + 12), c.length);
-    EXPECT_EQ(le32(b + 16), 90u);
-    EXPECT_EQ(le32(b + 20), 80u);
-    EXPECT_EQ(le32(b + 24), 0u);
-    EXPECT_EQ(std::memcmp(b + 28, kCdb.data(), 12), 0);
-    for (int i = 40; i < 80; ++i) {
-        ASSERT_EQ(b[i], 0) << "offset " << i;
+TEST(AspiTransport, EveryFailedSetUpStepLeavesPassThroughInUse) {
+    test::FakeScsiAccess access;
+    test::RecordingPauser pauser;
+    for (int step = 0; step < 5; ++step) {
+        FakeAspi aspi;
+        aspi.loads = step != 0;
+        aspi.missingEntry = step == 1   ? "GetASPI32SupportInfo"
+                            : step == 2 ? "SendASPI32Command"
+                                        : "";
+        aspi.supportInfo = step == 3 ? 0x0401 : 0x0101;
+        aspi.haStatus = step == 4 ? 0x04 : kSsComp;
+        ScsiTransport transport{access, aspi, pauser};
+        transport.initializeAspi();
+        EXPECT_FALSE(transport.aspiLoaded()) << step;
+        EXPECT_EQ(transport.sendCommandOut(7, kCdb, 0, nullptr), 1);
     }
-    const bool carriesData = c.direction == ScsiDirection::Out && c.length != 0;
-    EXPECT_EQ(b[80], carriesData ? 0x77 : 0);
-    EXPECT_EQ(b[80 + 63], carriesData ? 0x77 : 0);
-    EXPECT_EQ(request->inputSize, c.inputSize);
-    EXPECT_EQ(request->outputSize, c.outputSize);
+    EXPECT_EQ(access.calls.size(), 5u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Requests, PassThroughLayout,
-    ::testing::Values(PassThroughCase{"NoData", ScsiDirection::Out, 0, 0, 44, 44},
-                      PassThroughCase{"NoDataIn", ScsiDirection::In, 0, 0, 44, 44},
-                      PassThroughCase{"OneBlockIn", ScsiDirection::In, 64, 1, 44, 144},
-                      PassThroughCase{"OneBlockOut", ScsiDirection::Out, 64, 0, 144, 44}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PassThroughRequest, NonZeroScsiStatusFailsAfterASuccessfulCall) {
-    auto request = buildPassThroughRequest(kCdb, nullptr, 0, ScsiDirection::Out);
-    ASSERT_TRUE(request.has_value());
-    EXPECT_TRUE(passThroughSucceeded(true, *request));
-    request->buffer[2] = 0x02;
-    EXPECT_FALSE(passThroughSucceeded(true, *request));
-    request->buffer[2] = 0;
-    EXPECT_FALSE(passThroughSucceeded(false, *request));
-}
-
-// ---- the ASPI request layouts ----
-
-TEST(AspiRequest, ExecBlockFieldsAtTheirOffsets) {
-    const auto srb = buildAspiExecRequest(0x00030201, kCdb, 0x12345678, 64, ScsiDirection::In);
-    EXPECT_EQ(srb.size(), 256u);
-    EXPECT_EQ(srb[0], 0x02);  // SC_EXEC_SCSI_CMD
-    EXPECT_EQ(srb[1], 0x00);
+TEST(AspiTransport, ExecRequestsGoThroughTheLayerAndPollInOneMsPausesUpTo90000) {
+    test::FakeScsiAccess access;
+    FakeAspi aspi;
+    test::RecordingPauser pauser;
+    ScsiTransport transport{access, aspi, pauser};
+    transport.initializeAspi();
+    ASSERT_TRUE(transport.aspiLoaded());
+    EXPECT_EQ(aspi.loadedName, "WNASPI32.dll");
+    std::array<std::uint8_t, 64> buffer{};
+    EXPECT_EQ(transport.sendCommandIn(0x00030201, kCdb, 1, buffer.data()), 1);
+    EXPECT_EQ(buffer[0], 0x42);
+    EXPECT_TRUE(access.calls.empty());
+    ASSERT_EQ(aspi.requests.size(), 3u);
+    EXPECT_EQ(aspi.requests[0][0], kScHaInquiry);
+    EXPECT_EQ(aspi.requests[1][0], kScGetSetTimeouts);
+    const std::vector<std::uint8_t>& srb = aspi.requests[2];
     EXPECT_EQ(srb[2], 0x02);  // host adapter
-    EXPECT_EQ(srb[3], 0x08);  // SRB_DIR_IN
+    EXPECT_EQ(srb[3], kSrbDirIn);
     EXPECT_EQ(srb[8], 0x01);  // target
     EXPECT_EQ(srb[9], 0x03);  // lun
     EXPECT_EQ(le32(&srb[12]), 64u);
-    EXPECT_EQ(le32(&srb[16]), 0x12345678u);
-    EXPECT_EQ(srb[20], 0);
     EXPECT_EQ(srb[21], 12);
     EXPECT_EQ(le32(&srb[24]), 0u);  // no post routine: completion is polled
     EXPECT_EQ(std::memcmp(&srb[48], kCdb.data(), 12), 0);
-    std::size_t nonZeroElsewhere = 0;
-    for (std::size_t i = 60; i < srb.size(); ++i) {
-        nonZeroElsewhere += srb[i] != 0;
-    }
-    EXPECT_EQ(nonZeroElsewhere, 0u);
-}
+    EXPECT_EQ(std::count(srb.begin() + 60, srb.end(), 0), 256 - 60);
+    EXPECT_EQ(buildAspiExecRequest(0, kCdb, 0, 0, ScsiDirection::Out)[3], kSrbDirOut);
 
-TEST(AspiRequest, DirectionFlags) {
-    EXPECT_EQ(buildAspiExecRequest(0, kCdb, 0, 64, ScsiDirection::Out)[3], 0x10);
-    EXPECT_EQ(buildAspiExecRequest(0, kCdb, 0, 0, ScsiDirection::Out)[3], 0x10);
-    EXPECT_EQ(buildAspiExecRequest(0, kCdb, 0, 64, ScsiDirection::In)[3], 0x08);
-}
-
-// ---- the ASPI backend through a fake layer ----
-
-struct FakeAspiState {
-    bool loads = true;
-    std::set<std::string> missing;
-    std::uint32_t supportInfo = 0x0101;  // SS_COMP, one adapter
-    std::uint8_t haInquiryStatus = kSsComp;
-    // Status an exec request ends with; SS_PENDING keeps it pending until
-    // completeAfterPolls pauses have passed (never when negative).
-    std::uint8_t execStatus = kSsComp;
-    int completeAfterPolls = -1;
-    std::vector<std::vector<std::uint8_t>> requests;  // first 10 bytes of each
-    std::uint8_t* pendingSrb = nullptr;
-    int freed = 0;
-};
-
-class FakeAspiLibrary final : public AspiLibrary {
-  public:
-    explicit FakeAspiLibrary(FakeAspiState& s) : s_(s) {}
-    ~FakeAspiLibrary() override { ++s_.freed; }
-    bool hasEntry(std::string_view name) const override {
-        return s_.missing.count(std::string(name)) == 0;
-    }
-    std::uint32_t getSupportInfo() override { return s_.supportInfo; }
-    std::uint32_t sendCommand(std::uint8_t* srb, std::uint8_t* data) override {
-        s_.requests.emplace_back(srb, srb + 10);  // every block is at least this long
-        if (srb[0] == kScHaInquiry) {
-            srb[1] = s_.haInquiryStatus;
-        } else if (srb[0] == kScGetSetTimeouts) {
-            srb[1] = kSsComp;
-        } else if (s_.completeAfterPolls < 0 && s_.execStatus != kSsPending) {
-            if (data != nullptr) {
-                data[0] = 0x42;
-            }
-            srb[1] = s_.execStatus;
-        } else {
-            s_.pendingSrb = srb;
-        }
-        return srb[1];
-    }
-
-  private:
-    FakeAspiState& s_;
-};
-
-class FakeAspiLoader final : public AspiLoader {
-  public:
-    explicit FakeAspiLoader(FakeAspiState& s) : s_(s) {}
-    std::unique_ptr<AspiLibrary> load(const char* name) override {
-        loadedName = name;
-        return s_.loads ? std::make_unique<FakeAspiLibrary>(s_) : nullptr;
-    }
-    std::string loadedName;
-
-  private:
-    FakeAspiState& s_;
-};
-
-class AspiTransportTest : public ::testing::Test {
-  protected:
-    FakeScsiAccess access;
-    FakeAspiState state;
-    FakeAspiLoader loader{state};
-    RecordingPauser pauser;
-    ScsiTransport transport{access, loader, pauser};
-};
-
-TEST_F(AspiTransportTest, InitialisationLoadsTheLayerAndAsksAdaptersThenTimeouts) {
-    transport.initializeAspi();
-    EXPECT_TRUE(transport.aspiLoaded());
-    EXPECT_EQ(loader.loadedName, "WNASPI32.dll");
-    ASSERT_EQ(state.requests.size(), 2u);
-    EXPECT_EQ(state.requests[0][0], kScHaInquiry);
-    EXPECT_EQ(state.requests[1][0], kScGetSetTimeouts);
-}
-
-TEST_F(AspiTransportTest, EveryFailedInitialisationStepLeavesTheLayerUnloaded) {
-    const std::vector<std::function<void(FakeAspiState&)>> breakers = {
-        [](FakeAspiState& s) { s.loads = false; },
-        [](FakeAspiState& s) { s.missing.insert("GetASPI32SupportInfo"); },
-        [](FakeAspiState& s) { s.missing.insert("SendASPI32Command"); },
-        [](FakeAspiState& s) { s.supportInfo = 0x0401; },
-        [](FakeAspiState& s) { s.haInquiryStatus = 0x04; },
-    };
-    for (std::size_t i = 0; i < breakers.size(); ++i) {
-        state = FakeAspiState{};
-        breakers[i](state);
-        transport.initializeAspi();
-        EXPECT_FALSE(transport.aspiLoaded()) << "step " << i;
-    }
-    EXPECT_EQ(transport.sendCommandOut(7, kCdb, 0, nullptr), 1);
-    EXPECT_EQ(access.calls.size(), 1u) << "commands fall back to pass-through";
-}
-
-TEST_F(AspiTransportTest, CommandsGoThroughTheLoadedLayer) {
-    transport.initializeAspi();
-    state.requests.clear();
-    std::array<std::uint8_t, 64> buffer{};
-    EXPECT_EQ(transport.sendCommandIn(0x00000105, kCdb, 1, buffer.data()), 1);
-    EXPECT_TRUE(access.calls.empty());
-    ASSERT_EQ(state.requests.size(), 1u);
-    EXPECT_EQ(state.requests[0][0], kScExecScsiCmd);
-    EXPECT_EQ(state.requests[0][2], 0x01);
-    EXPECT_EQ(state.requests[0][8], 0x05);
-    EXPECT_EQ(buffer[0], 0x42);
-    EXPECT_EQ(pauser.count, 0);
-}
-
-TEST_F(AspiTransportTest, AStatusOtherThanCompleteFails) {
-    transport.initializeAspi();
-    state.execStatus = 0x04;  // SS_ERR
+    aspi.execStatus = 0x04;  // SS_ERR
     EXPECT_EQ(transport.sendCommandOut(0, kCdb, 0, nullptr), 0);
-}
-
-TEST_F(AspiTransportTest, PollsInOneMillisecondPausesUntilTheLayerCompletes) {
-    transport.initializeAspi();
-    state.execStatus = kSsPending;
-    state.completeAfterPolls = 3;
-    pauser.onPause = [this] {
-        if (--state.completeAfterPolls == 0) {
-            state.pendingSrb[1] = kSsComp;
-        }
-    };
+    EXPECT_TRUE(pauser.pauses.empty());
+    aspi.execStatus = kSsPending;
+    pauser.onPause = [&] { aspi.pendingSrb[1] = pauser.pauses.size() == 3 ? kSsComp : kSsPending; };
     EXPECT_EQ(transport.sendCommandOut(0, kCdb, 0, nullptr), 1);
-    EXPECT_EQ(pauser.count, 3);
-    EXPECT_EQ(pauser.notOneMs, 0);
-}
-
-TEST_F(AspiTransportTest, GivesUpAfterNinetyThousandPolls) {
-    transport.initializeAspi();
-    state.execStatus = kSsPending;
+    EXPECT_EQ(pauser.pauses, std::vector<int>(3, 1));
+    pauser.pauses.clear();
+    pauser.onPause = nullptr;
     EXPECT_EQ(transport.sendCommandOut(0, kCdb, 0, nullptr), 0);
-    EXPECT_EQ(pauser.count, 90000);
-    EXPECT_EQ(pauser.total, 90000);
+    EXPECT_EQ(pauser.pauses, std::vector<int>(90000, 1));
 }
-
-// ---- Linux candidate nodes ----
 
 TEST(LinuxScsiAccess, CandidatesAreScsiGenericNodesInNumericOrder) {
-    const std::vector<std::string> names = {"sg10", "sda", "sg2",  "sg",
-                                            "sgx",  "sg0", "tty1", "sg1a"};
-    EXPECT_EQ(sortScsiGenericNames(names), (std::vector<std::string>{"sg0", "sg2", "sg10"}));
+    EXPECT_EQ(sortScsiGenericNames({"sg10", "sda", "sg2", "sg", "sgx", "sg0", "tty1", "sg1a"}),
+              (std::vector<std::string>{"sg0", "sg2", "sg10"}));
 }
 
 }  // namespace
