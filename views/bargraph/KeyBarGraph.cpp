@@ -1,0 +1,438 @@
+#include "views/bargraph/KeyBarGraph.h"
+
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+#include "res/Resources.h"
+
+namespace keyscope {
+
+namespace {
+
+constexpr QImage::Format kFormat = QImage::Format_ARGB32_Premultiplied;
+
+constexpr QRgb kWhite = 0xFFFFFFFF;
+constexpr QRgb kValueLeft = 0xFF2E8B57;
+constexpr QRgb kValueRight = 0xFFBDB76B;
+constexpr QRgb kBaseLeft = 0xFFFF0000;
+constexpr QRgb kSlateGrey = 0xFF708090;
+constexpr QRgb kBlack = 0xFF000000;
+constexpr QRgb kRed = 0xFFFF0000;
+constexpr QRgb kBlue = 0xFF0000FF;
+constexpr QRgb kPeakMarker = 0xFF00008B;
+constexpr QRgb kHoverFill = 0x50FF8000;
+constexpr QRgb kGrid = 0xFF808080;
+constexpr QRgb kLegendOutline = 0xFFA9A9A9;
+constexpr QRgb kKeyBannerBox = 0x80000000;
+
+// Bars stand 2 pixels into their column and are 23 wide; the peak marker spans 22.
+constexpr int kBarInset = 2;
+constexpr int kBarWidth = 23;
+constexpr int kPeakMarkerRight = 24;
+constexpr int kGradientWidth = 25;
+constexpr int kKeyBannerHalfWidth = 90;
+
+QColor argb(QRgb rgba) {
+    return QColor::fromRgba(rgba);
+}
+
+QImage makeImage(int width, int height, const QColor& fill) {
+    QImage image(width, height, kFormat);
+    image.fill(fill);
+    return image;
+}
+
+// Sizes are points at 96 dpi turned into pixels, as the layout is in pixels: text keeps its
+// place among the bars whatever the screen's resolution, and images render like the window.
+QFont makeFont(int points, bool bold) {
+    // Arial as the face; fontconfig hands out Liberation Sans, its metric twin, on Linux.
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize((points * 96 + 36) / 72);
+    font.setBold(bold);
+    return font;
+}
+
+// A gradient that runs from left to right across 25 pixels starting at plot x, then repeats.
+QLinearGradient columnGradient(qreal x, QRgb left, QRgb right) {
+    QLinearGradient gradient(x, 0, x + kGradientWidth, 0);
+    gradient.setSpread(QGradient::RepeatSpread);
+    gradient.setColorAt(0, argb(left));
+    gradient.setColorAt(1, argb(right));
+    return gradient;
+}
+
+}  // namespace
+
+// QFont is a value type; the five faces are built and measured once, so a paint neither
+// resolves fonts nor measures anything.
+struct KeyBarGraph::Fonts {
+    struct Face {
+        QFont font;
+        qreal ascent = 0;
+
+        // Text placed by its top-left corner, as the layout coordinates give it.
+        void draw(QPainter& painter, qreal x, qreal y, const QString& text) const {
+            painter.setFont(font);
+            painter.drawText(QPointF(x, y + ascent), text);
+        }
+    };
+    Face legend{makeFont(8, true)};
+    Face prompt{makeFont(12, true)};
+    Face figures{makeFont(9, true)};
+    Face names{makeFont(10, true)};
+    Face keyBanner{makeFont(14, true)};
+
+    Fonts() {
+        for (Face* face : {&legend, &prompt, &figures, &names, &keyBanner}) {
+            face->ascent = QFontMetricsF(face->font).ascent();
+        }
+    }
+};
+
+KeyBarGraph::KeyBarGraph(QWidget* parent) : QWidget(parent), fonts_(std::make_unique<Fonts>()) {
+    initResources();
+    // A missing or undecodable banner leaves the footer empty; nothing else depends on it.
+    banner_.load(QString::fromLatin1(kBannerResource));
+    if (!banner_.isNull()) {
+        banner_ = banner_.convertToFormat(kFormat);
+    }
+    setMouseTracking(true);
+    // Every pixel comes from the composed frame.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+KeyBarGraph::~KeyBarGraph() = default;
+
+void KeyBarGraph::resetSlots() {
+    model_.resetSlots();
+}
+
+void KeyBarGraph::attachChannel(int slot, ChannelRecord* record) {
+    model_.attachChannel(slot, record);
+}
+
+int KeyBarGraph::attachedCount() const {
+    return model_.attachedCount();
+}
+
+void KeyBarGraph::setRawMode(std::uint8_t flag) {
+    model_.setRawMode(flag);
+}
+
+void KeyBarGraph::requestPeakReset(std::uint8_t flag) {
+    model_.requestPeakReset(flag);
+}
+
+void KeyBarGraph::setRange(int slot, std::int32_t max, std::int32_t min) {
+    model_.setRange(slot, max, min);
+}
+
+void KeyBarGraph::getRange(std::int32_t& max, std::int32_t& min) const {
+    model_.getRange(max, min);
+}
+
+void KeyBarGraph::setTriggerPercent(std::int32_t value) {
+    model_.setTriggerPercent(value);
+}
+
+std::int32_t KeyBarGraph::triggerPercent() const {
+    return model_.triggerPercent();
+}
+
+void KeyBarGraph::setClickHandler(ClickHandler handler, void* context) {
+    clickHandler_ = handler;
+    clickContext_ = context;
+}
+
+void KeyBarGraph::setKeyCodeSource(const std::int32_t* address) {
+    keyCodeSource_ = address;
+}
+
+void KeyBarGraph::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    rebuildCaches();
+}
+
+void KeyBarGraph::rebuildCaches() {
+    layout_ = BarLayout::forSize(width(), height());
+    background_ = QImage();
+    bannerStrip_ = QImage();
+    plot_ = QImage();
+    base_ = QImage();
+    valueBar_ = QImage();
+    baseBar_ = QImage();
+    hoverTint_ = QImage();
+    if (!layout_.hasPlot()) {
+        return;
+    }
+    const int w = layout_.width;
+    const int hw = layout_.height;
+    const int wp = layout_.plotWidth;
+    const int hp = layout_.plotHeight;
+    const int unit = layout_.unit;
+    const int top = layout_.chartTop();
+    const int gridRight = layout_.gridRight;
+
+    background_ = makeImage(w, hw, argb(kWhite));
+    plot_ = makeImage(wp, hp, Qt::transparent);
+
+    if (!banner_.isNull()) {
+        bannerStrip_ = makeImage(w, banner_.height(), Qt::transparent);
+        QPainter strip(&bannerStrip_);
+        strip.drawImage(0, 0, banner_);
+        const int tile = std::min(kBannerTileWidth, banner_.width());
+        const QRect source(banner_.width() - tile, 0, tile, banner_.height());
+        const int repeats = bannerRepeats(w, banner_.width());
+        for (int i = 0; i < repeats; ++i) {
+            strip.drawImage(QPoint(banner_.width() + i * kBannerTileWidth, 0), banner_, source);
+        }
+    }
+
+    {
+        QPainter bg(&background_);
+        bg.setRenderHint(QPainter::Antialiasing);
+        bg.setRenderHint(QPainter::TextAntialiasing);
+        const QRgb fills[] = {kRed, kBlack, kBlue};
+        const qreal rows[] = {1.5, 2.5, 3.5};
+        for (int i = 0; i < 3; ++i) {
+            const int y = static_cast<int>(rows[i] * unit);
+            bg.setPen(QPen(argb(kLegendOutline), 1));
+            bg.setBrush(Qt::NoBrush);
+            bg.drawEllipse(QRectF(0, y, 12, 12));
+            bg.setPen(Qt::NoPen);
+            bg.setBrush(argb(fills[i]));
+            bg.drawEllipse(QRectF(1, y + 1, 10, 10));
+        }
+        bg.setPen(argb(kBlack));
+        fonts_->legend.draw(bg, 12, 1.5 * unit, QStringLiteral("Max Value"));
+        fonts_->legend.draw(bg, 10, 2.5 * unit, QStringLiteral("Diff Value"));
+        fonts_->legend.draw(bg, 12, 3.5 * unit, QStringLiteral("Variation %1").arg('%'));
+        bg.setPen(argb(kRed));
+        fonts_->prompt.draw(bg, 120, 15.5 * unit,
+                            QStringLiteral("\"Click  Bar\"  to  Open  TimeBar  Window!"));
+    }
+
+    {
+        // Aliased one-pixel lines so each grid line covers exactly its pixel row or column.
+        QPainter grid(&plot_);
+        const QPen gridPen(argb(kGrid), 1, Qt::DashDotLine);
+        const QPen axisPen(argb(kBlack), 1, Qt::SolidLine);
+        grid.setPen(gridPen);
+        for (int x = 0; x <= gridRight; x += kSlotWidth) {
+            grid.drawLine(x, top, x, hp);
+            grid.drawLine(x, hp - 14 * unit, x, hp - 11 * unit);
+        }
+        grid.setPen(axisPen);
+        grid.drawLine(0, hp - 1, gridRight, hp - 1);
+        grid.setPen(gridPen);
+        for (int k = 1; k <= 10; ++k) {
+            grid.drawLine(0, hp - k * unit, gridRight, hp - k * unit);
+        }
+        grid.setPen(axisPen);
+        grid.drawLine(0, hp - 11 * unit, gridRight, hp - 11 * unit);
+        grid.setPen(gridPen);
+        for (int k = 11; k <= 14; ++k) {
+            grid.drawLine(0, hp - k * unit, gridRight, hp - k * unit);
+        }
+    }
+
+    // The plot lies on the background unchanged in every frame, so the two are joined here
+    // once; each paint then starts from one copy and draws the bars clipped to the plot.
+    // Opaque, so both an ARGB frame and an RGB window backing store take it as a row copy.
+    base_ = background_.copy();
+    {
+        QPainter join(&base_);
+        join.drawImage(kPlotLeft, 0, plot_);
+    }
+    base_ = std::move(base_).convertToFormat(QImage::Format_RGB32);
+
+    // The gradients depend only on the x within a column, so each bar is a slice of one
+    // pre-filled strip; a per-paint gradient fill would cost more than the rest of the frame.
+    // Opaque strips in the opaque twin of the frame format are drawn as plain row copies.
+    valueBar_ = makeImage(kBarWidth, hp, Qt::black).convertToFormat(QImage::Format_RGB32);
+    baseBar_ = makeImage(kBarWidth, hp, Qt::black).convertToFormat(QImage::Format_RGB32);
+    for (auto [image, left] :
+         {std::pair{&valueBar_, kValueLeft}, std::pair{&baseBar_, kBaseLeft}}) {
+        QPainter bar(image);
+        bar.fillRect(image->rect(), columnGradient(-kBarInset, left, kValueRight));
+    }
+    if (layout_.chartHeight > 0) {
+        hoverTint_ = makeImage(kSlotWidth, layout_.chartHeight, argb(kHoverFill));
+    }
+}
+
+void KeyBarGraph::ensureCaches() {
+    // A hidden widget gets its resize event only when shown; catch up so an offscreen render
+    // still sees caches of the current size.
+    if (layout_.width != width() || layout_.height != height()) {
+        rebuildCaches();
+    }
+}
+
+bool KeyBarGraph::drawFrame(QPainter& p) {
+    ensureCaches();
+    if (background_.isNull()) {
+        return false;
+    }
+    const int hw = layout_.height;
+    const int hp = layout_.plotHeight;
+    const int unit = layout_.unit;
+    const int top = layout_.chartTop();
+    const bool raw = model_.rawMode() != 0;
+    const FrameBars frame = model_.updateFrame(layout_.chartHeight);
+
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, base_);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setRenderHint(QPainter::TextAntialiasing);
+
+    // Bars and their figures live in plot coordinates; the plot's edges clip bars that run
+    // past the scale.
+    p.translate(kPlotLeft, 0);
+    p.setClipRect(QRect(0, 0, layout_.plotWidth, hp));
+    if (hovering_) {
+        if (hoverRect_.size() == hoverTint_.size()) {
+            p.drawImage(hoverRect_.topLeft(), hoverTint_);
+        } else {  // a rectangle left from before the last resize
+            p.fillRect(hoverRect_, argb(kHoverFill));
+        }
+    }
+    const QPen peakPen(argb(kPeakMarker), 2);
+    for (int i = 0; i < frame.count; ++i) {
+        const BarFrame& bar = frame.bars[i];
+        const int x = kSlotWidth * bar.column;
+        // Each bar fills (x + 2, Hp - height, 23, Hp); the clip keeps what lies in the plot.
+        if (bar.baseHeight > 0) {
+            p.drawImage(x + kBarInset, hp - bar.baseHeight, baseBar_);
+        }
+        if (bar.valueHeight > 0) {
+            p.drawImage(x + kBarInset, hp - bar.valueHeight, valueBar_);
+        }
+
+        p.setPen(argb(kSlateGrey));
+        fonts_->figures.draw(p, x + scaleFigureIndent(bar.scaleMax), top,
+                             QString::number(bar.scaleMax));
+        fonts_->figures.draw(p, x + scaleFigureIndent(bar.scaleMin), hp - 15,
+                             QString::number(bar.scaleMin));
+
+        if (!raw) {
+            const int y = hp - bar.peakHeight;
+            p.setPen(peakPen);
+            p.drawLine(x + kBarInset, y, x + kPeakMarkerRight, y);
+        }
+
+        p.setPen(argb(kBlack));
+        fonts_->figures.draw(p, x, hp - bar.valueHeight, QString::number(bar.valueFigure));
+
+        p.setPen(argb(kRed));
+        fonts_->figures.draw(p, x + panelFigureIndent(bar.topFigure), hp - 13.7 * unit,
+                             QString::number(bar.topFigure));
+        p.setPen(argb(kBlue));
+        fonts_->figures.draw(p, x + panelFigureIndent(std::llabs(bar.variation)), hp - 11.7 * unit,
+                             raw ? QString::number(bar.variation) : QStringLiteral("-"));
+        p.setPen(argb(kSlateGrey));
+        fonts_->figures.draw(p, x + panelFigureIndent(std::llabs(bar.diffFigure)), hp - 12.7 * unit,
+                             QString::number(bar.diffFigure));
+    }
+    p.setClipping(false);
+    p.resetTransform();
+
+    p.setPen(argb(kBlack));
+    for (int i = 0; i < frame.count; ++i) {
+        const BarFrame& bar = frame.bars[i];
+        fonts_->names.draw(p, kPlotLeft + kSlotWidth * bar.column, hp - layout_.chartHeight - 20,
+                           QString::fromStdString(bar.record->name));
+    }
+
+    if (!bannerStrip_.isNull()) {
+        p.drawImage(0, hw - bannerStrip_.height(), bannerStrip_);
+    }
+
+    // Only the banner names the pressed key; its column is not marked.
+    if (keyCodeSource_ != nullptr && *keyCodeSource_ != 0) {
+        const int left =
+            static_cast<int>(static_cast<unsigned>(layout_.width) >> 1) - kKeyBannerHalfWidth;
+        p.fillRect(QRect(left, 0, 2 * kKeyBannerHalfWidth, 30), argb(kKeyBannerBox));
+        p.setPen(argb(kWhite));
+        fonts_->keyBanner.draw(p, left, 0, QString::fromStdString(keyBannerText(*keyCodeSource_)));
+    }
+    return true;
+}
+
+QImage KeyBarGraph::renderFrame() {
+    ensureCaches();
+    if (background_.isNull()) {
+        return {};
+    }
+    QImage frame = makeImage(layout_.width, layout_.height, argb(kWhite));
+    QPainter painter(&frame);
+    drawFrame(painter);
+    return frame;
+}
+
+// The widget paints into its window's backing store, which is an off-screen ARGB image
+// that Qt puts on the screen in one copy; composing into a second image first would only
+// add a full-frame copy per poll.
+void KeyBarGraph::paintEvent(QPaintEvent* /*event*/) {
+    QPainter screen(this);
+    if (!drawFrame(screen)) {
+        // Too small for a plot: nothing of the graph, just the widget's own background.
+        screen.fillRect(rect(), palette().window());
+    }
+}
+
+void KeyBarGraph::updateHover(QPoint pos) {
+    const BarArea area = BarArea::of(layout_, model_.attachedCount());
+    const bool wasHovering = hovering_;
+    hovering_ = false;
+    if (area.contains(pos.x(), pos.y())) {
+        hovering_ = true;
+        const int left = kSlotWidth * area.columnAt(pos.x());
+        hoverRect_ = QRect(left, layout_.chartTop(), kSlotWidth, layout_.chartHeight);
+    }
+    if (hovering_ != wasHovering) {
+        if (hovering_) {
+            setCursor(Qt::PointingHandCursor);
+        } else {
+            unsetCursor();
+        }
+    }
+}
+
+bool KeyBarGraph::handleClick(QPoint pos) {
+    const BarArea area = BarArea::of(layout_, model_.attachedCount());
+    if (!area.contains(pos.x(), pos.y()) || !hovering_ || clickHandler_ == nullptr) {
+        return false;
+    }
+    const BarSlot* slot = model_.attachedSlotAt(area.columnAt(pos.x()));
+    if (slot == nullptr) {
+        return false;
+    }
+    clickHandler_(slot->channel, clickContext_);
+    hovering_ = false;
+    unsetCursor();
+    return true;
+}
+
+void KeyBarGraph::mouseMoveEvent(QMouseEvent* event) {
+    updateHover(event->position().toPoint());
+    QWidget::mouseMoveEvent(event);
+}
+
+void KeyBarGraph::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && handleClick(event->position().toPoint())) {
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+}  // namespace keyscope
