@@ -1,0 +1,318 @@
+#include "views/timebar/TimeBarChart.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPen>
+
+namespace keyscope {
+namespace {
+
+using timebar::PixelRect;
+
+constexpr QRgb kBackgroundColour = 0xFFFFFFFF;
+constexpr QRgb kPlotColour = 0xFF000000;
+constexpr QRgb kGridColour = 0xCF00CF00;
+constexpr QRgb kCaptionColour = 0xFF000000;
+constexpr QRgb kValueTraceColour = 0xFFFFFF00;
+constexpr QRgb kKeyCodeTraceColour = 0xFFCD5C5C;
+constexpr QRgb kFloorTraceColour = 0xFF9370DB;
+constexpr QRgb kTriggerLineColour = 0xFF1E90FF;
+constexpr QRgb kTriggerLabelColour = 0xFF0000FF;
+constexpr QRgb kReadoutBoxColour = 0xA0CCCCCC;
+constexpr QRgb kReadoutColour = 0xFFFF0000;
+
+QColor argb(QRgb value) {
+    return QColor::fromRgba(value);
+}
+
+// Bold Arial in points. Where Arial is not installed, fontconfig's
+// metric-compatible substitute stands in, and failing that any sans-serif.
+QFont chartFont(qreal points) {
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+// Text whose layout box has its top-left corner at (x, y), as the chart's
+// positions are given; QPainter wants the baseline.
+class TextPen {
+  public:
+    TextPen(QPainter& painter, const QFont& font, QRgb colour)
+        : painter_(painter),
+          font_(font),
+          colour_(argb(colour)),
+          ascent_(QFontMetricsF(font).ascent()) {}
+
+    void draw(qreal x, qreal y, const QString& text) const {
+        painter_.setFont(font_);
+        painter_.setPen(colour_);
+        painter_.drawText(QPointF(x, y + ascent_), text);
+    }
+
+  private:
+    QPainter& painter_;
+    QFont font_;
+    QColor colour_;
+    qreal ascent_;
+};
+
+// Axis-aligned grid and trigger lines, both end pixels included. Without
+// antialiasing the 0.5 and 1.0 widths both cover one pixel. A line stroked by
+// QPainter goes pixel by pixel and a tall fill is handed to worker threads;
+// either costs more than the rest of the paint, so rows go through fillRect
+// (one span) and columns are blended here.
+void horizontalLine(QPainter& painter, int x1, int x2, int y, const QColor& colour) {
+    painter.fillRect(QRect(QPoint(std::min(x1, x2), y), QPoint(std::max(x1, x2), y)), colour);
+}
+
+QRgb sourceOver(QRgb premultipliedSource, QRgb destination) {
+    const unsigned keep = 255 - qAlpha(premultipliedSource);
+    const auto scale = [keep](unsigned channel) { return (channel * keep + 127) / 255; };
+    return premultipliedSource + qRgba(scale(qRed(destination)), scale(qGreen(destination)),
+                                       scale(qBlue(destination)), scale(qAlpha(destination)));
+}
+
+void verticalLine(QImage& image, int x, int y1, int y2, QRgb colour) {
+    if (x < 0 || x >= image.width()) {
+        return;
+    }
+    const QRgb source = qPremultiply(colour);
+    const int top = std::max(std::min(y1, y2), 0);
+    const int bottom = std::min(std::max(y1, y2), image.height() - 1);
+    for (int y = top; y <= bottom; ++y) {
+        QRgb& pixel = reinterpret_cast<QRgb*>(image.scanLine(y))[x];
+        pixel = sourceOver(source, pixel);
+    }
+}
+
+// Opaque fills straight into the rows: QPainter would hand a fill this tall
+// to worker threads, and waiting for them costs more than the fill.
+void fillOpaque(QImage& image, const QRect& area, QRgb colour) {
+    const QRect rows = area.intersected(image.rect());
+    for (int y = rows.top(); y <= rows.bottom(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        std::fill(line + rows.left(), line + rows.right() + 1, colour);
+    }
+}
+
+// Black area with its outline on the edge pixels: left..right, top..bottom.
+void drawFramedArea(QImage& image, QPainter& painter, const PixelRect& area, const QColor& frame) {
+    fillOpaque(image, QRect(area.left, area.top, area.width(), area.height()), kPlotColour);
+    horizontalLine(painter, area.left, area.right, area.top, frame);
+    horizontalLine(painter, area.left, area.right, area.bottom, frame);
+    verticalLine(image, area.left, area.top + 1, area.bottom - 1, frame.rgba());
+    verticalLine(image, area.right, area.top + 1, area.bottom - 1, frame.rgba());
+}
+
+void drawTrace(QPainter& painter, const std::vector<QPoint>& points, int count, QRgb colour) {
+    if (count < 2) {
+        return;
+    }
+    painter.setPen(QPen(argb(colour), 1.0));
+    painter.drawPolyline(points.data(), count);
+}
+
+}  // namespace
+
+TimeBarChart::TimeBarChart(QWidget* parent) : QWidget(parent) {
+    // Every paint covers the whole control from the cached background.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+void TimeBarChart::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    buildBackground(width(), height());
+}
+
+void TimeBarChart::followSize() {
+    if (background_.size() != size()) {
+        buildBackground(width(), height());
+    }
+}
+
+void TimeBarChart::buildBackground(int width, int height) {
+    layout_ = timebar::chartLayout(width, height);
+    if (width <= 0 || height <= 0) {
+        background_ = QImage();
+        return;
+    }
+    background_ = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+    fillOpaque(background_, background_.rect(), kBackgroundColour);
+
+    QPainter painter(&background_);
+    const QColor grid = argb(kGridColour);
+    const TextPen label(painter, chartFont(10), kCaptionColour);
+    const PixelRect& plot = layout_.plot;
+    const PixelRect& strip = layout_.strip;
+
+    drawFramedArea(background_, painter, plot, grid);
+    drawFramedArea(background_, painter, strip, grid);
+
+    // Ten samples per column at 0.1 s each: a labelled line every 5 s.
+    for (int j = 0; j <= timebar::kTimeColumns; ++j) {
+        const int x = timebar::kPlotLeft + j * layout_.stepX;
+        const bool major = j % 5 == 0;
+        if (major) {
+            label.draw(x, plot.bottom, QString::number(j));
+        }
+        verticalLine(background_, x, plot.top, plot.bottom, kGridColour);
+        verticalLine(background_, x, strip.top, strip.bottom, kGridColour);
+    }
+    label.draw(width - 30, plot.bottom, QStringLiteral("Sec"));
+}
+
+const QImage& TimeBarChart::composeFrame() {
+    lastReadout_.clear();
+    followSize();
+    if (background_.isNull()) {
+        frame_ = QImage();
+        return frame_;
+    }
+    if (frame_.size() != background_.size()) {
+        frame_ = QImage(background_.size(), QImage::Format_ARGB32_Premultiplied);
+    }
+    std::memcpy(frame_.bits(), background_.constBits(), background_.sizeInBytes());
+
+    QPainter painter(&frame_);
+    const QColor grid = argb(kGridColour);
+    const QFont labelFont = chartFont(10);
+    const TextPen caption(painter, labelFont, kCaptionColour);
+    const PixelRect& plot = layout_.plot;
+    const PixelRect& strip = layout_.strip;
+
+    // Range update: reset on a mode change, then only ever widened.
+    std::int32_t floor = 0;
+    if (channel_ != nullptr) {
+        const bool raw = channel_->rawMode != 0;
+        if (channel_->rawMode != lastRawMode_) {
+            range_ = timebar::openingRange(raw, channel_->maxValue);
+            lastRawMode_ = channel_->rawMode;
+        }
+        range_ = timebar::widenForCount(range_, raw, channel_->value);
+        floor = range_.min;
+    }
+
+    // Value grid, labelled at the top, each quarter and the bottom.
+    const int valueStep = layout_.valueStep;
+    for (int i = 0; i <= timebar::kValueRows; ++i) {
+        const int y = 20 + i * valueStep;
+        if (i % 5 == 0) {
+            const int kk = timebar::kValueRows - i;
+            caption.draw(10, y - 8, QString::number(timebar::valueGridLabel(range_, kk)));
+            horizontalLine(painter, timebar::kPlotLeft, plot.right, y, grid);
+        } else {
+            horizontalLine(painter, plot.left, plot.right, y, grid);
+        }
+    }
+
+    const int stripRow = strip.height() / 3;
+    for (int j = 0; j <= 3; ++j) {
+        const int y = strip.top + j * stripRow;
+        horizontalLine(painter, strip.left, strip.right, y, grid);
+    }
+
+    caption.draw(10, plot.top - 25, QStringLiteral("Value"));
+
+    std::int32_t shown = 0;
+    if (channel_ != nullptr) {
+        shown = samplePass(*channel_, floor);
+    }
+
+    caption.draw(0.5, strip.top - 11.5, QStringLiteral("FuncOut"));
+
+    drawTrace(painter, tracePoints_, pointCount_, kValueTraceColour);
+    drawTrace(painter, keyCodePoints_, pointCount_, kKeyCodeTraceColour);
+    drawTrace(painter, floorPoints_, pointCount_, kFloorTraceColour);
+
+    // A key the bar graph has not bound yet has no trigger level to show.
+    if (channel_ != nullptr && channel_->percentRef != nullptr) {
+        const std::int32_t level = *channel_->percentRef;
+        lastTriggerY_ = timebar::triggerLineY(level, range_, plot);
+        horizontalLine(painter, plot.left, plot.right, lastTriggerY_, argb(kTriggerLineColour));
+        lastTriggerLabel_ = QPoint(timebar::triggerLabelX(level, plot.left), lastTriggerY_ - 8);
+        const TextPen triggerLabel(painter, labelFont, kTriggerLabelColour);
+        triggerLabel.draw(lastTriggerLabel_.x(), lastTriggerLabel_.y(), QString::number(level));
+    }
+
+    if (channel_ != nullptr && cursorInside_ && cursorIndex_ < pointCount_) {
+        painter.fillRect(QRect(50, 0, 130, 20), argb(kReadoutBoxColour));
+        lastReadout_ = timebar::readoutText(cursorIndex_, shown,
+                                            timebar::readoutPercent(channel_->maxValue, shown));
+        const TextPen readout(painter, chartFont(12), kReadoutColour);
+        readout.draw(50, 0, lastReadout_);
+        const QPoint at = tracePoints_[static_cast<std::size_t>(cursorIndex_)];
+        painter.fillRect(QRect(at.x() - 3, at.y() - 3, 6, 6), argb(kReadoutColour));
+    }
+    return frame_;
+}
+
+std::int32_t TimeBarChart::samplePass(const ChannelRecord& record, std::int32_t floor) {
+    const bool raw = record.rawMode != 0;
+    const int count = static_cast<int>(record.samples.size());
+    const PixelRect& plot = layout_.plot;
+    const PixelRect& strip = layout_.strip;
+    double xs = 0.0;
+    if (!paused_) {
+        pointCount_ = count;
+        tracePoints_.assign(static_cast<std::size_t>(count), QPoint());
+        keyCodePoints_.assign(static_cast<std::size_t>(count), QPoint());
+        floorPoints_.assign(static_cast<std::size_t>(count), QPoint());
+        // A full list spans the plot; a shorter one grows from the left.
+        xs = static_cast<double>(plot.width()) / std::max(count, timebar::kSpanSamples);
+    }
+    const int mid = strip.top + strip.height() / 2;
+
+    std::int32_t shown = 0;
+    std::size_t i = 0;
+    for (const KeySample& sample : record.samples) {
+        const std::int32_t reading = raw ? sample.value : sample.diff;
+        if (cursorInside_ && static_cast<std::size_t>(cursorIndex_) == i) {
+            shown = reading;
+        }
+        double v = static_cast<double>(reading) - floor;
+        range_ = timebar::widenForSample(range_, raw, sample);
+        if (!paused_) {
+            v = std::max(v, 0.0);
+            const int xo = timebar::truncToPixel(static_cast<double>(i) * xs);
+            tracePoints_[i] = QPoint(plot.left + xo, timebar::valueToY(v, range_, plot));
+            keyCodePoints_[i] = QPoint(strip.left + xo, sample.keyCode != 0 ? strip.top + 2 : mid);
+            floorPoints_[i] = QPoint(strip.left + xo, v > 0 ? strip.bottom - 2 : mid + 1);
+        }
+        ++i;
+    }
+    return shown;
+}
+
+void TimeBarChart::paintEvent(QPaintEvent*) {
+    const QImage& frame = composeFrame();
+    if (frame.isNull()) {
+        return;
+    }
+    QPainter painter(this);
+    painter.drawImage(0, 0, frame);
+}
+
+void TimeBarChart::mouseMoveEvent(QMouseEvent* event) {
+    followSize();
+    cursorInside_ = false;
+    const QPointF at = event->position();
+    const int x = static_cast<int>(std::floor(at.x()));
+    const int y = static_cast<int>(std::floor(at.y()));
+    if (layout_.plot.contains(x, y)) {
+        cursorInside_ = true;
+        cursorIndex_ = timebar::readoutIndex(x, layout_.plot);
+        update();
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+}  // namespace keyscope
