@@ -9,6 +9,16 @@ function(keyscope_add_layers)
     endforeach()
 endfunction()
 
+# Adds every subfolder of the current folder that holds a CMakeLists.txt.
+function(keyscope_add_subfolders)
+    file(GLOB entries LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+    foreach(entry IN LISTS entries)
+        if(IS_DIRECTORY ${entry} AND EXISTS ${entry}/CMakeLists.txt)
+            add_subdirectory(${entry})
+        endif()
+    endforeach()
+endfunction()
+
 # keyscope_add_test(<name> SOURCES <files...> LIBS <targets...>)
 # One GoogleTest binary; its cases are registered with CTest one by one and run
 # with Qt's offscreen platform so widget tests need no display.

@@ -8,19 +8,18 @@ namespace keyscope {
 namespace {
 
 constexpr int kSerialReadSize = 600;
+constexpr int kChainTooLong = -1;  // internal: too many first halves in a row
 constexpr int kIceImageSize = 65;
 constexpr std::int32_t kIceMaxValid = 2047;
 
-// Report byte positions shared by every HID report form.
-constexpr int kByteTrigger = 17;
-constexpr int kByteKeyCode = 18;
-constexpr int kBytePreScale = 19;
-constexpr int kByteTktmr = 20;
-constexpr int kByteType = 22;
-
-constexpr std::uint8_t kTypeBytes = 0x55;
-constexpr std::uint8_t kTypeFirstHalf = 0x85;
-constexpr std::uint8_t kTypeSecondHalf = 0xC5;
+using report::kTypeBytes;
+using report::kTypeFirstHalf;
+using report::kTypeSecondHalf;
+constexpr int kByteTrigger = report::kTrigger;
+constexpr int kByteKeyCode = report::kKeyCode;
+constexpr int kBytePreScale = report::kPreScale;
+constexpr int kByteTktmr = report::kTktmr;
+constexpr int kByteType = report::kType;
 
 constexpr std::uint8_t kFrameReference = 0xF0;
 constexpr std::uint8_t kFrameData = 0xF1;
@@ -316,33 +315,45 @@ int BoardConnection::readSerialFrames() {
     return 1;
 }
 
-int BoardConnection::readKeyValues() {
-    return readKeyValuesChained(0);
+int BoardConnection::readHidValues(HidRead kind, std::int32_t ChannelRecord::*field,
+                                   std::uint8_t* report, int depth) {
+    if (linkMode_ == kLinkHidPlain) {
+        // The plain board has one report form; no retry.
+        if (!readHid(kind, report)) {
+            return 0;
+        }
+        takeBytes(channels_, report, field);
+        return 1;
+    }
+    if (!readHidWithRetry(kind, report)) {
+        return 0;
+    }
+    const std::uint8_t type = report[kByteType];
+    if (type == kTypeBytes) {
+        takeBytes(channels_, report, field);
+    } else if (type == kTypeFirstHalf || type == kTypeSecondHalf) {
+        takeHalf(channels_, report, field);
+        if (type == kTypeFirstHalf) {
+            if (depth + 1 >= kMaxChainedFirstHalves) {
+                return kChainTooLong;
+            }
+            // The second half comes from a fresh read of the same kind; its
+            // result does not decide this one, unless the chain never ends.
+            pauser_.pause(10);
+            std::uint8_t second[kReportSize] = {};
+            if (readHidValues(kind, field, second, depth + 1) == kChainTooLong) {
+                return kChainTooLong;
+            }
+        }
+    }
+    return 1;
 }
 
-int BoardConnection::readKeyValuesChained(int depth) {
+int BoardConnection::readKeyValues() {
     std::uint8_t report[kReportSize] = {};
-    if (linkMode_ == kLinkHidPlain) {
-        if (!readHid(HidRead::Key, report)) {
+    if (linkMode_ == kLinkHidPlain || linkMode_ == kLinkHidTyped) {
+        if (readHidValues(HidRead::Key, &ChannelRecord::keyValue, report, 0) != 1) {
             return 0;
-        }
-        takeBytes(channels_, report, &ChannelRecord::keyValue);
-    } else if (linkMode_ == kLinkHidTyped) {
-        if (!readHidWithRetry(HidRead::Key, report)) {
-            return 0;
-        }
-        const std::uint8_t type = report[kByteType];
-        if (type == kTypeBytes) {
-            takeBytes(channels_, report, &ChannelRecord::keyValue);
-        } else if (type == kTypeFirstHalf || type == kTypeSecondHalf) {
-            takeHalf(channels_, report, &ChannelRecord::keyValue);
-            if (type == kTypeFirstHalf) {
-                if (depth + 1 >= kMaxChainedFirstHalves) {
-                    return 0;
-                }
-                pauser_.pause(10);
-                readKeyValuesChained(depth + 1);
-            }
         }
     } else if (linkMode_ == kLinkIce) {
         std::uint8_t image[kIceImageSize];
@@ -352,7 +363,8 @@ int BoardConnection::readKeyValuesChained(int depth) {
             }
         }
     }
-    // Over ICE and serial the report buffer stays zero, so the settings become 0.
+    // Over ICE and serial the report buffer stays zero, so the settings become 0;
+    // after a first half, the settings of that first report stand.
     triggerLevel_ = report[kByteTrigger];
     preScale_ = report[kBytePreScale];
     tktmr_ = report[kByteTktmr];
@@ -360,34 +372,11 @@ int BoardConnection::readKeyValuesChained(int depth) {
 }
 
 int BoardConnection::readMaxValues() {
-    return readMaxValuesChained(0);
-}
-
-int BoardConnection::readMaxValuesChained(int depth) {
-    std::uint8_t report[kReportSize] = {};
-    if (linkMode_ == kLinkHidPlain) {
-        if (!readHid(HidRead::Max, report)) {
-            return 0;
-        }
-        takeBytes(channels_, report, &ChannelRecord::maxValue);
-    } else if (linkMode_ == kLinkHidTyped) {
-        if (!readHidWithRetry(HidRead::Max, report)) {
-            return 0;
-        }
-        const std::uint8_t type = report[kByteType];
-        if (type == kTypeBytes) {
-            takeBytes(channels_, report, &ChannelRecord::maxValue);
-        } else if (type == kTypeFirstHalf || type == kTypeSecondHalf) {
-            takeHalf(channels_, report, &ChannelRecord::maxValue);
-            if (type == kTypeFirstHalf) {
-                if (depth + 1 >= kMaxChainedFirstHalves) {
-                    return 0;
-                }
-                pauser_.pause(10);
-                readMaxValuesChained(depth + 1);
-            }
-        }
-    } else if (linkMode_ == kLinkIce) {
+    if (linkMode_ == kLinkHidPlain || linkMode_ == kLinkHidTyped) {
+        std::uint8_t report[kReportSize] = {};
+        return readHidValues(HidRead::Max, &ChannelRecord::maxValue, report, 0) == 1 ? 1 : 0;
+    }
+    if (linkMode_ == kLinkIce) {
         std::uint8_t image[kIceImageSize];
         if (readIceImage(image)) {
             if (byteValues_) {

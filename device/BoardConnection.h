@@ -108,8 +108,10 @@ class BoardConnection {
     bool iceImageValid(const std::uint8_t* image) const;
     std::int32_t iceValue(const std::uint8_t* image, int key) const;
     int readSerialFrames();
-    int readKeyValuesChained(int depth);
-    int readMaxValuesChained(int depth);
+    // Key or max values over HID into `field`, following a first half with its
+    // second; 1, 0, or a negative value when the first halves never end.
+    int readHidValues(HidRead kind, std::int32_t ChannelRecord::*field, std::uint8_t* report,
+                      int depth);
 
     std::array<ChannelRecord, kChannelCount> channels_;
     std::int32_t keyCode_ = 0;

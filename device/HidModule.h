@@ -2,11 +2,13 @@
 
 #include <cstdint>
 
+#include "device/HidReport.h"
+
 namespace keyscope {
 
-inline constexpr int kReportSize = 64;
-inline constexpr int kHidDeviceTyped = 292;  // 0x124: typed reports (0x55, 0x85/0xC5)
-inline constexpr int kHidDevicePlain = 296;  // 0x128: plain reports
+inline constexpr int kReportSize = report::kSize;
+inline constexpr int kHidDeviceTyped = report::kDeviceTyped;
+inline constexpr int kHidDevicePlain = report::kDevicePlain;
 
 // The board's HID access module. Each call returns 0 on success and non-zero on
 // failure; report buffers are kReportSize bytes, zeroed by the caller.

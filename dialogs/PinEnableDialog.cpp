@@ -5,14 +5,13 @@
 #include <QShowEvent>
 
 #include "dialogs/DialogBuilder.h"
+#include "res/Resources.h"
 #include "res/dialog_templates.h"
 
 namespace keyscope {
 
 PinEnableDialog::PinEnableDialog(QWidget* parent)
-    : QDialog(parent),
-      icon_(QString::fromUtf8(res::kAppIconPath.data(),
-                              static_cast<qsizetype>(res::kAppIconPath.size()))) {
+    : QDialog(parent), icon_(QString::fromLatin1(applicationIconPath())) {
     buildDialog(*this, res::kPinEnableTemplate);
     // This dialog's OK and Cancel carry their own ids, so they are wired here.
     if (auto* button = findControl<QPushButton>(*this, res::kButtonPinInvert)) {

@@ -13,4 +13,9 @@ void initResources() {
     registerKeyscopeResources();
 }
 
+const char* applicationIconPath() {
+    initResources();
+    return kIconResource;
+}
+
 }  // namespace keyscope

@@ -3,7 +3,7 @@
 
 namespace keyscope {
 
-// Application icon (resource 128 of the original layout): 64 x 64 RGBA.
+// Application icon (icon resource 128): 64 x 64 RGBA.
 inline constexpr const char* kIconResource = ":/keyscope/keyscope.png";
 // Bar-graph footer banner (resource 132): 250 x 100 RGBA; its rightmost 50 columns tile sideways.
 inline constexpr const char* kBannerResource = ":/keyscope/banner.png";
@@ -12,5 +12,8 @@ inline constexpr const char* kBannerResource = ":/keyscope/banner.png";
 // self-registering object nobody references; every user calls this once before loading.
 // Safe to call any number of times.
 void initResources();
+
+// The application icon's resource path, with the resources registered.
+const char* applicationIconPath();
 
 }  // namespace keyscope

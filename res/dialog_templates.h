@@ -39,9 +39,6 @@ inline constexpr int kRadio4MHz = 1056;
 inline constexpr int kEditMaximum = 1059;
 inline constexpr int kEditMinimum = 1060;
 
-// The application icon (icon resource 128) in the Qt resource system.
-inline constexpr std::string_view kAppIconPath = ":/icons/keyscope.png";
-
 enum class ControlKind : std::uint8_t {
     Label,  // static text, left-aligned, wraps
     PushButton,

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "device/HidReport.h"
+
 namespace keyscope::sim {
 
 namespace {
@@ -11,18 +13,18 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kFail = 1;
 
-constexpr int kTypedDeviceId = 292;
-constexpr int kPlainDeviceId = 296;
+constexpr int kTypedDeviceId = report::kDeviceTyped;
+constexpr int kPlainDeviceId = report::kDevicePlain;
 
-constexpr int kTriggerByte = 17;
-constexpr int kKeyCodeByte = 18;
-constexpr int kPreScaleByte = 19;
-constexpr int kTktmrByte = 20;
-constexpr int kTypeByte = 22;
+constexpr int kTriggerByte = report::kTrigger;
+constexpr int kKeyCodeByte = report::kKeyCode;
+constexpr int kPreScaleByte = report::kPreScale;
+constexpr int kTktmrByte = report::kTktmr;
+constexpr int kTypeByte = report::kType;
 
-constexpr std::uint8_t kType8 = 0x55;
-constexpr std::uint8_t kTypeLow16 = 0x85;
-constexpr std::uint8_t kTypeHigh16 = 0xC5;
+constexpr std::uint8_t kType8 = report::kTypeBytes;
+constexpr std::uint8_t kTypeLow16 = report::kTypeFirstHalf;
+constexpr std::uint8_t kTypeHigh16 = report::kTypeSecondHalf;
 
 void putWords(std::uint8_t* report, const std::array<std::uint16_t, kSimKeyCount>& values,
               int firstKey) {

@@ -173,6 +173,19 @@ TEST(ReadCycle_Hid, EndlessFirstHalvesEndAtTheBoundAsALostLink) {
     EXPECT_EQ(f.hid->data.size(), 100u - kMaxChainedFirstHalves);
 }
 
+TEST(ReadKeyAndMaxValues_Hid, EndlessFirstHalvesFailTheUpdateAtTheBound) {
+    FakeBoard f;
+    openTyped(f);
+    for (int i = 0; i < 40; ++i) {
+        f.hid->key.push_back({true, typedReport(0x85, {1})});
+        f.hid->max.push_back({true, typedReport(0x85, {1})});
+    }
+    EXPECT_EQ(f.board->readKeyValues(), 0);
+    EXPECT_EQ(f.board->readMaxValues(), 0);
+    EXPECT_EQ(f.hid->key.size(), 40u - kMaxChainedFirstHalves);
+    EXPECT_EQ(f.hid->max.size(), 40u - kMaxChainedFirstHalves);
+}
+
 TEST(ReadCycle_Hid, ByteReportSetsByteValuesAndRaisesMax) {
     FakeBoard f;
     openTyped(f);

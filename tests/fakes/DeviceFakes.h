@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device/BoardConnection.h"
+#include "fakes/RecordingMessages.h"
 
 namespace keyscope::fakes {
 
@@ -30,26 +31,6 @@ class RecordingPauser final : public Pauser {
 
   private:
     Journal& journal_;
-};
-
-struct ShownMessage {
-    std::string text;
-    std::string caption;
-    MessageIcon icon;
-};
-
-class RecordingMessages final : public Messages {
-  public:
-    void show(std::string_view text, std::string_view caption, MessageIcon icon) override {
-        shown.push_back({std::string(text), std::string(caption), icon});
-    }
-    std::vector<std::string> texts() const {
-        std::vector<std::string> all;
-        for (const auto& m : shown)
-            all.push_back(m.text);
-        return all;
-    }
-    std::vector<ShownMessage> shown;
 };
 
 class RecordingNotifier final : public CloseNotifier {

@@ -13,6 +13,7 @@
 
 #include "device/Messages.h"
 #include "device/Pauser.h"
+#include "fakes/RecordingMessages.h"
 #include "ice/IceCommands.h"
 #include "ice/ScsiTransport.h"
 
@@ -184,19 +185,8 @@ class FakeScsiAccess final : public ScsiDeviceAccess {
     int nextFd = 10;
 };
 
-struct ShownMessage {
-    std::string text;
-    std::string caption;
-    MessageIcon icon;
-};
-
-class RecordingMessages final : public Messages {
-  public:
-    void show(std::string_view text, std::string_view caption, MessageIcon icon) override {
-        shown.push_back({std::string(text), std::string(caption), icon});
-    }
-    std::vector<ShownMessage> shown;
-};
+using fakes::RecordingMessages;
+using fakes::ShownMessage;
 
 class RecordingPauser final : public Pauser {
   public:

@@ -18,7 +18,6 @@
 // All calls on the GUI thread.
 
 #include <QImage>
-#include <QPainter>
 #include <QWidget>
 
 #include <cstdint>
@@ -27,6 +26,8 @@
 #include "device/ChannelRecord.h"
 #include "views/bargraph/BarGraphModel.h"
 #include "views/bargraph/BarLayout.h"
+
+class QPainter;
 
 namespace keyscope {
 
@@ -72,7 +73,7 @@ class KeyBarGraph : public QWidget {
     static constexpr int preferredWidth(int bars) { return bars < 6 ? 400 : (bars * 5 + 20) * 10; }
     static constexpr int preferredHeight() { return 640; }
 
-    // --- Inspection (tests, benchmark, the dashboard's Max/Min priming) ---------------------
+    // --- Inspection (tests, benchmark) -------------------------------------------------
     const BarGraphModel& model() const { return model_; }
     const BarLayout& layout() const { return layout_; }  // as of the last resize
     bool hovering() const { return hovering_; }

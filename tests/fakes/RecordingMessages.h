@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "device/Messages.h"
+
+namespace keyscope::fakes {
+
+struct ShownMessage {
+    std::string text;
+    std::string caption;
+    MessageIcon icon;
+};
+
+// Records every message box instead of showing it.
+class RecordingMessages final : public Messages {
+  public:
+    void show(std::string_view text, std::string_view caption, MessageIcon icon) override {
+        shown.push_back({std::string(text), std::string(caption), icon});
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> all;
+        for (const auto& m : shown)
+            all.push_back(m.text);
+        return all;
+    }
+    std::vector<ShownMessage> shown;
+};
+
+}  // namespace keyscope::fakes
