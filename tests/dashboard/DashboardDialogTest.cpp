@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QTest>
 
 #include "dashboard/DashboardFixture.h"
 
@@ -41,6 +40,16 @@ TEST_F(DashboardTest, NoCommandLineOpensCentred400By400InRawModeWithoutConnectin
     }
     EXPECT_EQ(dashboard->menu().placeCount(menu::kExit), 2);
     EXPECT_TRUE(dashboard->menu().isPopupEnabled(menu::kSettingsPosition));
+}
+
+TEST_F(DashboardTest, BarGraphFollowsTheClientAreaBelowTheMenu) {
+    start();
+    dashboard->show();
+    dashboard->resize(700, 500);
+    QCoreApplication::sendPostedEvents();
+    const int menuHeight = dashboard->menuBar().height();
+    EXPECT_GT(menuHeight, 0);
+    EXPECT_EQ(dashboard->barGraph().geometry(), QRect(0, menuHeight, 700, 500 - menuHeight));
 }
 
 TEST_F(DashboardTest, FiveFieldIceLineConnectsAtStartAndEndsInRawMode) {
@@ -174,17 +183,6 @@ INSTANTIATE_TEST_SUITE_P(Widths, DashboardModeTest,
                              return info.index == 0 ? "SixteenBit" : "EightBit";
                          });
 
-TEST_F(DashboardTest, PollTickReadsAndRearmsTheTimer) {
-    make();
-    scriptIceImages(4, 1000);
-    dashboard->initialise("6620 0x30 16 IRAM 2");
-    const std::size_t before = dashboard->board().getChannel(3)->samples.size();
-    dashboard->pollTick();
-    EXPECT_EQ(dashboard->board().getChannel(3)->samples.size(), before + 1);
-    EXPECT_TRUE(dashboard->polling());
-    EXPECT_TRUE(dashboard->pollTimerActive());
-}
-
 TEST_F(DashboardTest, FailedPollReconnectsWithPausesAndFreshHistory) {
     make();
     scriptIceImages(3, 1000);  // the open; the next poll finds nothing
@@ -280,18 +278,14 @@ TEST_F(DashboardTest, UpdateKeyValueKeepsTheTimerAsItWas) {
     EXPECT_TRUE(dashboard->menu().isEnabled(menu::kStop));
 }
 
-TEST_F(DashboardTest, UpdateWritesPausesAndRereadsTheReferences) {
+TEST_F(DashboardTest, UpdateAndRefreshRereadTheReferencesInsideTheTimerFrame) {
     connectHid();
     hid->max.push_back({true, byteReport(222)});
     journal.clear();
     ASSERT_TRUE(dashboard->menu().trigger(menu::kUpdate));
     EXPECT_THAT(journal, ElementsAre("write", "pause 300", "readMax"));
     EXPECT_EQ(dashboard->board().getChannel(0)->maxValue, 222);
-    EXPECT_TRUE(dashboard->pollTimerActive());
-}
 
-TEST_F(DashboardTest, RefreshResetsEveryRangeAndRereadsTheReferences) {
-    connectHid();
     dashboard->barGraph().setRange(0, 5000, 0);
     hid->max.push_back({true, byteReport(230)});
     ASSERT_TRUE(dashboard->menu().trigger(menu::kRefresh));
@@ -403,18 +397,6 @@ TEST_F(DashboardTest, SaveDataWritesTheHistoryInTheShownMode) {
     EXPECT_EQ(lines[1], "0,10,10,10,10,10,10,10,10,10,10,10,10,10,10,10,10\r");
     EXPECT_TRUE(dashboard->pollTimerActive());
     QDir(directory).removeRecursively();
-}
-
-TEST_F(DashboardTest, EnterEndsWithOkAndEscapeWithCancel) {
-    start();
-    dashboard->show();
-    QSignalSpy finished(dashboard.get(), &QDialog::finished);
-    QTest::keyClick(dashboard.get(), Qt::Key_Return);
-    dashboard->show();
-    QTest::keyClick(dashboard.get(), Qt::Key_Escape);
-    ASSERT_EQ(finished.count(), 2);
-    EXPECT_EQ(finished.at(0).at(0).toInt(), QDialog::Accepted);
-    EXPECT_EQ(finished.at(1).at(0).toInt(), QDialog::Rejected);
 }
 
 }  // namespace
