@@ -1,0 +1,429 @@
+#include "dashboard/DashboardDialog.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QTimerEvent>
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "dashboard/CsvExport.h"
+#include "dashboard/SerialSetupDialog.h"
+#include "dialogs/ChipSettingsDialog.h"
+#include "dialogs/MaxMinDialog.h"
+#include "res/Resources.h"
+
+namespace keyscope {
+namespace {
+
+QString toQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+DashboardDialog* dashboardOf(void* context) {
+    return static_cast<DashboardDialog*>(context);
+}
+
+void barClicked(ChannelRecord* record, void* context) {
+    dashboardOf(context)->onBarClicked(record);
+}
+
+void timeBarClosed(ChannelRecord* record, void* context) {
+    dashboardOf(context)->onTimeBarClosed(record);
+}
+
+void triggerScrollEnded(ChannelRecord* record, void* context) {
+    dashboardOf(context)->onTriggerScrollEnd(record);
+}
+
+using Command = void (DashboardDialog::*)();
+
+}  // namespace
+
+DashboardDialog::DashboardDialog(DashboardParts parts, QWidget* parent)
+    : QDialog(parent),
+      pauser_(*parts.board.pauser),
+      messages_(*parts.board.messages),
+      board_(std::move(parts.board)),
+      dialogs_(parts.dialogs != nullptr ? *parts.dialogs : modalRunner_),
+      menu_(menuBar_, [this](int id) { runCommand(id); }) {
+    layout_.setContentsMargins(0, 0, 0, 0);
+    layout_.setSpacing(0);
+    layout_.setMenuBar(&menuBar_);
+    layout_.addWidget(&barGraph_);
+    initResources();
+    const QIcon icon(QString::fromLatin1(kIconResource));
+    setWindowIcon(icon);
+    keyEnabled_.fill(1);
+}
+
+DashboardDialog::~DashboardDialog() {
+    // The windows read channel records of the connection: they go first.
+    timeBarWindows_.clear();
+    pollTimer_.stop();
+    board_.close();
+}
+
+void DashboardDialog::initialise(std::string_view commandLine) {
+    placeWindow(KeyBarGraph::preferredWidth(5), kStartWindowHeight);
+    barGraph_.setClickHandler(&barClicked, this);
+    keyEnabled_.fill(1);
+    // The frame style bits of the original window (no taskbar button, dialog
+    // frame) are the window manager's business on Linux.
+    polling_ = 0;
+    displayRaw_ = 1;
+    barGraph_.setRawMode(displayRaw_);
+    setWindowTitle(toQString(modeTitle(true)));
+    graphMax_ = 100;
+    graphMin_ = 0;
+    icePercent_ = 0;
+    serialSettings_ = SerialSettings{};
+    linkSelector_ = kSelectorHid;
+    if (!commandLine.empty()) {
+        readCommandLine(commandLine);
+        if (!target_.namesTarget()) {
+            return;
+        }
+    }
+    if (linkSelector_ != kSelectorHid) {
+        onConnect();
+    }
+}
+
+void DashboardDialog::readCommandLine(std::string_view line) {
+    menu_.setPopupEnabled(menu::kSettingsPosition, false);
+    menu_.setEnabled(menu::kRefresh, true);
+    const TargetCommandLine parsed = parseTargetCommandLine(line);
+    if (!parsed.namesTarget()) {
+        return;
+    }
+    target_ = parsed;
+    linkSelector_ = parsed.selector;
+    icePercent_ = parsed.icePercent;
+    onMode();
+    menu_.removeItem(menu::kConnectSerialPort);
+}
+
+void DashboardDialog::runCommand(int id) {
+    static constexpr std::array<std::pair<int, Command>, 16> kCommands{{
+        {menu::kConnect, &DashboardDialog::onConnect},
+        {menu::kDisconnect, &DashboardDialog::onDisconnect},
+        {menu::kConnectSerialPort, &DashboardDialog::onConnectSerialPort},
+        {menu::kStart, &DashboardDialog::onStart},
+        {menu::kStop, &DashboardDialog::onStop},
+        {menu::kUpdateMaxValue, &DashboardDialog::onUpdateMaxValue},
+        {menu::kUpdateKeyValue, &DashboardDialog::onUpdateKeyValue},
+        {menu::kExit, &DashboardDialog::onExit},
+        {menu::kEnableTkPin, &DashboardDialog::applyKeySelection},
+        {menu::kDefaultValue, &DashboardDialog::onDefaultValue},
+        {menu::kMaxMinValue, &DashboardDialog::onMaxMinValue},
+        {menu::kUpdate, &DashboardDialog::onUpdate},
+        {menu::kRefresh, &DashboardDialog::onRefresh},
+        {menu::kSaveData, &DashboardDialog::onSaveData},
+        {menu::kMode, &DashboardDialog::onMode},
+        {menu::kAbout, nullptr},
+    }};
+    const auto* found = std::find_if(kCommands.begin(), kCommands.end(),
+                                     [id](const auto& entry) { return entry.first == id; });
+    if (found != kCommands.end() && found->second != nullptr) {
+        (this->*(found->second))();
+    }
+}
+
+void DashboardDialog::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == pollTimer_.timerId()) {
+        pollTick();
+    }
+    QDialog::timerEvent(event);
+}
+
+void DashboardDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            done(QDialog::Accepted);
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void DashboardDialog::pollTick() {
+    stopPolling();
+    polling_ = 0;
+    if (board_.readCycle()) {
+        barGraph_.update();
+        updateTimeBarWindows(timeBarWindows_);
+    } else {
+        // The board needs a moment on each side of the close before it answers again.
+        pauser_.pause(200);
+        board_.close();
+        pauser_.pause(200);
+        if (!board_.open(linkSelector_)) {
+            onExit();
+        }
+    }
+    polling_ = 1;
+    startPolling();
+}
+
+void DashboardDialog::placeWindow(int width, int height) {
+    resize(width, height);
+    const QScreen* display = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    if (display != nullptr) {
+        const QRect area = display->geometry();
+        move(area.left() + (area.width() - width) / 2, area.top() + (area.height() - height) / 2);
+    }
+}
+
+void DashboardDialog::warn(const char* text) {
+    messages_.show(text, kDashboardCaption, MessageIcon::Exclamation);
+}
+
+template <class Work>
+void DashboardDialog::inPollFrame(Work work) {
+    if (polling_) {
+        stopPolling();
+    }
+    work();
+    if (polling_) {
+        startPolling();
+    }
+}
+
+void DashboardDialog::setAllRanges() {
+    for (int slot = 0; slot < kChannelCount; ++slot) {
+        barGraph_.setRange(slot, graphMax_, graphMin_);
+    }
+}
+
+void DashboardDialog::bindKeys(const std::vector<int>& channels, std::int32_t triggerPercent) {
+    barGraph_.resetSlots();
+    int slot = 0;
+    for (int channel : channels) {
+        barGraph_.attachChannel(slot++, board_.getChannel(channel));
+    }
+    barGraph_.setKeyCodeSource(board_.keyCodeAddress());
+    barGraph_.setTriggerPercent(triggerPercent);
+}
+
+// --- connect commands ---
+
+void DashboardDialog::onConnect() {
+    menu_.setEnabled(menu::kConnect, false);
+    if (linkSelector_ != kSelectorHid) {
+        board_.setTarget(linkSelector_, target_.address, target_.channelCount, target_.iramSpace,
+                         target_.valueWidth, target_.notifyWindow, target_.notifyMessage,
+                         target_.notifyParam);
+    }
+    if (!board_.open(linkSelector_)) {
+        polling_ = 0;
+        menu_.setEnabled(menu::kConnect, true);
+        warn(kMessageOpenFail);
+        return;
+    }
+    polling_ = 1;
+    if (linkSelector_ == kSelectorHid) {
+        menu_.applyColumn(menu::Column::HidConnect);
+    }
+    applyKeySelection();
+}
+
+void DashboardDialog::onConnectSerialPort() {
+    SerialSetupDialog setup(&serialSettings_, this);
+    if (dialogs_.run(setup) != QDialog::Accepted) {
+        return;
+    }
+    menu_.setEnabled(menu::kConnectSerialPort, false);
+    linkSelector_ = kSelectorSerial;
+    board_.setSerialSettings(&serialSettings_);
+    if (!board_.open(linkSelector_)) {
+        // The serial port has already said why.
+        polling_ = 0;
+        menu_.setEnabled(menu::kConnectSerialPort, true);
+        return;
+    }
+    polling_ = 1;
+    menu_.applyColumn(menu::Column::SerialConnect);
+    applyKeySelection();
+}
+
+void DashboardDialog::onDisconnect() {
+    if (!board_.close()) {
+        warn(kMessageCloseFail);
+        return;
+    }
+    menu_.applyColumn(menu::Column::Disconnect);
+    polling_ = 0;
+    stopPolling();
+}
+
+// --- polling ---
+
+void DashboardDialog::onStart() {
+    startPolling();
+    menu_.setEnabled(menu::kStop, true);
+    menu_.setEnabled(menu::kStart, false);
+    polling_ = 1;
+}
+
+void DashboardDialog::onStop() {
+    stopPolling();
+    menu_.setEnabled(menu::kStop, false);
+    menu_.setEnabled(menu::kStart, true);
+    polling_ = 0;
+}
+
+void DashboardDialog::onExit() {
+    onStop();
+    done(QDialog::Accepted);
+}
+
+// --- board commands ---
+
+void DashboardDialog::onUpdateKeyValue() {
+    inPollFrame([this] {
+        if (!board_.readKeyValues()) {
+            warn(kMessageUpdateFail);
+        }
+        barGraph_.requestPeakReset(1);
+        barGraph_.update();
+    });
+}
+
+void DashboardDialog::onUpdateMaxValue() {
+    inPollFrame([this] {
+        if (!board_.readMaxValues()) {
+            warn(kMessageUpdateFail);
+        }
+        barGraph_.requestPeakReset(1);
+        barGraph_.update();
+    });
+}
+
+void DashboardDialog::onRefresh() {
+    inPollFrame([this] {
+        setAllRanges();
+        barGraph_.update();
+        onUpdateMaxValue();
+    });
+}
+
+void DashboardDialog::onUpdate() {
+    inPollFrame([this] {
+        board_.writeKeyValues();
+        pauser_.pause(300);
+        board_.readMaxValues();
+        barGraph_.requestPeakReset(1);
+        barGraph_.update();
+    });
+}
+
+void DashboardDialog::onDefaultValue() {
+    inPollFrame([this] {
+        // The dialog stores the three settings bytes into the connection on OK.
+        ChipSettingsDialog settings(&board_, messages_, this);
+        if (dialogs_.run(settings) != QDialog::Accepted) {
+            return;
+        }
+        if (!board_.writeKeyValues()) {
+            warn(kMessageDefaultWriteFail);
+            return;
+        }
+        pauser_.pause(250);
+        board_.readMaxValues();
+        barGraph_.setTriggerPercent(board_.getTriggerLevel());
+    });
+}
+
+void DashboardDialog::onMaxMinValue() {
+    inPollFrame([this] {
+        // Start from the scale as painting has widened it.
+        barGraph_.getRange(graphMax_, graphMin_);
+        MaxMinDialog bounds(this);
+        bounds.setTargets(&graphMax_, &graphMin_);
+        if (dialogs_.run(bounds) == QDialog::Accepted) {
+            setAllRanges();
+            barGraph_.update();
+        }
+    });
+}
+
+void DashboardDialog::applyKeySelection() {
+    if (polling_) {
+        stopPolling();
+    }
+    if (linkSelector_ == kSelectorHid || linkSelector_ == kSelectorSerial) {
+        // Equivalent to runPinDialog on the flags, through the runner.
+        PinEnableDialog pins(this);
+        pins.setKeyEnabled(&keyEnabled_);
+        if (dialogs_.run(pins) == QDialog::Accepted) {
+            std::vector<int> shown;
+            for (int key = 0; key < kChannelCount; ++key) {
+                if (keyEnabled_[static_cast<std::size_t>(key)] != 0) {
+                    shown.push_back(key);
+                }
+            }
+            placeWindow(KeyBarGraph::preferredWidth(static_cast<int>(shown.size())),
+                        KeyBarGraph::preferredHeight());
+            if (board_.isOpen()) {
+                bindKeys(shown, board_.getTriggerLevel());
+            }
+        }
+    } else {
+        const int count = static_cast<int>(std::min<std::uint32_t>(target_.channelCount, 16));
+        placeWindow(KeyBarGraph::preferredWidth(count), KeyBarGraph::preferredHeight());
+        // Started by another program as its viewer: stay in sight and use the screen.
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        showMaximized();
+        if (board_.isOpen()) {
+            std::vector<int> shown(static_cast<std::size_t>(count));
+            for (int key = 0; key < count; ++key) {
+                shown[static_cast<std::size_t>(key)] = key;
+            }
+            bindKeys(shown, icePercent_);
+        }
+    }
+    barGraph_.update();
+    if (board_.isOpen() && polling_) {
+        startPolling();
+    }
+    onMode();
+}
+
+void DashboardDialog::onSaveData() {
+    saveCsvNow(board_, displayRaw_ != 0, messages_);
+}
+
+void DashboardDialog::onMode() {
+    displayRaw_ = displayRaw_ != 0 ? 0 : 1;
+    barGraph_.setRawMode(displayRaw_);
+    const GraphScale scale = modeScale(displayRaw_ != 0, board_.isByteValues() != 0);
+    graphMax_ = scale.max;
+    graphMin_ = scale.min;
+    setAllRanges();
+    setWindowTitle(toQString(modeTitle(displayRaw_ != 0)));
+}
+
+// --- time-bar windows ---
+
+void DashboardDialog::onBarClicked(ChannelRecord* record) {
+    openTimeBarWindow(timeBarWindows_, record,
+                      TimeBarHandlers{&timeBarClosed, &triggerScrollEnded, this, this});
+}
+
+void DashboardDialog::onTimeBarClosed(ChannelRecord* record) {
+    removeTimeBarWindow(timeBarWindows_, record);
+}
+
+void DashboardDialog::onTriggerScrollEnd(ChannelRecord* record) {
+    const std::int32_t level = record != nullptr && record->percentRef != nullptr
+                                   ? *record->percentRef
+                                   : barGraph_.triggerPercent();
+    board_.setTriggerLevel(level & 0xFF);
+    board_.writeKeyValues();
+    pauser_.pause(300);
+}
+
+}  // namespace keyscope
