@@ -70,8 +70,8 @@ void DashboardDialog::initialise(std::string_view commandLine) {
     placeWindow(KeyBarGraph::preferredWidth(5), kStartWindowHeight);
     barGraph_.setClickHandler(&barClicked, this);
     keyEnabled_.fill(1);
-    // The frame style bits of the original window (no taskbar button, dialog
-    // frame) are the window manager's business on Linux.
+    // The extended frame style (no taskbar button, dialog frame) is the window
+    // manager's business on Linux.
     polling_ = 0;
     displayRaw_ = 1;
     barGraph_.setRawMode(displayRaw_);
