@@ -83,27 +83,12 @@ inline std::array<std::uint8_t, 65> iceImage(int value) {
     return image;
 }
 
-class DashboardTest : public ::testing::Test {
+class DashboardTest : public ::testing::Test, protected fakes::FakeLinks {
   protected:
     // Builds the dashboard; scripts queued before this are in place for initialise.
     void make() {
-        auto hidFake = std::make_unique<ScriptedHid>(journal);
-        auto serialFake = std::make_unique<ScriptedSerial>(journal);
-        auto iceFake = std::make_unique<ScriptedIce>(journal);
-        hidFake->answeringIds = hidIds;
-        hid = hidFake.get();
-        serial = serialFake.get();
-        ice = iceFake.get();
-        BoardCollaborators parts;
-        parts.hid = std::move(hidFake);
-        parts.serial = std::move(serialFake);
-        parts.ice = std::move(iceFake);
-        parts.pauser = &pauser;
-        parts.messages = &messages;
-        parts.notifier = &notifier;
-        parts.comPorts = [](std::int32_t index) -> std::optional<std::string> {
-            return "/dev/fakeCOM" + std::to_string(index + 1);
-        };
+        BoardCollaborators parts = collaborators();
+        hid->answeringIds = hidIds;
         dashboard = std::make_unique<DashboardDialog>(DashboardParts{std::move(parts), &dialogs});
     }
 
@@ -140,13 +125,6 @@ class DashboardTest : public ::testing::Test {
     }
 
     std::vector<int> hidIds{kHidDeviceTyped};
-    Journal journal;
-    RecordingPauser pauser{journal};
-    RecordingMessages messages;
-    RecordingNotifier notifier{journal};
-    ScriptedHid* hid = nullptr;
-    ScriptedSerial* serial = nullptr;
-    ScriptedIce* ice = nullptr;
     ScriptedDialogs dialogs;
     std::unique_ptr<DashboardDialog> dashboard;
 };

@@ -192,8 +192,9 @@ class ScriptedIce final : public IceLink {
     Journal& journal_;
 };
 
-// A board connection wired to fakes, with handles to drive and inspect them.
-struct FakeBoard {
+// Fakes for every collaborator of a board connection, with handles to drive
+// and inspect them.
+struct FakeLinks {
     Journal journal;
     RecordingPauser pauser{journal};
     RecordingMessages messages;
@@ -201,10 +202,9 @@ struct FakeBoard {
     ScriptedHid* hid = nullptr;
     ScriptedSerial* serial = nullptr;
     ScriptedIce* ice = nullptr;
-    SerialSettings serialSettings;
-    std::unique_ptr<BoardConnection> board;
 
-    FakeBoard() {
+    // New transport fakes for one connection; the handles point at them.
+    BoardCollaborators collaborators() {
         auto hidFake = std::make_unique<ScriptedHid>(journal);
         auto serialFake = std::make_unique<ScriptedSerial>(journal);
         auto iceFake = std::make_unique<ScriptedIce>(journal);
@@ -221,9 +221,16 @@ struct FakeBoard {
         parts.comPorts = [](std::int32_t index) -> std::optional<std::string> {
             return "/dev/fakeCOM" + std::to_string(index + 1);
         };
-        board = std::make_unique<BoardConnection>(std::move(parts));
-        board->setSerialSettings(&serialSettings);
+        return parts;
     }
+};
+
+// A board connection wired to fakes.
+struct FakeBoard : FakeLinks {
+    SerialSettings serialSettings;
+    std::unique_ptr<BoardConnection> board = std::make_unique<BoardConnection>(collaborators());
+
+    FakeBoard() { board->setSerialSettings(&serialSettings); }
 };
 
 // Typed report helpers.
