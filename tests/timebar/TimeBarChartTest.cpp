@@ -1,6 +1,9 @@
 #include "views/timebar/TimeBarChart.h"
 
+#include <algorithm>
 #include <limits>
+#include <tuple>
+#include <utility>
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
@@ -11,37 +14,38 @@ namespace {
 
 constexpr QRgb kValueTrace = 0xFFFFFF00;
 constexpr QRgb kTriggerLine = 0xFF1E90FF;
-constexpr QRgb kReadoutRed = 0xFFFF0000;
+const QRect kPlotArea(50, 20, 310, 180);  // of the 400 x 250 chart
+constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
 
 class TimeBarChartTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        record.name = "TK3";
         record.percentRef = &trigger;
         chart.setChannel(&record);
         chart.resize(400, 250);
     }
-
-    void addSamples(int count, std::int32_t value, std::int32_t diff, std::int32_t keyCode = 0) {
-        for (int i = 0; i < count; ++i) {
-            record.samples.push_back(KeySample{keyCode, value, diff});
-        }
+    void setRaw(std::int32_t maxValue, std::int32_t value) {
+        record.rawMode = 1;
+        record.maxValue = maxValue;
+        record.value = value;
     }
-
+    void add(int count, std::int32_t value, std::int32_t diff, std::int32_t keyCode = 0) {
+        record.samples.insert(record.samples.end(), count, KeySample{keyCode, value, diff});
+    }
     void movePointer(int x, int y) {
         QMouseEvent move(QEvent::MouseMove, QPointF(x, y), QPointF(x, y), Qt::NoButton,
                          Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(&chart, &move);
     }
-
+    std::pair<std::int32_t, std::int32_t> paintRange() {
+        chart.composeFrame();
+        return {chart.getRangeMax(), chart.getRangeMin()};
+    }
     static int countPixels(const QImage& image, QRect area, QRgb colour) {
-        int found = 0;
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            for (int x = area.left(); x <= area.right(); ++x) {
-                found += image.pixel(x, y) == colour ? 1 : 0;
-            }
-        }
-        return found;
+        const QImage part = image.copy(area).convertToFormat(QImage::Format_ARGB32);
+        const auto* bits = reinterpret_cast<const QRgb*>(part.constBits());
+        return int(std::count(bits, bits + part.width() * part.height(), colour));
     }
 
     std::int32_t trigger = 30;
@@ -49,171 +53,163 @@ class TimeBarChartTest : public ::testing::Test {
     TimeBarChart chart;
 };
 
-TEST_F(TimeBarChartTest, RawModeOpensAt255And155ThenCountOf150LowersBottom) {
-    record.rawMode = 1;
-    record.maxValue = 237;
-    record.value = 237;
-    chart.composeFrame();
-    EXPECT_EQ(chart.getRangeMax(), 255);
-    EXPECT_EQ(chart.getRangeMin(), 155);
+TEST_F(TimeBarChartTest, RangeOpensByModeThenOnlyWidensUntilTheModeChanges) {
+    setRaw(237, 237);
+    EXPECT_EQ(paintRange(), std::pair(255, 155));
+    add(1, 150, 87);  // a count of 150 lowers the bottom
+    EXPECT_EQ(paintRange(), std::pair(255, 150));
 
-    addSamples(1, 150, 87);
-    chart.composeFrame();
-    EXPECT_EQ(chart.getRangeMax(), 255);
-    EXPECT_EQ(chart.getRangeMin(), 150);
+    record.rawMode = 0;
+    record.samples.assign(1, KeySample{0, 500, 97});
+    EXPECT_EQ(paintRange(), std::pair(115, 0));
+    record.samples.assign(5, KeySample{0, 590, 7});
+    EXPECT_EQ(paintRange(), std::pair(115, 0));
+    setRaw(600, 590);
+    EXPECT_EQ(paintRange(), std::pair(620, 520));
 }
 
-TEST_F(TimeBarChartTest, RangeOnlyWidensUntilTheModeChanges) {
-    addSamples(1, 500, 97);
-    chart.composeFrame();
-    record.samples.clear();
-    addSamples(5, 590, 7);
-    chart.composeFrame();
-    EXPECT_EQ(chart.getRangeMax(), 115);
-
-    record.rawMode = 1;
-    record.maxValue = 600;
-    record.value = 590;
-    chart.composeFrame();
-    EXPECT_EQ(chart.getRangeMax(), 620);
-    EXPECT_EQ(chart.getRangeMin(), 520);
-}
-
-TEST_F(TimeBarChartTest, TriggerAboveRangeSitsOnTopEdgeBelowOnBottomEdge) {
-    record.rawMode = 1;
-    record.maxValue = 237;
-    record.value = 237;
+TEST_F(TimeBarChartTest, TriggerOutsideRangeSitsOnTheEdgeWithItsTrueLabel) {
+    setRaw(237, 237);  // range 155..255
     trigger = 400;
     const QImage& above = chart.composeFrame();
-    EXPECT_EQ(chart.lastTriggerY(), 20);
     EXPECT_EQ(above.pixel(200, 20), kTriggerLine);
-    // the label keeps the true value: three digits put it at left - 30
-    EXPECT_EQ(chart.lastTriggerLabel(), QPoint(20, 12));
+    EXPECT_EQ(chart.lastTriggerLabel(), QPoint(20, 12));  // three digits: left - 30
 
     trigger = 30;
     const QImage& below = chart.composeFrame();
-    EXPECT_EQ(chart.lastTriggerY(), 200);
     EXPECT_EQ(below.pixel(200, 200), kTriggerLine);
     EXPECT_EQ(chart.lastTriggerLabel(), QPoint(35, 192));
 }
 
-TEST_F(TimeBarChartTest, PointerAtMidPlotReadsSample150At15Seconds) {
-    record.rawMode = 1;
-    record.maxValue = 200;
-    record.value = 180;
-    addSamples(150, 180, 20);
-    addSamples(1, 150, 50, 0x31);
-    addSamples(149, 180, 20);
-    movePointer(50 + 310 / 2, 100);
-    EXPECT_TRUE(chart.cursorInside());
-    EXPECT_EQ(chart.cursorIndex(), 150);
-
+TEST_F(TimeBarChartTest, ReadoutShowsSampleUnderPointerOnlyInsidePlotAndHistory) {
+    setRaw(200, 180);
+    add(150, 180, 20);
+    add(1, 150, 50, 0x31);
+    add(149, 180, 20);
+    movePointer(50 + 310 / 2, 100);  // index 150, 15.0 s
     const QImage& frame = chart.composeFrame();
     EXPECT_EQ(chart.lastReadout(), QStringLiteral("(15.0, 150) - 25%"));
-    const QPoint marker = chart.tracePoints()[150];
-    EXPECT_EQ(frame.pixel(marker), kReadoutRed);
-}
+    EXPECT_EQ(frame.pixel(chart.tracePoints()[150]), 0xFFFF0000u);  // red marker
 
-TEST_F(TimeBarChartTest, ReadoutWithZeroReferenceShowsZeroPercent) {
-    record.rawMode = 1;
-    addSamples(300, 40, -40);
-    movePointer(60, 100);
+    movePointer(360, 100);  // the right edge lies outside
     chart.composeFrame();
-    EXPECT_EQ(chart.lastReadout(), QStringLiteral("(0.9, 40) - 0%"));
-}
-
-TEST_F(TimeBarChartTest, PointerLeavingPlotDropsReadoutAtNextPaint) {
-    addSamples(300, 500, 20);
-    movePointer(200, 100);
-    chart.composeFrame();
-    EXPECT_FALSE(chart.lastReadout().isEmpty());
-
-    movePointer(360, 100);  // right edge lies outside
-    EXPECT_FALSE(chart.cursorInside());
+    EXPECT_TRUE(chart.lastReadout().isEmpty());
+    record.samples.resize(100);
+    movePointer(50 + 310 / 2, 100);  // past the last sample
     chart.composeFrame();
     EXPECT_TRUE(chart.lastReadout().isEmpty());
 }
 
-TEST_F(TimeBarChartTest, NoReadoutPastTheLastSample) {
-    addSamples(100, 500, 20);
-    movePointer(50 + 310 / 2, 100);  // index 150
-    chart.composeFrame();
-    EXPECT_TRUE(chart.lastReadout().isEmpty());
-}
-
-TEST_F(TimeBarChartTest, ShortHistoryGrowsFromTheLeft) {
-    addSamples(3, 500, 50, 0x30);
-    chart.composeFrame();
+TEST_F(TimeBarChartTest, ShortHistoryGrowsFromTheLeftAndOneSampleDrawsNoTrace) {
+    add(1, 500, 50, 0x30);
+    EXPECT_EQ(countPixels(chart.composeFrame(), kPlotArea, kValueTrace), 0);
+    add(2, 500, 50, 0x30);
+    EXPECT_GT(countPixels(chart.composeFrame(), kPlotArea, kValueTrace), 0);
     ASSERT_EQ(chart.pointCount(), 3);
-    // 310 / 300 pixels per sample; v 50 of 100 is half way up the 180-pixel plot
-    EXPECT_EQ(chart.tracePoints()[0], QPoint(50, 110));
+    // 310 / 300 pixels per sample; diff 50 of 100 is half way up the plot
     EXPECT_EQ(chart.tracePoints()[2], QPoint(52, 110));
-    EXPECT_EQ(chart.keyCodePoints()[1], QPoint(51, 222));  // key down: top of strip + 2
+    EXPECT_EQ(chart.keyCodePoints()[1], QPoint(51, 222));  // key down: strip top + 2
     EXPECT_EQ(chart.floorPoints()[1], QPoint(51, 248));    // above floor: bottom - 2
 
-    record.samples.assign(2, KeySample{0, 500, 0});  // no key, no signal: both at the midline
+    record.samples.assign(2, KeySample{0, 500, 0});  // no key, no signal: the midline
     chart.composeFrame();
-    EXPECT_EQ(chart.keyCodePoints()[0].y(), 235);
-    EXPECT_EQ(chart.floorPoints()[0].y(), 236);
+    EXPECT_EQ(std::pair(chart.keyCodePoints()[0].y(), chart.floorPoints()[0].y()),
+              std::pair(235, 236));
 }
 
 TEST_F(TimeBarChartTest, PauseFreezesTracesWhileLabelsFollow) {
-    addSamples(10, 500, 20);
+    add(10, 500, 20);
     chart.composeFrame();
     const std::vector<QPoint> frozen = chart.tracePoints();
-
     chart.setPaused(true);
-    addSamples(20, 300, 197);
+    add(20, 300, 197);
     chart.composeFrame();
-    EXPECT_EQ(chart.pointCount(), 10);
     EXPECT_EQ(chart.tracePoints(), frozen);
     EXPECT_EQ(chart.getRangeMax(), 215);
-
     chart.setPaused(false);
     chart.composeFrame();
     EXPECT_EQ(chart.pointCount(), 30);
 }
 
-TEST_F(TimeBarChartTest, OneSampleDrawsNoTrace) {
-    const QRect plotArea(50, 20, 310, 180);
-    addSamples(1, 500, 50);
-    EXPECT_EQ(countPixels(chart.composeFrame(), plotArea, kValueTrace), 0);
-    EXPECT_EQ(countPixels(chart.composeFrame(), QRect(50, 220, 310, 30), 0xFFCD5C5Cu), 0);
-
-    addSamples(1, 500, 50);
-    EXPECT_GT(countPixels(chart.composeFrame(), plotArea, kValueTrace), 0);
-}
-
-TEST_F(TimeBarChartTest, WithoutChannelDrawsGridOnly) {
+TEST_F(TimeBarChartTest, NoChannelEmptyClientOrExtremeCountsDoNotBreakThePaint) {
     TimeBarChart bare;
     bare.resize(400, 250);
-    const QImage& frame = bare.composeFrame();
-    ASSERT_EQ(frame.size(), QSize(400, 250));
-    EXPECT_EQ(frame.pixel(55, 25), 0xFF000000u);    // plot, between grid lines
-    EXPECT_EQ(frame.pixel(55, 232), 0xFF000000u);   // strip
-    EXPECT_EQ(frame.pixel(380, 100), 0xFFFFFFFFu);  // control background
-    EXPECT_EQ(bare.pointCount(), 0);
-    EXPECT_EQ(countPixels(frame, QRect(50, 20, 310, 180), kTriggerLine), 0);
-}
+    const QImage& grid = bare.composeFrame();  // the grid alone, no trigger line
+    EXPECT_EQ(countPixels(grid, kPlotArea, kTriggerLine), 0);
 
-TEST_F(TimeBarChartTest, EmptyClientAreaDrawsNothing) {
+    setRaw(-20, kMin32);  // a range 0 wide once clamped
+    record.samples = {KeySample{1, kMin32, kMax32}, KeySample{0, kMax32, kMin32},
+                      KeySample{0, 0, 0}};
+    trigger = kMin32;
+    movePointer(51, 21);
+    EXPECT_FALSE(chart.composeFrame().isNull());
+    record.rawMode = 0;
+    trigger = kMax32;
+    EXPECT_FALSE(chart.composeFrame().isNull());
     chart.resize(0, 0);
     EXPECT_TRUE(chart.composeFrame().isNull());
 }
 
-TEST_F(TimeBarChartTest, ExtremeCountsDoNotBreakThePaint) {
-    constexpr auto lo = std::numeric_limits<std::int32_t>::min();
-    constexpr auto hi = std::numeric_limits<std::int32_t>::max();
-    record.rawMode = 1;
-    record.maxValue = -20;  // opens a range 0 wide once clamped
-    record.value = lo;
-    record.samples = {KeySample{1, lo, hi}, KeySample{0, hi, lo}, KeySample{0, 0, 0}};
-    trigger = lo;
-    movePointer(51, 21);
-    EXPECT_FALSE(chart.composeFrame().isNull());
-    record.rawMode = 0;
-    trigger = hi;
-    EXPECT_FALSE(chart.composeFrame().isNull());
+using namespace timebar;
+const PixelRect kPlot{50, 20, 360, 200};  // of a 400 x 250 client
+
+TEST(TimeBarGeometry, ClientSizeGivesPlotStripAndGridSteps) {
+    const auto layout = [](int width, int height) {
+        const ChartLayout l = chartLayout(width, height);
+        return std::tuple(l.k, l.plot, l.strip, l.stepX, l.valueStep);
+    };
+    using P = PixelRect;
+    EXPECT_EQ(layout(400, 250), std::tuple(10, P{50, 20, 360, 200}, P{50, 220, 360, 250}, 10, 9));
+    EXPECT_EQ(layout(485, 370), std::tuple(14, P{50, 20, 450, 280}, P{50, 300, 450, 342}, 13, 13));
+    EXPECT_EQ(layout(0, 0), std::tuple(0, P{50, 20, 0, 0}, P{50, 20, 0, 20}, -1, -1));
+}
+
+TEST(TimeBarRange, OpensAndWidensByModeNeverBelowZero) {
+    EXPECT_EQ(openingRange(true, 0), (ValueRange{20, -80}));
+    EXPECT_EQ(openingRange(true, kMin32), (ValueRange{kMin32 + 23, kMin32}));  // saturates
+    EXPECT_EQ(widenForCount({255, 155}, true, 263), (ValueRange{280, 155}));
+    EXPECT_EQ(widenForCount({255, 155}, true, 200), (ValueRange{255, 155}));
+    EXPECT_EQ(widenForCount({20, -80}, true, 0), (ValueRange{20, 0}));
+    EXPECT_EQ(widenForCount({100, 0}, false, -40), (ValueRange{100, 0}));
+    // the count never sets the difference top, and a wider top is kept
+    EXPECT_EQ(widenForCount({115, 0}, false, 900), (ValueRange{115, 0}));
+}
+
+TEST(TimeBarValues, MapToLabelsPixelsAndReadoutWithoutDividingByZero) {
+    EXPECT_EQ(valueGridLabel({115, 0}, 15), 86);  // 86.25
+    EXPECT_EQ(triggerLineY(50, {100, 0}, kPlot), 110);
+    EXPECT_EQ(triggerLineY(30, {115, 0}, kPlot), 153);  // 200 - 46.96
+    EXPECT_EQ(triggerLineY(0, {0, 0}, kPlot), 200);
+    EXPECT_EQ(valueToY(5.0, {7, 7}, kPlot), 200);
+    // the trigger label moves left at each extra digit
+    const std::pair<int, int> labels[] = {{-3, 40}, {5, 40},  {9, 40},   {10, 35},
+                                          {50, 35}, {99, 35}, {100, 20}, {150, 20}};
+    for (const auto& [level, x] : labels) {
+        EXPECT_EQ(triggerLabelX(level, kPlot.left), x) << level;
+    }
+    EXPECT_EQ(readoutIndex(359, kPlot), 299);
+    EXPECT_EQ(readoutIndex(60, {50, 20, 50, 200}), 0);  // empty plot
+    EXPECT_EQ(readoutPercent(3, 4), -33);               // truncated toward zero
+    EXPECT_EQ(readoutPercent(0, 123), 0);               // no reference: 0 %, no division
+    EXPECT_EQ(readoutText(299, 1234, -7), QStringLiteral("(29.9, 1234) - -7%"));
+}
+
+// Line and page steps, top and bottom from the keyboard are driven in TimeBarWindowTest.
+TEST(TimeBarScroll, RequestsMirrorLevelAndThumbOverTheBarRange) {
+    using R = ScrollRequest;
+    const auto outcome = [](R request, std::int32_t min, std::int32_t max, std::int32_t position,
+                            std::int32_t track = 0) {
+        return scrollOutcome(int(request), min, max, position, track);
+    };
+    EXPECT_EQ(outcome(R::PageUp, 0, 100, 5), (ScrollOutcome{100, true, 0}));  // clamped
+    EXPECT_EQ(outcome(R::LineDown, 0, 100, 100), (ScrollOutcome{0, true, 100}));
+    EXPECT_EQ(outcome(R::ThumbTrack, 0, 100, 40, 25), (ScrollOutcome{75, true, 25}));
+    EXPECT_EQ(outcome(R::ThumbPosition, 0, 100, 40), (ScrollOutcome{60, false, 0}));
+    EXPECT_EQ(outcome(R::EndScroll, 0, 100, 40), (ScrollOutcome{60, false, 0}));
+    EXPECT_EQ(outcome(R(42), 0, 100, 40), (ScrollOutcome{60, false, 0}));
+    EXPECT_EQ(outcome(R::LineUp, 0, 99, 50), (ScrollOutcome{49, true, 50}));  // steps by 0
+    EXPECT_EQ(outcome(R::LineUp, 155, 255, 205), (ScrollOutcome{206, true, 204}));
+    EXPECT_EQ(outcome(R::Top, kMin32, kMax32, 0), (ScrollOutcome{kMax32, true, kMin32}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,29 +18,9 @@
 namespace keyscope {
 namespace {
 
-// Stands in for the dashboard: owns the list and records the handler calls.
-struct FakeDashboard {
-    TimeBarWindowList windows;
-    std::vector<std::string> scrollEnds;  // channel name at each end of gesture
-    std::vector<std::int32_t> levelsAtScrollEnd;
-    std::vector<std::string> closes;
-    void* lastContext = nullptr;
+using ScrollEnds = std::vector<std::pair<std::string, std::int32_t>>;  // channel, level
 
-    static void onClosed(ChannelRecord* record, void* context) {
-        auto* self = static_cast<FakeDashboard*>(context);
-        self->closes.push_back(record->name);
-        self->lastContext = context;
-        removeTimeBarWindow(self->windows, record);
-    }
-    static void onScrollEnd(ChannelRecord* record, void* context) {
-        auto* self = static_cast<FakeDashboard*>(context);
-        self->scrollEnds.push_back(record->name);
-        self->levelsAtScrollEnd.push_back(*record->percentRef);
-        self->lastContext = context;
-    }
-    TimeBarHandlers handlers() { return {&onClosed, &onScrollEnd, this, nullptr}; }
-};
-
+// Stands in for the dashboard: owns the list and records what its handlers receive.
 class TimeBarWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -48,23 +29,28 @@ class TimeBarWindowTest : public ::testing::Test {
             records[i].percentRef = &trigger;
         }
     }
-
     void TearDown() override {
-        dashboard.windows.clear();
+        windows.clear();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-
     TimeBarWindow& open(int key) {
-        return *openTimeBarWindow(dashboard.windows, &records[key], dashboard.handlers());
+        auto closed = [](ChannelRecord* record, void* self) {
+            static_cast<TimeBarWindowTest*>(self)->closes.push_back(record->name);
+            removeTimeBarWindow(static_cast<TimeBarWindowTest*>(self)->windows, record);
+        };
+        auto scrollEnd = [](ChannelRecord* record, void* self) {
+            static_cast<TimeBarWindowTest*>(self)->scrollEnds.emplace_back(record->name,
+                                                                           *record->percentRef);
+        };
+        return *openTimeBarWindow(windows, &records[key], {closed, scrollEnd, this, nullptr});
     }
-
-    // A poll as the dashboard runs it: the window takes the chart's range,
-    // then the chart repaints.
-    static void poll(TimeBarWindow& window) {
-        window.update();
+    // A first poll as the dashboard runs it: the chart paints, the window takes its range.
+    TimeBarWindow& openPolled(int key) {
+        TimeBarWindow& window = open(key);
         window.chart().composeFrame();
+        window.update();
+        return window;
     }
-
     static QPoint centreOf(LevelScrollBar& bar, QStyle::SubControl part) {
         QStyleOptionSlider option;
         option.initFrom(&bar);
@@ -72,226 +58,120 @@ class TimeBarWindowTest : public ::testing::Test {
         option.minimum = bar.minimum();
         option.maximum = bar.maximum();
         option.sliderPosition = bar.sliderPosition();
-        option.sliderValue = bar.value();
-        option.singleStep = bar.singleStep();
         option.pageStep = bar.pageStep();
-        option.upsideDown = bar.invertedAppearance();
-        option.subControls = QStyle::SC_All;
         return bar.style()->subControlRect(QStyle::CC_ScrollBar, &option, part, &bar).center();
     }
 
     std::int32_t trigger = 30;
     std::array<ChannelRecord, kChannelCount> records;
-    FakeDashboard dashboard;
+    TimeBarWindowList windows;
+    ScrollEnds scrollEnds;
+    std::vector<std::string> closes;
 };
 
-TEST_F(TimeBarWindowTest, SetUpTitlesSizesAndCentresTheWindow) {
+TEST_F(TimeBarWindowTest, StartsHiddenCentredAndResizeTo500x400PlacesChildrenOnWhite) {
     TimeBarWindow window(&records[12]);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Keyscope - TK12"));
-    EXPECT_EQ(window.size(), QSize(410, 315));
     const QRect screen = window.screen()->geometry();
+    EXPECT_EQ(window.geometry().size(), QSize(410, 315));
     EXPECT_EQ(window.pos(), QPoint((screen.width() - 410) / 2, (screen.height() - 315) / 2));
     EXPECT_EQ(window.chart().size(), QSize(395, 285));
     EXPECT_EQ(window.pauseButton().text(), QStringLiteral("Pause"));
-    EXPECT_EQ(window.channelName(), "TK12");
     EXPECT_FALSE(window.isVisible());
-    // before the first poll: 0..255 with the thumb at 255 - L
-    EXPECT_EQ(window.levelScrollBar().maximum(), 255);
-    EXPECT_EQ(window.levelScrollBar().value(), 225);
-}
+    EXPECT_EQ(window.levelScrollBar().value(), 225);  // 255 - L over 0..255
 
-TEST_F(TimeBarWindowTest, ResizeTo500x400PlacesChartBarAndButton) {
-    TimeBarWindow window(&records[3]);
     window.resize(500, 400);
     window.show();
     EXPECT_EQ(window.chart().geometry(), QRect(0, 0, 485, 370));
     EXPECT_EQ(window.levelScrollBar().geometry(), QRect(485, 20, 16, 296));
     EXPECT_EQ(window.pauseButton().geometry(), QRect(200, 372, 100, 28));
+    const QImage shot = window.grab().toImage();  // a dark track on a white window
+    EXPECT_LT(qGray(shot.pixel(window.levelScrollBar().geometry().center())), 80);
+    EXPECT_EQ(shot.pixel(window.width() - 5, 5), 0xFFFFFFFFu);
 }
 
-TEST_F(TimeBarWindowTest, FirstPollPlacesThumbOnceFromChartRange) {
-    TimeBarWindow& window = open(3);
-    window.chart().composeFrame();  // difference mode: range 0..100
-    poll(window);
+TEST_F(TimeBarWindowTest, FirstPollPlacesThumbOnceThenEachKeyGestureMovesLevelAndEndsOnce) {
+    TimeBarWindow& window = openPolled(3);  // difference mode: range 0..100
     LevelScrollBar& bar = window.levelScrollBar();
-    EXPECT_EQ(bar.minimum(), 0);
-    EXPECT_EQ(bar.maximum(), 100);
     EXPECT_EQ(bar.value(), 70);
-    EXPECT_TRUE(window.scrollPositionSet());
-
     trigger = 80;  // later polls leave the thumb alone
-    poll(window);
-    EXPECT_EQ(bar.value(), 70);
-}
-
-TEST_F(TimeBarWindowTest, KeysStepPageAndJumpTheLevelOverTheChartRange) {
-    TimeBarWindow& window = open(3);
-    window.chart().composeFrame();
-    poll(window);
-    LevelScrollBar& bar = window.levelScrollBar();
-
-    QTest::keyClick(&bar, Qt::Key_Up);
-    EXPECT_EQ(trigger, 31);
-    EXPECT_EQ(bar.value(), 69);
-    QTest::keyClick(&bar, Qt::Key_PageUp);
-    EXPECT_EQ(trigger, 41);
-    EXPECT_EQ(bar.value(), 59);
-    QTest::keyClick(&bar, Qt::Key_PageDown);
-    QTest::keyClick(&bar, Qt::Key_Down);
-    EXPECT_EQ(trigger, 30);
+    window.update();
     EXPECT_EQ(bar.value(), 70);
 
-    QTest::keyClick(&bar, Qt::Key_Home);
-    EXPECT_EQ(trigger, 100);
-    EXPECT_EQ(bar.value(), 0);
-    QTest::keyClick(&bar, Qt::Key_Up);  // already at the top
-    EXPECT_EQ(trigger, 100);
-    EXPECT_EQ(bar.value(), 0);
-
-    QTest::keyClick(&bar, Qt::Key_End);
-    EXPECT_EQ(trigger, 0);
-    EXPECT_EQ(bar.value(), 100);
-}
-
-TEST_F(TimeBarWindowTest, EachKeyGestureEndsOnceWithTheWindowsChannel) {
-    TimeBarWindow& window = open(7);
-    window.chart().composeFrame();
-    poll(window);
-    LevelScrollBar& bar = window.levelScrollBar();
-
+    const std::pair<Qt::Key, std::int32_t> steps[] = {
+        {Qt::Key_Up, 31},    {Qt::Key_PageUp, 41}, {Qt::Key_PageDown, 31}, {Qt::Key_Down, 30},
+        {Qt::Key_Home, 100}, {Qt::Key_Up, 100},    {Qt::Key_End, 0}};
+    for (const auto& [key, level] : steps) {
+        QTest::keyClick(&bar, key);
+        EXPECT_EQ(trigger, level) << key;
+        EXPECT_EQ(bar.value(), 100 - level) << key;
+        EXPECT_EQ(scrollEnds.back(), std::pair(std::string("TK3"), level)) << key;
+    }
+    QTest::keyClick(&bar, Qt::Key_A);  // not a scroll key
     QTest::keyPress(&bar, Qt::Key_Up);
     QTest::keyPress(&bar, Qt::Key_Up);  // held: more steps, still one gesture
-    EXPECT_TRUE(dashboard.scrollEnds.empty());
+    EXPECT_EQ(scrollEnds.size(), 7u);
     QTest::keyRelease(&bar, Qt::Key_Up);
-    QTest::keyClick(&bar, Qt::Key_PageUp);
-    QTest::keyClick(&bar, Qt::Key_A);  // not a scroll key
-
-    EXPECT_EQ(dashboard.scrollEnds, (std::vector<std::string>{"TK7", "TK7"}));
-    EXPECT_EQ(dashboard.levelsAtScrollEnd, (std::vector<std::int32_t>{32, 42}));
-    EXPECT_EQ(dashboard.lastContext, &dashboard);
-    EXPECT_EQ(trigger, 42);
+    EXPECT_EQ(scrollEnds.back(), std::pair(std::string("TK3"), 2));
+    EXPECT_EQ(scrollEnds.size(), 8u);
 }
 
-TEST_F(TimeBarWindowTest, ArrowClickStepsAndEndsOneGesture) {
-    TimeBarWindow& window = open(3);
-    window.chart().composeFrame();
-    poll(window);
-    LevelScrollBar& bar = window.levelScrollBar();
-
+TEST_F(TimeBarWindowTest, MouseGesturesEndOnceAndTheWheelDoesNothing) {
+    LevelScrollBar& bar = openPolled(3).levelScrollBar();
     QTest::mouseClick(&bar, Qt::LeftButton, {}, centreOf(bar, QStyle::SC_ScrollBarSubLine));
-    EXPECT_EQ(trigger, 31);
-    EXPECT_EQ(dashboard.scrollEnds.size(), 1u);
-}
-
-TEST_F(TimeBarWindowTest, DragChangesLevelContinuouslyAndEndsOnce) {
-    TimeBarWindow& window = open(3);
-    window.resize(500, 400);
-    window.show();
-    window.chart().composeFrame();
-    poll(window);
-    LevelScrollBar& bar = window.levelScrollBar();
+    EXPECT_EQ(scrollEnds, (ScrollEnds{{"TK3", 31}}));
 
     const QPoint grip = centreOf(bar, QStyle::SC_ScrollBarSlider);
+    const QPointF to(grip.x(), grip.y() + 30);
     QTest::mousePress(&bar, Qt::LeftButton, {}, grip);
-    std::vector<std::int32_t> levels;
-    for (int dy : {20, 40, 60}) {
-        const QPointF to(grip.x(), grip.y() + dy);
-        QMouseEvent move(QEvent::MouseMove, to, bar.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QCoreApplication::sendEvent(&bar, &move);
-        levels.push_back(trigger);
-        EXPECT_EQ(trigger, 100 - bar.value());
-    }
-    EXPECT_TRUE(dashboard.scrollEnds.empty());
-    QTest::mouseRelease(&bar, Qt::LeftButton, {}, QPoint(grip.x(), grip.y() + 60));
+    QMouseEvent drag(QEvent::MouseMove, to, bar.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(&bar, &drag);
+    const std::int32_t dragged = trigger;
+    EXPECT_LT(dragged, 31);  // the level follows the thumb while it moves
+    EXPECT_EQ(scrollEnds.size(), 1u);
+    QTest::mouseRelease(&bar, Qt::LeftButton, {}, to.toPoint());
+    EXPECT_EQ(scrollEnds, (ScrollEnds{{"TK3", 31}, {"TK3", dragged}}));
 
-    EXPECT_LT(levels[1], levels[0]);
-    EXPECT_LT(levels[2], levels[1]);
-    EXPECT_EQ(dashboard.levelsAtScrollEnd, (std::vector<std::int32_t>{levels[2]}));
-    EXPECT_EQ(trigger, levels[2]);
-}
-
-TEST_F(TimeBarWindowTest, WheelLeavesLevelAlone) {
-    TimeBarWindow& window = open(3);
-    LevelScrollBar& bar = window.levelScrollBar();
     QWheelEvent wheel(QPointF(5, 50), bar.mapToGlobal(QPointF(5, 50)), QPoint(), QPoint(0, -120),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(&bar, &wheel);
-    EXPECT_EQ(trigger, 30);
-    EXPECT_EQ(bar.value(), 225);
+    EXPECT_EQ(trigger, dragged);
 }
 
-TEST_F(TimeBarWindowTest, PauseButtonTogglesTextAndChart) {
-    TimeBarWindow& window = open(3);
-    QTest::mouseClick(&window.pauseButton(), Qt::LeftButton);
-    EXPECT_EQ(window.pauseButton().text(), QStringLiteral("Start"));
-    EXPECT_TRUE(window.paused());
-    EXPECT_TRUE(window.chart().paused());
-
-    QTest::mouseClick(&window.pauseButton(), Qt::LeftButton);
-    EXPECT_EQ(window.pauseButton().text(), QStringLiteral("Pause"));
-    EXPECT_FALSE(window.chart().paused());
-}
-
-TEST_F(TimeBarWindowTest, ReopenAfterCloseGivesFreshWindow) {
-    TimeBarWindow& first = open(3);
+TEST_F(TimeBarWindowTest, PauseTogglesAndReopenAfterCloseStartsAfresh) {
+    TimeBarWindow& first = openPolled(3);
     QTest::mouseClick(&first.pauseButton(), Qt::LeftButton);
-    first.chart().composeFrame();
-    poll(first);
+    EXPECT_EQ(first.pauseButton().text(), QStringLiteral("Start"));
+    EXPECT_TRUE(first.paused() && first.chart().paused());
     QPointer<TimeBarWindow> closed(&first);
-
     first.close();
-    EXPECT_EQ(dashboard.closes, (std::vector<std::string>{"TK3"}));
-    EXPECT_TRUE(dashboard.windows.empty());
+    EXPECT_EQ(closes, std::vector<std::string>{"TK3"});
+    EXPECT_TRUE(windows.empty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closed.isNull());
 
     trigger = 45;
-    TimeBarWindow& second = open(3);
+    TimeBarWindow& second = openPolled(3);
     EXPECT_EQ(second.pauseButton().text(), QStringLiteral("Pause"));
-    EXPECT_FALSE(second.paused());
-    EXPECT_FALSE(second.scrollPositionSet());
-    second.chart().composeFrame();
-    poll(second);
-    EXPECT_EQ(second.levelScrollBar().value(), 55);
+    EXPECT_FALSE(second.paused() || second.chart().paused());
+    EXPECT_EQ(second.levelScrollBar().value(), 55);  // the thumb placed anew
 }
 
 TEST_F(TimeBarWindowTest, ListHoldsNewestFirstAndOneWindowPerKey) {
     TimeBarWindow* tk3 = &open(3);
     TimeBarWindow* tk7 = &open(7);
-    ASSERT_EQ(dashboard.windows.size(), 2u);
-    EXPECT_EQ(dashboard.windows.front()->channelName(), "TK7");
-    EXPECT_EQ(dashboard.windows.back()->channelName(), "TK3");
     EXPECT_TRUE(tk3->isVisible());
-
     EXPECT_EQ(&open(3), tk3);
-    EXPECT_EQ(dashboard.windows.size(), 2u);
-    EXPECT_EQ(dashboard.windows.front().get(), tk7);
-}
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_TRUE(windows.front().get() == tk7 && windows.back().get() == tk3);
 
-TEST_F(TimeBarWindowTest, RemoveOfUnopenedKeyChangesNothing) {
-    open(3);
-    removeTimeBarWindow(dashboard.windows, &records[5]);
-    removeTimeBarWindow(dashboard.windows, nullptr);
-    EXPECT_EQ(dashboard.windows.size(), 1u);
-    EXPECT_EQ(openTimeBarWindow(dashboard.windows, nullptr, dashboard.handlers()), nullptr);
-}
-
-TEST_F(TimeBarWindowTest, ScrollBarIsDarkAndWindowWhite) {
-    TimeBarWindow& window = open(3);
-    const QImage shot = window.grab().toImage();
-    const QRect bar = window.levelScrollBar().geometry();
-    const QPoint groove =
-        bar.topLeft() + centreOf(window.levelScrollBar(), QStyle::SC_ScrollBarAddPage);
-    EXPECT_LT(qGray(shot.pixel(groove)), 80);
-    EXPECT_EQ(shot.pixel(window.width() - 5, 5), 0xFFFFFFFFu);
-}
-
-TEST_F(TimeBarWindowTest, DestroyingTheListSkipsCloseHandlers) {
-    open(3);
-    open(7);
-    dashboard.windows.clear();
-    EXPECT_TRUE(dashboard.closes.empty());
+    removeTimeBarWindow(windows, &records[5]);
+    removeTimeBarWindow(windows, nullptr);
+    EXPECT_EQ(windows.size(), 2u);
+    EXPECT_EQ(openTimeBarWindow(windows, nullptr, {}), nullptr);
+    windows.clear();
+    EXPECT_TRUE(closes.empty());  // destroying the list calls no close handler
 }
 
 }  // namespace
