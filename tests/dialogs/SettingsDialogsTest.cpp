@@ -74,6 +74,7 @@ const OkCase kOkCases[] = {
     {0x85, "5", true, {}, false, {}, nullptr, {30, 1, 0x85}},
     {0x05, "5", false, {}, true, {}, nullptr, {30, 1, 0x85}},
     {0x185, "5", false, {}, false, {}, nullptr, {30, 1, 0x05}},
+    {0xFF, "127", true, {}, false, {kRange7, kTktmrFail}, nullptr, {30, 1, 0xFF}},
     {0x0F, "15", false, {}, false, {kRange7, kTktmrFail}, "7", {30, 1, 0x07}},
     {0x05, "5", false, {nullptr, "200"}, false, {}, nullptr, {30, 200, 5}},  // despite "0 ~ 3"
     {0x05, "5", false, {"256", "3", "4"}, false, {kRange255, kByteFail}, nullptr, {30, 1, 5}},
