@@ -1,3 +1,4 @@
+// The channel model and the HID and ICE report protocol, over scripted fakes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,11 +11,38 @@ using fakes::FakeBoard;
 using fakes::plainReport;
 using fakes::typedReport;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
-// Opens a typed (292) board answering max, key and one data report.
+TEST(ChannelModel, MaxRuleComesBeforeTheDiffHistoryStopsAt300AndClearSparesUnusedKeys) {
+    FakeBoard f;
+    const std::pair<int, MaxRule> steps[] = {
+        {100, MaxRule::Raise}, {90, MaxRule::Raise}, {80, MaxRule::Set}, {95, MaxRule::Leave}};
+    for (const auto& [value, rule] : steps) {
+        f.board->appendSample(0, value, rule);
+    }
+    const ChannelRecord* c0 = f.board->getChannel(0);
+    EXPECT_THAT(std::vector({c0->samples[0].diff, c0->samples[1].diff, c0->samples[2].diff,
+                             c0->samples[3].diff}),
+                ElementsAre(0, 10, 0, -15));
+    EXPECT_EQ(c0->maxValue, 80);
+    for (int i = 0; i < 300; ++i) {
+        f.board->appendSample(0, i, MaxRule::Leave);
+    }
+    ASSERT_EQ(c0->samples.size(), kMaxSamples);
+    EXPECT_EQ(c0->samples.front().value, 0);
+    f.board->getChannel(2)->keyValue = 9;
+    f.board->clearSamples();
+    EXPECT_TRUE(c0->samples.empty());
+    EXPECT_EQ(c0->value + c0->maxValue, 0);
+    EXPECT_EQ(f.board->getChannel(2)->keyValue, 9);
+    EXPECT_EQ(f.board->getChannel(15)->name, "TK15");
+    EXPECT_EQ(f.board->getChannel(16), nullptr);
+    EXPECT_EQ(f.board->getChannel(-1), nullptr);
+    EXPECT_EQ(f.board->readCycle(), 0);  // closed
+}
+
+// A typed (292) board answering 0x55 reports to the three start-up reads.
 void openTyped(FakeBoard& f) {
-    f.hid->answeringIds = {kHidDeviceTyped, kHidDevicePlain};
+    f.hid->answeringIds = {kHidDeviceTyped};
     f.hid->max.push_back({true, typedReport(0x55, {200, 200})});
     f.hid->key.push_back({true, typedReport(0x55, {10, 11})});
     f.hid->data.push_back({true, typedReport(0x55, {150, 160})});
@@ -23,121 +51,83 @@ void openTyped(FakeBoard& f) {
     f.pauser.pauses.clear();
 }
 
-TEST(BoardOpen, HidTriesTypedBoardFirstThenRunsTheStartUpReadsInOrder) {
+struct OpenCase {
+    std::vector<int> answeringIds;
+    int goodReads;  // start-up reads that succeed, in order
+    int result;
+    std::int32_t linkMode;
+    fakes::Journal journal;
+};
+
+// clang-format off
+const OpenCase kOpenCases[] = {
+    {{292, 296}, 3, 1, kLinkHidTyped, {"open 292", "readMax", "pause 50", "readKey", "pause 50", "readData"}},
+    {{296}, 3, 1, kLinkHidPlain, {"open 292", "open 296", "read 64", "pause 50", "read 64", "pause 50", "read 64"}},
+    {{}, 3, 0, kLinkHidTyped, {"open 292", "open 296"}},
+    {{292}, 0, 0, kLinkHidTyped, {"open 292", "readMax", "pause 100", "readMax"}},  // no key read
+    {{292}, 1, 0, kLinkHidTyped, {"open 292", "readMax", "pause 50", "readKey", "pause 100", "readKey"}},
+    {{296}, 0, 0, kLinkHidPlain, {"open 292", "open 296", "read 64"}},  // no retry
+};
+// clang-format on
+
+class BoardOpen : public testing::TestWithParam<OpenCase> {};
+
+TEST_P(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
+    const OpenCase& c = GetParam();
     FakeBoard f;
-    f.hid->answeringIds = {kHidDeviceTyped, kHidDevicePlain};
-    f.hid->max.push_back({true, typedReport(0x55, {200})});
-    f.hid->key.push_back({true, typedReport(0x55, {10})});
-    f.hid->data.push_back({true, typedReport(0x55, {150})});
-    EXPECT_EQ(f.board->open(kSelectorHid), 1);
-    EXPECT_EQ(f.board->linkMode(), kLinkHidTyped);
-    EXPECT_THAT(f.journal,
-                ElementsAre("open 292", "readMax", "pause 50", "readKey", "pause 50", "readData"));
-    EXPECT_EQ(f.board->isOpen(), 1);
-    EXPECT_EQ(f.board->getChannel(0)->samples.size(), 1u);
+    f.hid->answeringIds = c.answeringIds;
+    for (int i = 0; i < c.goodReads; ++i) {
+        f.hid->plain.push_back({true, typedReport(0x55, {1})});
+        (i == 0 ? f.hid->max : i == 1 ? f.hid->key : f.hid->data).push_back(f.hid->plain.back());
+    }
+    EXPECT_EQ(f.board->open(kSelectorHid), c.result);
+    EXPECT_EQ(f.journal, c.journal);
+    EXPECT_EQ(f.board->isOpen(), c.result);
+    EXPECT_EQ(f.board->linkMode(), c.linkMode);
+    EXPECT_EQ(f.board->appendedSamples(), c.result == 1 ? 16u : 0u);
+    f.journal.clear();
+    EXPECT_EQ(f.board->open(kSelectorHid) == 1 && f.journal.empty(), c.result == 1);
 }
 
-TEST(BoardOpen, FallsBackToPlainBoardOnlyWhenTypedFails) {
-    FakeBoard f;
-    f.hid->answeringIds = {kHidDevicePlain};
-    for (int i = 0; i < 3; ++i)
-        f.hid->plain.push_back({true, plainReport({1})});
-    EXPECT_EQ(f.board->open(kSelectorHid), 1);
-    EXPECT_EQ(f.board->linkMode(), kLinkHidPlain);
-    EXPECT_THAT(f.journal, ElementsAre("open 292", "open 296", "read 64", "pause 50", "read 64",
-                                       "pause 50", "read 64"));
-}
+INSTANTIATE_TEST_SUITE_P(Hid, BoardOpen, testing::ValuesIn(kOpenCases));
 
-TEST(BoardOpen, NoBoardAnsweringFailsWithoutReads) {
-    FakeBoard f;
-    EXPECT_EQ(f.board->open(kSelectorHid), 0);
-    EXPECT_THAT(f.journal, ElementsAre("open 292", "open 296"));
-    EXPECT_EQ(f.board->isOpen(), 0);
-}
-
-TEST(BoardOpen, FailedMaxReadMeansNoKeyReadAndStaysClosed) {
-    FakeBoard f;
-    f.hid->answeringIds = {kHidDeviceTyped};
-    f.hid->max = {{false, {}}, {false, {}}};
-    EXPECT_EQ(f.board->open(kSelectorHid), 0);
-    EXPECT_THAT(f.journal, ElementsAre("open 292", "readMax", "pause 100", "readMax"));
-    EXPECT_EQ(f.board->isOpen(), 0);
-    EXPECT_EQ(f.board->linkMode(), kLinkHidTyped);
-}
-
-TEST(BoardOpen, OpenWhenOpenSucceedsWithoutTraffic) {
-    FakeBoard f;
-    openTyped(f);
-    EXPECT_EQ(f.board->open(kSelectorHid), 1);
-    EXPECT_THAT(f.journal, IsEmpty());
-}
-
-TEST(BoardOpen, IceFailureAndSuccessFollowTheLink) {
-    FakeBoard f;
-    f.ice->openResult = 0;
-    EXPECT_EQ(f.board->open(4), 0);
-    f.ice->openResult = 1;
-    f.board->setTarget(4, 0x1230, 4, 1, 2, 0, 0, 0);
-    EXPECT_EQ(f.board->open(4), 1);
-    EXPECT_EQ(f.board->linkMode(), kLinkIce);
-    ASSERT_FALSE(f.ice->requests.empty());
-    EXPECT_EQ(f.ice->requests[0].address, 0x1230);
-    EXPECT_EQ(f.ice->requests[0].length, 8);
-    EXPECT_EQ(f.ice->requests[0].iram, 1u);
-}
-
-TEST(BoardClose, NotifiesBeforeClearingThenReportsClosed) {
-    FakeBoard f;
-    openTyped(f);
-    f.board->setTarget(0, 0, 0, 0, 1, 0x2a00001, 0x8001, 7);
-    std::size_t samplesAtNotify = 0;
-    f.notifier.onNotify = [&] { samplesAtNotify = f.board->getChannel(0)->samples.size(); };
-    EXPECT_EQ(f.board->close(), 1);
-    EXPECT_EQ(samplesAtNotify, 1u);
-    EXPECT_THAT(f.journal, ElementsAre("ice release", "notify 44040193 32769 7"));
-    EXPECT_TRUE(f.board->getChannel(0)->samples.empty());
-    EXPECT_EQ(f.board->isOpen(), 0);
-    EXPECT_EQ(f.board->linkMode(), kLinkIce);
-}
-
-TEST(BoardClose, NoWindowNoNotificationAndFailedReleaseKeepsOpen) {
+TEST(BoardClose, NotifiesBeforeClearingAndAFailedReleaseKeepsItOpen) {
     FakeBoard f;
     openTyped(f);
     f.ice->releaseResult = 0;
     EXPECT_EQ(f.board->close(), 0);
     EXPECT_EQ(f.board->isOpen(), 1);
     f.ice->releaseResult = 1;
+    EXPECT_EQ(f.board->close(), 1);  // no window named: no notification
+    EXPECT_EQ(f.board->isOpen(), 0);
+    f.board->setTarget(0, 0, 0, 0, 1, 0x2a00001, 0x8001, 7);
+    f.board->appendSample(0, 5, MaxRule::Leave);
+    std::size_t samplesAtNotify = 0;
+    f.notifier.onNotify = [&] { samplesAtNotify = f.board->getChannel(0)->samples.size(); };
     EXPECT_EQ(f.board->close(), 1);
-    EXPECT_THAT(f.journal, ElementsAre("ice release", "ice release"));
+    EXPECT_EQ(samplesAtNotify, 1u);
+    EXPECT_TRUE(f.board->getChannel(0)->samples.empty());
+    EXPECT_THAT(f.journal, ElementsAre("ice release", "ice release", "ice release",
+                                       "notify 44040193 32769 7"));
 }
 
-TEST(ReadCycle_Hid, PlainReportWithZeroFirstByteTakesOnlyTheKeyCode) {
+TEST(ReadCycle_Hid, PlainBoardRaisesMaxAndAZeroFirstCountTakesOnlyTheKeyCode) {
     FakeBoard f;
     f.hid->answeringIds = {kHidDevicePlain};
-    for (int i = 0; i < 3; ++i)
-        f.hid->plain.push_back({true, plainReport({0, 0})});
+    f.hid->plain = {{true, plainReport({50, 60})},
+                    {true, plainReport({})},
+                    {true, plainReport({70, 40}, 0x31)},
+                    {true, plainReport({0, 99}, 0x33)}};
     ASSERT_EQ(f.board->open(kSelectorHid), 1);
-    f.hid->plain.push_back({true, plainReport({0, 99}, 0x33)});
+    EXPECT_EQ(f.board->getChannel(0)->maxValue, 70);
+    EXPECT_EQ(f.board->getChannel(1)->samples.back().diff, 20);
+    EXPECT_EQ(f.board->getChannel(1)->samples.back().keyCode, 0x31);
     EXPECT_EQ(f.board->readCycle(), 1);
     EXPECT_EQ(f.board->keyCode(), 0x33);
-    EXPECT_TRUE(f.board->getChannel(1)->samples.empty());
+    EXPECT_EQ(f.board->appendedSamples(), 16u);
 }
 
-TEST(ReadCycle_Hid, PlainReportRaisesMaxAndCarriesTheCode) {
-    FakeBoard f;
-    f.hid->answeringIds = {kHidDevicePlain};
-    f.hid->plain = {{true, plainReport({50, 60})}, {true, plainReport({})}};
-    f.hid->plain.push_back({true, plainReport({70, 40}, 0x31)});
-    ASSERT_EQ(f.board->open(kSelectorHid), 1);
-    const ChannelRecord* c0 = f.board->getChannel(0);
-    const ChannelRecord* c1 = f.board->getChannel(1);
-    EXPECT_EQ(c0->maxValue, 70);
-    EXPECT_EQ(c1->maxValue, 60);
-    EXPECT_EQ(c1->samples.back().diff, 20);
-    EXPECT_EQ(c1->samples.back().keyCode, 0x31);
-}
-
-TEST(ReadCycle_Hid, FirstAndSecondHalfAppendOnceToEveryKeyLeavingMax) {
+TEST(ReadCycle_Hid, HalvesAppendOnceToEveryKeyLeavingMaxAndByteReportsRaiseIt) {
     FakeBoard f;
     openTyped(f);
     f.hid->data.push_back({true, typedReport(0x85, {0x1234, 1, 2, 3, 4, 5, 6, 7}, 0x3A)});
@@ -149,125 +139,72 @@ TEST(ReadCycle_Hid, FirstAndSecondHalfAppendOnceToEveryKeyLeavingMax) {
         EXPECT_EQ(f.board->getChannel(k)->samples.size(), 2u) << k;
     }
     EXPECT_EQ(f.board->getChannel(0)->value, 0x1234);
-    EXPECT_EQ(f.board->getChannel(0)->maxValue, 200);  // left alone
+    EXPECT_EQ(f.board->getChannel(0)->maxValue, 200);
     EXPECT_EQ(f.board->getChannel(15)->value, 300);
     EXPECT_EQ(f.board->getChannel(0)->samples.back().keyCode, 0x3A);
     EXPECT_EQ(f.board->getChannel(8)->samples.back().keyCode, 0x3B);
-}
-
-TEST(ReadCycle_Hid, FirstHalfSucceedsEvenWhenTheSecondReadFails) {
-    FakeBoard f;
-    openTyped(f);
-    f.hid->data.push_back({true, typedReport(0x85, {1})});
-    f.hid->data.push_back({false, {}});
-    EXPECT_EQ(f.board->readCycle(), 1);
-}
-
-TEST(ReadCycle_Hid, EndlessFirstHalvesEndAtTheBoundAsALostLink) {
-    FakeBoard f;
-    openTyped(f);
-    for (int i = 0; i < 100; ++i)
-        f.hid->data.push_back({true, typedReport(0x85, {1})});
-    EXPECT_EQ(f.board->readCycle(), 0);
-    EXPECT_EQ(f.board->getChannel(0)->samples.size(), 1u + kMaxChainedFirstHalves);
-    EXPECT_EQ(f.hid->data.size(), 100u - kMaxChainedFirstHalves);
-}
-
-TEST(ReadKeyAndMaxValues_Hid, EndlessFirstHalvesFailTheUpdateAtTheBound) {
-    FakeBoard f;
-    openTyped(f);
-    for (int i = 0; i < 40; ++i) {
-        f.hid->key.push_back({true, typedReport(0x85, {1})});
-        f.hid->max.push_back({true, typedReport(0x85, {1})});
-    }
-    EXPECT_EQ(f.board->readKeyValues(), 0);
-    EXPECT_EQ(f.board->readMaxValues(), 0);
-    EXPECT_EQ(f.hid->key.size(), 40u - kMaxChainedFirstHalves);
-    EXPECT_EQ(f.hid->max.size(), 40u - kMaxChainedFirstHalves);
-}
-
-TEST(ReadCycle_Hid, ByteReportSetsByteValuesAndRaisesMax) {
-    FakeBoard f;
-    openTyped(f);
-    f.board->setTarget(0, 0, 0, 0, 2, 0, 0, 0);
     f.hid->data.push_back({true, typedReport(0x55, {250, 100})});
     EXPECT_EQ(f.board->readCycle(), 1);
     EXPECT_EQ(f.board->isByteValues(), 1);
-    EXPECT_EQ(f.board->getChannel(0)->maxValue, 250);
+    EXPECT_EQ(f.board->getChannel(0)->maxValue, 250);  // raised
     EXPECT_EQ(f.board->getChannel(1)->maxValue, 200);
 }
 
-TEST(ReadCycle_Hid, UnknownTypeTakesNothingButSucceedsAndFailedReadFails) {
+struct CycleCase {
+    std::vector<std::uint8_t> types;  // report types in read order; 0 is a failed read
+    int result;
+    std::uint64_t appended;
+};
+
+const CycleCase kCycleCases[] = {
+    {{0x85, 0}, 1, 8},  // a first half stands even when the second read fails
+    {{0x99}, 1, 0},
+    {{0}, 0, 0},
+    {std::vector<std::uint8_t>(40, 0x85), 0, 8 * kMaxChainedFirstHalves},  // a lost link
+};
+
+class ReadCycleResult : public testing::TestWithParam<CycleCase> {};
+
+TEST_P(ReadCycleResult, FollowsTheFirstReadOfTheCycle) {
     FakeBoard f;
     openTyped(f);
-    f.hid->data.push_back({true, typedReport(0x99, {5})});
-    EXPECT_EQ(f.board->readCycle(), 1);
-    EXPECT_EQ(f.board->getChannel(0)->samples.size(), 1u);
-    f.hid->data.push_back({false, {}});
-    EXPECT_EQ(f.board->readCycle(), 0);
+    for (std::uint8_t type : GetParam().types) {
+        f.hid->data.push_back({type != 0, typedReport(type, {1})});
+    }
+    EXPECT_EQ(f.board->readCycle(), GetParam().result);
+    EXPECT_EQ(f.board->appendedSamples() - 16, GetParam().appended);
 }
 
-TEST(ReadCycle, ClosedConnectionFailsAndClearsTheKeyCode) {
-    FakeBoard f;
-    EXPECT_EQ(f.board->readCycle(), 0);
-    EXPECT_EQ(f.board->keyCode(), 0);
-}
+INSTANTIATE_TEST_SUITE_P(Typed, ReadCycleResult, testing::ValuesIn(kCycleCases));
 
-TEST(ReadKeyValues_Hid, RetriesOnceAfterAHundredMillisecondsAndTakesSettings) {
-    FakeBoard f;
-    openTyped(f);
-    auto report = typedReport(0x55, {0x21, 0x22});
-    report[17] = 40;
-    report[19] = 2;
-    report[20] = 0x85;
-    f.hid->key = {{false, {}}, {true, report}};
-    EXPECT_EQ(f.board->readKeyValues(), 1);
-    EXPECT_THAT(f.pauser.pauses, ElementsAre(100));
-    EXPECT_EQ(f.board->getChannel(1)->keyValue, 0x22);
-    EXPECT_EQ(f.board->getTriggerLevel(), 40);
-    EXPECT_EQ(f.board->getPreScale(), 2);
-    EXPECT_EQ(f.board->getTktmr(), 0x85);
-    f.hid->key = {{false, {}}, {false, {}}};
-    EXPECT_EQ(f.board->readKeyValues(), 0);
-}
-
-TEST(ReadKeyValues_Hid, HalvesLowByteFirstAndOuterSettingsStand) {
+TEST(ReadKeyAndMaxValues_Hid, RetryOnceAfter100MsAndFollowFirstHalvesUpToTheBound) {
     FakeBoard f;
     openTyped(f);
     auto first = typedReport(0x85, {0x1234});
-    first[17] = 11;
-    auto second = typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 0x0102});
-    second[17] = 22;
-    f.hid->key = {{true, first}, {true, second}};
+    first[17] = 11;  // the first half's settings stand
+    first[19] = 2;
+    first[20] = 0x85;
+    f.hid->key = {
+        {false, {}}, {true, first}, {true, typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 258})}};
+    f.hid->max = {{true, typedReport(0x55, {100, 101})}};
     EXPECT_EQ(f.board->readKeyValues(), 1);
-    EXPECT_EQ(f.board->getChannel(0)->keyValue, 0x1234);
-    EXPECT_EQ(f.board->getChannel(15)->keyValue, 0x0102);
-    EXPECT_EQ(f.board->getTriggerLevel(), 11);
-}
-
-TEST(ReadMaxValues_Hid, PlainBoardDoesNotRetry) {
-    FakeBoard f;
-    f.hid->answeringIds = {kHidDevicePlain};
-    f.hid->plain = {{false, {}}};
-    EXPECT_EQ(f.board->open(kSelectorHid), 0);
-    EXPECT_THAT(f.pauser.pauses, IsEmpty());
-}
-
-TEST(ReadMaxValues_Hid, HalvesFillAllSixteen) {
-    FakeBoard f;
-    openTyped(f);
-    f.hid->max = {{true, typedReport(0x85, {1000, 1001})}, {true, typedReport(0xC5, {1008})}};
     EXPECT_EQ(f.board->readMaxValues(), 1);
-    EXPECT_EQ(f.board->getChannel(1)->maxValue, 1001);
-    EXPECT_EQ(f.board->getChannel(8)->maxValue, 1008);
-    EXPECT_THAT(f.pauser.pauses, ElementsAre(10));
+    EXPECT_THAT(f.pauser.pauses, ElementsAre(100, 10));
+    EXPECT_EQ(f.board->getChannel(0)->keyValue, 0x1234);
+    EXPECT_EQ(f.board->getChannel(15)->keyValue, 258);
+    EXPECT_EQ(f.board->getChannel(1)->maxValue, 101);
+    EXPECT_EQ(f.board->getTriggerLevel(), 11);
+    EXPECT_EQ(f.board->getPreScale(), 2);
+    EXPECT_EQ(f.board->getTktmr(), 0x85);
+    f.hid->max.assign(40, {true, typedReport(0x85, {1})});
+    EXPECT_EQ(f.board->readMaxValues(), 0);
+    EXPECT_EQ(f.hid->max.size(), 40u - kMaxChainedFirstHalves);
 }
 
 TEST(WriteKeyValues, SendsLowBytesAndSettingsRetryingOnceAtOnce) {
     FakeBoard f;
     openTyped(f);
     f.board->getChannel(0)->keyValue = 0x1FF;
-    f.board->getChannel(1)->keyValue = 0x10;
     f.board->setTriggerLevel(30);
     f.board->setPreScale(3);
     f.board->setTktmr(0x85);
@@ -275,91 +212,48 @@ TEST(WriteKeyValues, SendsLowBytesAndSettingsRetryingOnceAtOnce) {
     EXPECT_EQ(f.board->writeKeyValues(), 1);
     ASSERT_EQ(f.hid->written.size(), 2u);
     const auto& r = f.hid->written[1];
-    EXPECT_EQ(r[0], 0);
-    EXPECT_EQ(r[1], 0xFF);
-    EXPECT_EQ(r[2], 0x10);
-    EXPECT_EQ(r[17], 30);
-    EXPECT_EQ(r[18], 0);
-    EXPECT_EQ(r[19], 3);
-    EXPECT_EQ(r[20], 0x85);
-    EXPECT_THAT(f.pauser.pauses, IsEmpty());
+    EXPECT_THAT(std::vector(r.begin(), r.begin() + 21),
+                ElementsAre(0, 0xFF, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 30, 0, 3, 0x85));
+    EXPECT_TRUE(f.pauser.pauses.empty());
     f.hid->writes = {false, false};
     EXPECT_EQ(f.board->writeKeyValues(), 0);
 }
 
-TEST(WriteKeyValues, IceSendsNothingAndSucceedsSerialFails) {
-    FakeBoard f;
-    f.board->setTarget(0, 0x30, 16, 1, 2, 0, 0, 0);
-    ASSERT_EQ(f.board->open(0), 1);
-    EXPECT_EQ(f.board->writeKeyValues(), 1);
-    f.board->close();
-    ASSERT_EQ(f.board->open(kSelectorSerial), 1);
-    EXPECT_EQ(f.board->writeKeyValues(), 0);
-    EXPECT_TRUE(f.hid->written.empty());
-}
-
-// ICE images: 65 bytes, values from byte 1.
-std::array<std::uint8_t, 65> iceImage(std::initializer_list<int> values, int width) {
+// A 65-byte ICE memory image of 16-bit counts from byte 1, high byte first.
+std::optional<std::array<std::uint8_t, 65>> iceImage(std::initializer_list<int> values) {
     std::array<std::uint8_t, 65> image{};
-    int k = 0;
+    int at = 1;
     for (int v : values) {
-        if (width == 2) {
-            image[2 * k + 1] = static_cast<std::uint8_t>(v >> 8);
-            image[2 * k + 2] = static_cast<std::uint8_t>(v & 0xFF);
-        } else {
-            image[k + 1] = static_cast<std::uint8_t>(v);
-        }
-        ++k;
+        image[at++] = static_cast<std::uint8_t>(v >> 8);
+        image[at++] = static_cast<std::uint8_t>(v);
     }
     return image;
 }
 
-TEST(ReadCycle_Ice, HighByteFirstAndOutOfRangeZeroedOnlyWithinTheCount) {
-    FakeBoard f;
-    f.board->setTarget(0, 0x30, 4, 1, 2, 0, 0, 0);
-    ASSERT_EQ(f.board->open(0), 1);
-    f.ice->images.push_back(iceImage({0x1234 & 0x7FF, 5, 2048, 7, 8, 9, 2048}, 2));
-    EXPECT_EQ(f.board->readCycle(), 1);
-    EXPECT_EQ(f.board->getChannel(0)->value, 0x1234 & 0x7FF);
-    EXPECT_EQ(f.board->getChannel(2)->value, 0);     // inside the count: invalid
-    EXPECT_EQ(f.board->getChannel(6)->value, 2048);  // outside: taken as it is
-    EXPECT_EQ(f.board->keyCode(), 0);
-    f.ice->images.push_back(std::nullopt);
-    EXPECT_EQ(f.board->readCycle(), 0);
-}
-
-TEST(ReadKeyValues_Ice, InvalidValueTakesNothingAndSettingsBecomeZero) {
+TEST(Ice, OpensTheTargetBlockAndZeroesInvalidCountsOnlyWithinTheKeyCount) {
     FakeBoard f;
     f.board->setTriggerLevel(9);
-    f.board->setTarget(0, 0x30, 4, 1, 2, 0, 0, 0);
-    ASSERT_EQ(f.board->open(0), 1);
-    EXPECT_EQ(f.board->getTriggerLevel(), 0);
-    f.ice->images.push_back(iceImage({0x0102, 3000}, 2));
-    EXPECT_EQ(f.board->readKeyValues(), 1);
-    EXPECT_EQ(f.board->getChannel(0)->keyValue, 0);
-    f.ice->images.push_back(iceImage({0x0102, 300}, 2));
-    EXPECT_EQ(f.board->readKeyValues(), 1);
-    EXPECT_EQ(f.board->getChannel(0)->keyValue, 0x0102);
-    EXPECT_EQ(f.board->getTktmr(), 0);
-}
-
-TEST(ReadMaxValues_Ice, SixteenBitSetsValueAndMaxWithZeroDiffEightBitOnlyMax) {
-    FakeBoard f;
-    f.board->setTarget(0, 0x30, 2, 1, 2, 0, 0, 0);
-    f.ice->images.push_back(iceImage({700, 800}, 2));
-    ASSERT_EQ(f.board->open(0), 1);
-    const ChannelRecord* c1 = f.board->getChannel(1);
-    EXPECT_EQ(c1->maxValue, 800);
-    ASSERT_FALSE(c1->samples.empty());
-    EXPECT_EQ(c1->samples.front().diff, 0);
-    f.board->setTarget(0, 0x30, 2, 1, 1, 0, 0, 0);
-    f.ice->images.push_back(iceImage({70, 80}, 1));
-    const std::size_t before = c1->samples.size();
-    EXPECT_EQ(f.board->readMaxValues(), 1);
-    EXPECT_EQ(c1->maxValue, 80);
-    EXPECT_EQ(c1->samples.size(), before);
-    f.ice->images.push_back(std::nullopt);
-    EXPECT_EQ(f.board->readMaxValues(), 1);  // a failed memory read is not a failure here
+    f.board->setTarget(4, 0x1230, 4, 1, 2, 0, 0, 0);
+    f.ice->images = {iceImage({700, 800}), std::nullopt, std::nullopt};  // max, key, data
+    ASSERT_EQ(f.board->open(4), 1);
+    EXPECT_EQ(f.ice->requests[0].address, 0x1230);
+    EXPECT_EQ(f.ice->requests[0].length, 8);
+    EXPECT_EQ(f.ice->requests[0].iram, 1u);
+    EXPECT_EQ(f.board->getChannel(1)->maxValue, 800);
+    EXPECT_EQ(f.board->getChannel(1)->samples.front().diff, 0);
+    EXPECT_EQ(f.board->getTriggerLevel(), 0);  // no settings over ICE
+    f.ice->images = {iceImage({0x7FF, 5, 2048, 7, 8, 9, 2048}), std::nullopt,
+                     iceImage({0x0102, 3000})};
+    EXPECT_EQ(f.board->readCycle(), 1);
+    EXPECT_EQ(f.board->getChannel(0)->value, 0x7FF);
+    EXPECT_EQ(f.board->getChannel(2)->value, 0);
+    EXPECT_EQ(f.board->getChannel(6)->value, 2048);
+    EXPECT_EQ(f.board->readCycle(), 0);
+    f.board->getChannel(0)->keyValue = 7;
+    EXPECT_EQ(f.board->readKeyValues(), 1);  // an invalid image takes nothing
+    EXPECT_EQ(f.board->getChannel(0)->keyValue, 7);
+    EXPECT_EQ(f.board->writeKeyValues(), 1);
+    EXPECT_TRUE(f.hid->written.empty());
 }
 
 }  // namespace

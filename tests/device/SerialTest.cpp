@@ -1,3 +1,4 @@
+// The serial frame walk and the serial port's states, over a scripted device.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,91 +8,49 @@ namespace keyscope {
 namespace {
 
 using fakes::FakeBoard;
-using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
-// An open serial board whose next read delivers `bytes`.
-void openSerialWith(FakeBoard& f, Bytes bytes) {
+using Taken = std::tuple<int, int, int, int>;  // key, value, diff, key code
+
+struct FrameCase {
+    std::vector<std::uint8_t> bytes;  // one read's worth
+    std::vector<Taken> samples;       // every key's samples, key by key
+};
+
+const FrameCase kFrameCases[] = {
+    // F0 sets the max value (diff 0 even below the last), F1 leaves it.
+    {{0xF0, 3, 0x30, 16, 0, 0, 0xF0, 3, 0x30, 8, 0, 0, 0xF1, 6, 0x30, 10, 0, 0x31, 0x34, 0x12, 0},
+     {{0, 16, 0, 0}, {0, 8, 0, 0}, {0, 10, -2, 0}, {1, 0x1234, -0x1234, 0}}},
+    // F2 sets the key code for the samples after it, until the next frame.
+    {{0xF1, 9, 0x30, 1, 0, 0xF2, 5, 0, 0x31, 2, 0, 0, 0xF1, 6, 0xF2, 0, 9, 0x32, 3, 0, 0},
+     {{0, 1, -1, 0}, {1, 2, -2, 1}, {2, 3, -3, 0}}},
+    // Garbage between frames is skipped; unknown triplet codes are ignored.
+    {{0x00, 0x55, 0xF3, 0xF0, 6, 0x40, 9, 9, 0x3F, 7, 0, 0, 0x12, 0xF1, 3, 0x30, 4, 0, 0},
+     {{0, 4, -4, 0}, {15, 7, 0, 0}}},
+    {{0xF1, 6, 0x30, 1, 0, 0x31, 2}, {{0, 1, -1, 0}}},  // a cut-off triplet is not taken
+    {{0xF1, 4, 0x30, 1, 0, 0x31, 2, 0, 0}, {{0, 1, -1, 0}, {1, 2, -2, 0}}},  // n reaches past
+    {{0x11, 0xF0}, {}},
+};
+
+class SerialFrame : public testing::TestWithParam<FrameCase> {};
+
+TEST_P(SerialFrame, WalkTakesWholeTripletsWithTheFramesRule) {
+    FakeBoard f;
     ASSERT_EQ(f.board->open(kSelectorSerial), 1);
-    f.serial->chunks.push_back(std::move(bytes));
+    f.serial->chunks.push_back(GetParam().bytes);
     ASSERT_EQ(f.board->readCycle(), 1);
+    std::vector<Taken> taken;
+    for (int k = 0; k < kChannelCount; ++k) {
+        for (const KeySample& s : f.board->getChannel(k)->samples) {
+            taken.emplace_back(k, s.value, s.diff, s.keyCode);
+        }
+    }
+    EXPECT_EQ(taken, GetParam().samples);
 }
 
-std::vector<int> values(const ChannelRecord* c) {
-    std::vector<int> v;
-    for (const auto& s : c->samples)
-        v.push_back(s.value);
-    return v;
-}
+INSTANTIATE_TEST_SUITE_P(Frames, SerialFrame, testing::ValuesIn(kFrameCases));
 
-TEST(SerialFrame, F0SetsMaxValueAndDiffIsZero) {
-    FakeBoard f;
-    openSerialWith(f, {0xF0, 0x06, 0x30, 0x10, 0x00, 0x31, 0x20, 0x00, 0xAA});
-    EXPECT_EQ(f.board->getChannel(0)->value, 16);
-    EXPECT_EQ(f.board->getChannel(1)->value, 32);
-    EXPECT_EQ(f.board->getChannel(0)->maxValue, 16);
-    EXPECT_EQ(f.board->getChannel(1)->samples.back().diff, 0);
-    EXPECT_TRUE(f.board->getChannel(2)->samples.empty());
-}
-
-TEST(SerialFrame, F1LeavesMaxValueAlone) {
-    FakeBoard f;
-    openSerialWith(f, {0xF1, 0x06, 0x30, 0x10, 0x00, 0x31, 0x34, 0x12, 0xAA});
-    EXPECT_EQ(f.board->getChannel(1)->value, 0x1234);
-    EXPECT_EQ(f.board->getChannel(1)->maxValue, 0);
-    EXPECT_EQ(f.board->getChannel(1)->samples.back().diff, -0x1234);
-}
-
-TEST(SerialFrame, KeyCodeTripletAppliesToTheSamplesAfterIt) {
-    FakeBoard f;
-    openSerialWith(f, {0xF1, 0x09, 0x30, 1,    0, 0xF2, 5,    0, 0x31, 2,   0,
-                       0x00, 0xF1, 0x06, 0xF2, 0, 9,    0x32, 3, 0,    0x00});
-    EXPECT_EQ(f.board->getChannel(0)->samples.back().keyCode, 0);
-    EXPECT_EQ(f.board->getChannel(1)->samples.back().keyCode, 1);
-    EXPECT_EQ(f.board->getChannel(2)->samples.back().keyCode, 0);
-    EXPECT_EQ(f.board->keyCode(), 0);
-}
-
-TEST(SerialFrame, GarbageBetweenFramesIsSkippedAndUnknownCodesIgnored) {
-    FakeBoard f;
-    openSerialWith(f, {0x00, 0x55, 0xF3, 0xF0, 0x06, 0x40, 9, 9, 0x3F, 7, 0, 0x00, 0x12, 0xF1, 0x03,
-                       0x30, 4, 0, 0x00});
-    EXPECT_THAT(values(f.board->getChannel(15)), ElementsAre(7));
-    EXPECT_THAT(values(f.board->getChannel(0)), ElementsAre(4));
-}
-
-TEST(SerialFrame, TripletCutOffAtTheEndOfTheBytesIsNotTaken) {
-    FakeBoard f;
-    openSerialWith(f, {0xF1, 0x06, 0x30, 1, 0, 0x31, 2});
-    EXPECT_THAT(values(f.board->getChannel(0)), ElementsAre(1));
-    EXPECT_THAT(values(f.board->getChannel(1)), IsEmpty());
-}
-
-TEST(SerialFrame, LengthNotMultipleOfThreeReachesPastTheArea) {
-    FakeBoard f;
-    // n = 4: the second triplet starts at offset 3 and takes two bytes past the area.
-    openSerialWith(f, {0xF1, 0x04, 0x30, 1, 0, 0x31, 2, 0, 0x00});
-    EXPECT_THAT(values(f.board->getChannel(1)), ElementsAre(2));
-}
-
-TEST(SerialFrame, MarkerAsLastByteTakesNothing) {
-    FakeBoard f;
-    openSerialWith(f, {0x11, 0xF0});
-    for (int k = 0; k < kChannelCount; ++k)
-        EXPECT_TRUE(f.board->getChannel(k)->samples.empty());
-}
-
-TEST(SerialFrame, FailedOrEmptyReadStillSucceeds) {
-    FakeBoard f;
-    ASSERT_EQ(f.board->open(kSelectorSerial), 1);
-    EXPECT_EQ(f.board->readCycle(), 1);  // nothing waiting
-    f.serial->failRead = true;
-    EXPECT_EQ(f.board->readCycle(), 1);
-    EXPECT_THAT(f.messages.texts(), ElementsAre("Reading of serial communication has problem."));
-}
-
-TEST(SerialPortOpen, NamesTheComEntryAndMapsTheBaudIndex) {
+TEST(SerialPort, OpensTheComEntryAtTheChosenRateAndStaysOpenAcrossABoardClose) {
     FakeBoard f;
     f.serialSettings = {2, 0};
     ASSERT_EQ(f.board->open(kSelectorSerial), 1);
@@ -99,75 +58,48 @@ TEST(SerialPortOpen, NamesTheComEntryAndMapsTheBaudIndex) {
     EXPECT_EQ(f.serial->configuredBaud, 1200);
     EXPECT_EQ(baudForIndex(3), 9600);
     EXPECT_EQ(baudForIndex(5), 0);  // keeps the port's rate
-}
-
-TEST(SerialPortOpen, EachFailingStepShowsItsMessage) {
-    struct Case {
-        bool fakes::ScriptedSerial::*flag;
-        const char* message;
-        bool halfOpen;
-    };
-    const Case cases[] = {
-        {&fakes::ScriptedSerial::failOpen, "Could not open Com port!", false},
-        {&fakes::ScriptedSerial::failReadConfig, "Get configuration serial port has problem.",
-         true},
-        {&fakes::ScriptedSerial::failWriteConfig, "Set configuration serial port has problem.",
-         true},
-        {&fakes::ScriptedSerial::failTimeouts, "Set serial port timeout has problem.", true},
-    };
-    for (const Case& c : cases) {
-        FakeBoard f;
-        f.serial->*c.flag = true;
-        EXPECT_EQ(f.board->open(kSelectorSerial), 0) << c.message;
-        EXPECT_THAT(f.messages.texts(), ElementsAre(c.message));
-        EXPECT_EQ(f.board->serialPort().isHandleHeld(), c.halfOpen) << c.message;
-        // A half-open port refuses every later open; a closed one tries again.
-        f.serial->*c.flag = false;
-        const int again = f.board->open(kSelectorSerial);
-        EXPECT_EQ(again, c.halfOpen ? 0 : 1) << c.message;
-        if (c.halfOpen) {
-            EXPECT_EQ(f.messages.texts().back(), "Serial Port has already open.");
-        }
-    }
-}
-
-TEST(SerialPortOpen, UnknownComEntryCannotBeOpened) {
-    fakes::Journal journal;
-    fakes::RecordingMessages messages;
-    SerialPort port(std::make_unique<fakes::ScriptedSerial>(journal), messages,
-                    [](std::int32_t) { return std::optional<std::string>{}; });
-    EXPECT_EQ(port.openPort({7, 3}), 0);
-    EXPECT_THAT(messages.texts(), ElementsAre("Could not open Com port!"));
-    EXPECT_THAT(journal, IsEmpty());
-}
-
-TEST(SerialPortOpen, OpenPortStaysOpenAcrossBoardCloseAndReopen) {
-    FakeBoard f;
-    ASSERT_EQ(f.board->open(kSelectorSerial), 1);
     ASSERT_EQ(f.board->close(), 1);
     f.journal.clear();
     ASSERT_EQ(f.board->open(kSelectorSerial), 1);
-    EXPECT_EQ(std::count(f.journal.begin(), f.journal.end(), "serial open /dev/fakeCOM1"), 0);
+    EXPECT_EQ(std::count(f.journal.begin(), f.journal.end(), "serial open /dev/fakeCOM3"), 0);
 }
 
-TEST(SerialPortClose, RefusedCloseShowsItsMessage) {
-    fakes::Journal journal;
-    fakes::RecordingMessages messages;
-    auto device = std::make_unique<fakes::ScriptedSerial>(journal);
-    auto* raw = device.get();
-    SerialPort port(std::move(device), messages,
-                    [](std::int32_t) { return std::optional<std::string>("/dev/x"); });
-    EXPECT_EQ(port.closePort(), 1);  // not open
-    ASSERT_EQ(port.openPort({}), 1);
-    raw->failClose = true;
+TEST(SerialPort, EachFailingStepShowsItsMessageAndAHalfOpenPortRefusesLaterOpens) {
+    using S = fakes::ScriptedSerial;
+    using Texts = std::vector<std::string>;
+    const std::tuple<bool S::*, const char*, bool> cases[] = {
+        {&S::failOpen, "Could not open Com port!", false},
+        {&S::failReadConfig, "Get configuration serial port has problem.", true},
+        {&S::failWriteConfig, "Set configuration serial port has problem.", true},
+        {&S::failTimeouts, "Set serial port timeout has problem.", true},
+    };
+    for (const auto& [flag, message, halfOpen] : cases) {
+        FakeBoard f;
+        f.serial->*flag = true;
+        EXPECT_EQ(f.board->open(kSelectorSerial), 0) << message;
+        EXPECT_EQ(f.board->serialPort().isHandleHeld(), halfOpen) << message;
+        f.serial->*flag = false;
+        EXPECT_EQ(f.board->open(kSelectorSerial), halfOpen ? 0 : 1) << message;
+        EXPECT_EQ(f.messages.texts(),
+                  (halfOpen ? Texts{message, "Serial Port has already open."} : Texts{message}));
+    }
+}
+
+TEST(SerialPort, FailedReadsStillSucceedAndARefusedCloseKeepsThePortOpen) {
+    FakeBoard f;
+    ASSERT_EQ(f.board->open(kSelectorSerial), 1);
+    EXPECT_EQ(f.board->readCycle(), 1);  // nothing waiting
+    f.serial->failRead = true;
+    EXPECT_EQ(f.board->readCycle(), 1);
+    SerialPort& port = f.board->serialPort();
+    f.serial->failClose = true;
     EXPECT_EQ(port.closePort(), 0);
-    EXPECT_THAT(messages.texts(), ElementsAre("Serial Port Closed false."));
-    raw->failClose = false;
+    EXPECT_TRUE(port.isPortOpen());
+    EXPECT_THAT(f.messages.texts(), ElementsAre("Reading of serial communication has problem.",
+                                                "Serial Port Closed false."));
+    f.serial->failClose = false;
     EXPECT_EQ(port.closePort(), 1);
-    EXPECT_FALSE(port.isPortOpen());
-    std::uint8_t buffer[4] = {};
-    std::size_t received = 9;
-    EXPECT_EQ(port.readPort(buffer, 3, received), 0);
+    EXPECT_EQ(port.closePort(), 1);  // not open
 }
 
 TEST(ComPortTable, ListedPortsComeFromTheEnvironmentInOrder) {

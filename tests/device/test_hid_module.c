@@ -4,25 +4,25 @@
 
 #define EXPORT __attribute__((visibility("default")))
 
-EXPORT int vnHidOpen(int deviceId, int r1, int r2) {
-    (void)r1;
-    (void)r2;
-    return deviceId == 296 ? 0 : 1;
+EXPORT int vnHidOpen(int deviceId, int reserved1, int reserved2) {
+    return deviceId == 296 && reserved1 == 0 && reserved2 == 0 ? 0 : 1;
 }
-
 EXPORT int vnHidRead(int size, unsigned char* report) {
-    if (size < 64) return 1;
+    if (size < 64) {
+        return 1;
+    }
     memset(report + 1, 42, 16);
     return 0;
 }
-
-EXPORT int vnHidReadData(unsigned char* report) { return vnHidRead(64, report); }
-EXPORT int vnHidReadMax(unsigned char* report) { return vnHidRead(64, report); }
-EXPORT int vnHidReadKey(unsigned char* report) { return vnHidRead(64, report); }
-
+#define REPORT_READER(name)                  \
+    EXPORT int name(unsigned char* report) { \
+        return vnHidRead(64, report);        \
+    }
+REPORT_READER(vnHidReadData)
+REPORT_READER(vnHidReadMax)
+REPORT_READER(vnHidReadKey)
 #ifndef WITHOUT_WRITE
 EXPORT int vnHidWrite(unsigned char* report) {
-    (void)report;
-    return 0;
+    return report == 0;
 }
 #endif

@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+#include <functional>
+
+#include "dialogs/ChipSettingsDialog.h"
+#include "dialogs/DialogBuilder.h"
+#include "dialogs/MaxMinDialog.h"
+#include "dialogs/PinEnableDialog.h"
+#include "fakes/DeviceFakes.h"
+
+namespace keyscope {
+namespace {
+
+using Texts = std::vector<std::string>;
+using Stored = std::array<std::int32_t, 3>;  // trigger level, pre-scale, TKTMR
+
+// Messages as "[caption] text", so one comparison checks both.
+const std::string kNotInt = "[] Please enter an integer.";
+const std::string kRange255 = "[] Please enter an integer between 0 and 255.";
+const std::string kRange7 = "[] Please enter an integer between 0 and 7.";
+const std::string kFail = "[Keyscope - KR48CX36] Settings value fail! value must between 0 - ";
+const std::string kByteFail = kFail + "255.";
+const std::string kTktmrFail = kFail + "7.";
+
+class ChipSettingsDialogTest : public testing::Test {
+  protected:
+    // The dialog exists before the settings change: it must read them when shown.
+    void open(std::int32_t tktmr) {
+        fake.board->setTriggerLevel(30);
+        fake.board->setPreScale(1);
+        fake.board->setTktmr(tktmr);
+        dialog.show();
+    }
+    QLineEdit* edit(int id) { return findControl<QLineEdit>(dialog, id); }
+    QRadioButton* radio(int id) { return findControl<QRadioButton>(dialog, id); }
+    void click(int id) { QTest::mouseClick(findControl<QPushButton>(dialog, id), Qt::LeftButton); }
+    Stored stored() const {
+        return {fake.board->getTriggerLevel(), fake.board->getPreScale(), fake.board->getTktmr()};
+    }
+    Texts shown() const {
+        Texts all;
+        for (const auto& m : messages.shown) {
+            EXPECT_EQ(m.icon, MessageIcon::Exclamation);
+            all.push_back("[" + m.caption + "] " + m.text);
+        }
+        return all;
+    }
+
+    fakes::FakeBoard fake;
+    fakes::RecordingMessages messages;
+    ChipSettingsDialog dialog{fake.board.get(), messages};
+};
+
+struct OkCase {
+    std::int32_t tktmr;  // opened with trigger level 30 and pre-scale 1
+    const char* opensAs;
+    bool opens4MHz;                    // only a plain byte with the clock bit
+    std::array<const char*, 3> typed;  // null leaves the opening text
+    bool choose4MHz;
+    Texts messages;
+    const char* fix;  // TKTMR retyped before a second OK; without one the user cancels
+    Stored stored;
+};
+
+const OkCase kOkCases[] = {
+    {0x85, "5", true, {}, false, {}, nullptr, {30, 1, 0x85}},
+    {0x05, "5", false, {}, true, {}, nullptr, {30, 1, 0x85}},
+    {0x185, "5", false, {}, false, {}, nullptr, {30, 1, 0x05}},
+    {0xFF, "127", true, {}, false, {kRange7, kTktmrFail}, nullptr, {30, 1, 0xFF}},
+    {0x0F, "15", false, {}, false, {kRange7, kTktmrFail}, "7", {30, 1, 0x07}},
+    {0x05, "5", false, {nullptr, "200"}, false, {}, nullptr, {30, 200, 5}},  // despite "0 ~ 3"
+    {0x05, "5", false, {"256", "3", "4"}, false, {kRange255, kByteFail}, nullptr, {30, 1, 5}},
+    {0x05, "5", false, {"10", "2", "9"}, false, {kRange7, kTktmrFail}, nullptr, {10, 2, 5}},
+    // The exchange stops at the bad edit, so the later fields keep their opening
+    // values too; those pass the checks and are stored again.
+    {0x05, "5", false, {"abc", "3", "6"}, false, {kNotInt, kNotInt}, nullptr, {30, 1, 5}},
+};
+
+class ChipSettingsOk : public ChipSettingsDialogTest, public testing::WithParamInterface<OkCase> {};
+
+TEST_P(ChipSettingsOk, OpensFromTheBytesAndStoresFieldByFieldUpToTheFirstFailure) {
+    const OkCase& c = GetParam();
+    open(c.tktmr);
+    EXPECT_EQ(edit(res::kEditTktmr)->text(), c.opensAs);
+    EXPECT_EQ(radio(res::kRadio4MHz)->isChecked(), c.opens4MHz);
+    EXPECT_NE(radio(res::kRadio2MHz)->isChecked(), c.opens4MHz);
+    const int edits[] = {res::kEditTriggerLevel, res::kEditPreScale, res::kEditTktmr};
+    for (int i = 0; i < 3; ++i) {
+        if (c.typed[i] != nullptr) {
+            edit(edits[i])->setText(c.typed[i]);
+        }
+    }
+    if (c.choose4MHz) {
+        QTest::mouseClick(radio(res::kRadio4MHz), Qt::LeftButton);
+        EXPECT_FALSE(radio(res::kRadio2MHz)->isChecked());
+    }
+    click(res::kIdOk);
+    EXPECT_EQ(shown(), c.messages);
+    EXPECT_EQ(dialog.isVisible(), !c.messages.empty());
+    if (dialog.isVisible() && c.fix != nullptr) {
+        edit(res::kEditTktmr)->setText(c.fix);
+        click(res::kIdOk);
+    } else if (dialog.isVisible()) {
+        click(res::kIdCancel);  // keeps what the failed OK stored
+    }
+    EXPECT_EQ(dialog.result(), c.messages.empty() || c.fix ? QDialog::Accepted : QDialog::Rejected);
+    EXPECT_EQ(stored(), c.stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, ChipSettingsOk, testing::ValuesIn(kOkCases));
+
+TEST_F(ChipSettingsDialogTest, HoveringAnEditShowsItsRangeTipWrappedNarrow) {
+    open(0x05);
+    const std::pair<int, const char*> tips[] = {
+        {res::kEditTriggerLevel, "set Key Trigger Percent : 0 ~ 255"},
+        {res::kEditPreScale, "set Counter Pre-Scale : 0 ~ 3"},
+        {res::kEditTktmr, "set TKTMR : 0 ~ 7"}};
+    for (const auto& [id, tip] : tips) {
+        QLineEdit* target = edit(id);
+        const QPoint inside = target->rect().center();
+        QHelpEvent hover(QEvent::ToolTip, inside, target->mapToGlobal(inside));
+        QApplication::sendEvent(target, &hover);
+        const QString text = QToolTip::text();
+        EXPECT_TRUE(text.contains(u'\n'));  // far wider than 50 pixels on one line
+        EXPECT_EQ(QString(text).replace(u'\n', u' '), tip);
+        QToolTip::hideText();
+    }
+}
+
+TEST_F(ChipSettingsDialogTest, WithoutAConnectionOkStillRunsItsChecks) {
+    ChipSettingsDialog detached(nullptr, messages);
+    detached.show();
+    findControl<QLineEdit>(detached, res::kEditTktmr)->setText("8");
+    QTest::mouseClick(findControl<QPushButton>(detached, res::kIdOk), Qt::LeftButton);
+    EXPECT_EQ(shown(), (Texts{kRange7, kTktmrFail}));
+}
+
+constexpr KeyEnabledFlags kFirstHalf{1, 1, 1, 1, 1, 1, 1, 1};
+constexpr KeyEnabledFlags kSecondHalf{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1};
+
+struct PinCase {
+    KeyEnabledFlags flags;
+    std::vector<int> clicks;  // button and check box ids, in order
+    bool accepted;
+    KeyEnabledFlags after;
+};
+
+const PinCase kPinCases[] = {
+    {kFirstHalf, {res::kButtonPinInvert, res::kButtonPinOk}, true, kSecondHalf},
+    {{0, 0, 0, 5, 0, 0, 0, 0, 0, -1}, {res::kButtonPinOk}, true, {0, 0, 0, 1, 0, 0, 0, 0, 0, 1}},
+    {kFirstHalf, {res::kButtonPinInvert, res::kButtonPinCancel}, false, kFirstHalf},
+    {kFirstHalf, {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, res::kButtonPinOk}, true, {}},
+};
+
+class PinEnableDialogTest : public testing::TestWithParam<PinCase> {
+  protected:
+    // Runs the modal dialog; `drive` acts on it once it is shown and must close it.
+    bool run(const std::function<void()>& drive) {
+        QTimer::singleShot(0, &dialog, [this, drive] {
+            drive();
+            if (dialog.isVisible()) {
+                ADD_FAILURE() << "the dialog stayed open";
+                dialog.done(QDialog::Rejected);
+            }
+        });
+        return dialog.runPinDialog(&flags);
+    }
+    KeyEnabledFlags ticks() const {
+        KeyEnabledFlags state{};
+        for (int key = 0; key < kChannelCount; ++key) {
+            state[key] = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)->isChecked();
+        }
+        return state;
+    }
+
+    PinEnableDialog dialog;
+    KeyEnabledFlags flags{};
+};
+
+TEST_P(PinEnableDialogTest, OpensTickedForNonZeroFlagsAndWritesOnesAndZerosOnlyOnOk) {
+    const PinCase& c = GetParam();
+    flags = c.flags;
+    KeyEnabledFlags opened{};
+    EXPECT_EQ(run([&] {
+                  opened = ticks();
+                  for (int id : c.clicks) {
+                      QTest::mouseClick(findControl<QAbstractButton>(dialog, id), Qt::LeftButton);
+                  }
+              }),
+              c.accepted);
+    for (int key = 0; key < kChannelCount; ++key) {
+        EXPECT_EQ(opened[key], c.flags[key] != 0) << key;
+    }
+    EXPECT_EQ(flags, c.after);
+    // A second run starts from the flags again, not from the last boxes.
+    run([&] {
+        opened = ticks();
+        dialog.reject();
+    });
+    EXPECT_EQ(opened, c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Flags, PinEnableDialogTest, testing::ValuesIn(kPinCases));
+
+TEST(PinEnableDialog, ButtonsCarryTheirOwnIdsAndNoFlagsMeansNoRun) {
+    PinEnableDialog dialog;
+    EXPECT_EQ(findControl<QPushButton>(dialog, 1018)->text(), "Invert");
+    EXPECT_EQ(findControl<QPushButton>(dialog, 1017)->text(), "OK");
+    EXPECT_EQ(findControl<QPushButton>(dialog, 1016)->text(), "Cancel");
+    EXPECT_EQ(findControl<QCheckBox>(dialog, res::kCheckTk0 + 15)->text(), "TK15");
+    EXPECT_FALSE(dialog.runPinDialog(nullptr));
+}
+
+struct MaxMinCase {
+    const char* maximum;  // typed over the opening text; null leaves it
+    const char* minimum;
+    int button;
+    std::array<std::int32_t, 2> after;  // maximum, minimum
+};
+
+const MaxMinCase kMaxMinCases[] = {
+    {"", nullptr, res::kIdOk, {0, 1100}},
+    {"100", "300", res::kIdOk, {100, 300}},  // no ordering check
+    {"5", "6", res::kIdCancel, {1200, 1100}},
+    {nullptr, "-4x2", res::kIdOk, {1200, 42}},  // only digits can be typed
+};
+
+class MaxMinDialogTest : public testing::TestWithParam<MaxMinCase> {};
+
+TEST_P(MaxMinDialogTest, OpensWithBothBoundsAndHandsBackTheLeadingIntegersOnOk) {
+    const MaxMinCase& c = GetParam();
+    std::array<std::int32_t, 2> bounds{1200, 1100};
+    MaxMinDialog dialog;
+    dialog.setTargets(&bounds[0], &bounds[1]);
+    dialog.show();
+    const std::tuple<QLineEdit*, const char*, const char*> edits[] = {
+        {findControl<QLineEdit>(dialog, res::kEditMaximum), "1200", c.maximum},
+        {findControl<QLineEdit>(dialog, res::kEditMinimum), "1100", c.minimum}};
+    for (const auto& [edit, opening, typed] : edits) {
+        EXPECT_EQ(edit->text(), opening);
+        EXPECT_TRUE(edit->alignment() & Qt::AlignRight);
+        if (typed != nullptr) {
+            edit->clear();
+            QTest::keyClicks(edit, typed);
+        }
+    }
+    QTest::mouseClick(findControl<QPushButton>(dialog, c.button), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), c.button == res::kIdOk ? QDialog::Accepted : QDialog::Rejected);
+    EXPECT_EQ(bounds, c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, MaxMinDialogTest, testing::ValuesIn(kMaxMinCases));
+
+}  // namespace
+}  // namespace keyscope
