@@ -29,6 +29,7 @@ function(keyscope_add_test name)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
+        NO_PRETTY_VALUES NO_PRETTY_TYPES
         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KEYSCOPE_SIMULATE=;KEYSCOPE_HID_LIBRARY="
         DISCOVERY_TIMEOUT 60)
 endfunction()
