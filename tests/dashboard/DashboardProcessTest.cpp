@@ -59,8 +59,9 @@ TEST(DashboardProcess, ConnectSerialPortThenSaveDataWritesTheHistory) {
             values.push_back(std::stoi(field));
         ASSERT_EQ(values.size(), 17u) << line;
         EXPECT_EQ(values[0], rows);
-        for (int value : values)  // differences from the reference: small either way
-            EXPECT_LT(std::abs(value), 1000) << line;
+        // Differences, not the raw counts (700 and more on the simulated serial board).
+        for (int value : values)
+            EXPECT_LT(std::abs(value), 700) << line;
     }
     // About 2.5 s of 50 ms polls: more than a handful, never beyond the history.
     EXPECT_GE(rows, 10);

@@ -5,7 +5,6 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
@@ -32,9 +31,8 @@ struct ScriptedDialogs final : DialogRunner {
         titles.push_back(dialog.windowTitle());
         dialog.show();
         if (!scripts.empty()) {
-            const Script script = scripts.front();
+            scripts.front()(dialog);
             scripts.pop_front();
-            script(dialog);
         }
         if (dialog.isVisible())
             dialog.reject();
@@ -117,12 +115,28 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
                        kEnableTkPin, kDefaultValue, kMaxMinValue, kSaveData, kMode})
             EXPECT_EQ(dash->menu().isEnabled(id), connected) << id;
     }
+    // Records the dialog's lists and selections, picks entries and presses `button`.
+    Script serialChoice(int com, int baud, int button = res::kIdOk) {
+        return [=, this](QDialog& d) {
+            items.clear();
+            for (int id : {res::kComboComPort, res::kComboBaudRate}) {
+                auto* box = control<QComboBox>(d, id);
+                for (int i = 0; i < box->count(); ++i)
+                    items << box->itemText(i);
+                shownChoice.push_back(box->currentIndex());
+                box->setCurrentIndex(id == res::kComboComPort ? com : baud);
+            }
+            control(d, button)->click();
+        };
+    }
     void expectEveryBar(GraphScale scale) {
         EXPECT_EQ(dash->graphScale(), scale);
         for (const BarSlot& slot : dash->barGraph().model().barSlots())
             EXPECT_EQ((GraphScale{slot.rangeMax, slot.rangeMin}), scale);
     }
 
+    QStringList items;
+    std::vector<int> shownChoice;
     ScriptedDialogs dialogs;
     std::unique_ptr<DashboardDialog> dash;
 };
@@ -145,28 +159,32 @@ TEST_F(DashboardTest, NoOrShortCommandLineOpensCentred400By400InRawModeWithoutCo
     EXPECT_TRUE(journal.empty());
 }
 
-TEST_F(DashboardTest, IceCommandLineConnectsAtStartWithTheChipsKeyLimitAndEndsInRawMode) {
-    const std::tuple<const char*, std::uint32_t, int> cases[] = {{"6620 0x30 16 IRAM 2", 0, 16},
-                                                                 {"5138 0x30 16 IRAM 2", 3, 12},
-                                                                 {"5190 0x30 20 IRAM 2", 19, 15}};
-    for (const auto& [line, selector, keys] : cases) {
+TEST_F(DashboardTest, IceCommandLineConnectsAtStartInRawModeAndModeTogglesTheScales) {
+    const std::tuple<const char*, std::uint32_t, int, GraphScale> cases[] = {
+        {"6620 0x30 16 IRAM 2", 0, 16, {1200, 1100}},
+        {"5138 0x30 16 IRAM 1", 3, 12, {260, 200}},
+        {"5190 0x30 20 IRAM 2", 19, 15, {1200, 1100}}};
+    for (const auto& [line, selector, keys, raw] : cases) {
         SCOPED_TRACE(line);
         startIce(line);
         EXPECT_EQ(journal.at(0), "ice open " + std::to_string(selector));
         EXPECT_EQ(ice->requests.at(0).address, 0x30);
-        EXPECT_EQ(ice->requests.at(0).length, 2 * keys);  // two bytes per key
+        EXPECT_EQ(ice->requests.at(0).length, keys * (raw.max / 1000 + 1));  // bytes per key
         EXPECT_EQ(ice->requests.at(0).iram, 1u);
         EXPECT_EQ(dash->barGraph().attachedCount(), keys);
         EXPECT_TRUE(dash->pollTimerActive());
-        // The command line's Mode went to difference, the connect's back to raw.
-        EXPECT_EQ(dash->windowTitle(), "Keyscope - KR48/KR44 Series Touch (Raw Mode)");
-        expectEveryBar({1200, 1100});
         EXPECT_TRUE(dash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         EXPECT_TRUE(dash->isMaximized());
         EXPECT_FALSE(dash->menu().contains(menu::kConnectSerialPort));
         EXPECT_FALSE(dash->menu().isEnabled(menu::kConnect));  // only Connect follows an ICE open
         EXPECT_FALSE(dash->menu().isEnabled(menu::kStop));
-        EXPECT_TRUE(dialogs.titles.empty());  // no pin dialog over ICE
+        // The command line's Mode went to difference, the connect's back to raw.
+        EXPECT_EQ(dash->windowTitle(), "Keyscope - KR48/KR44 Series Touch (Raw Mode)");
+        expectEveryBar(raw);
+        dash->runCommand(menu::kMode);
+        expectEveryBar({100, 0});
+        EXPECT_EQ(dash->windowTitle(), "Keyscope - KR48/KR44 Series Touch (Difference Mode)");
+        EXPECT_EQ(dash->board().getChannel(0)->rawMode, 0);
     }
     startIce("6620 0x30 8 IRAM 2 1a2b 401 7 35");
     EXPECT_EQ(dash->barGraph().triggerPercent(), 35);
@@ -190,21 +208,6 @@ TEST_F(DashboardTest, OpenFailureShowsItsMessageAndReenablesConnect) {
     }
     expectColumn(false);
     EXPECT_TRUE(dialogs.titles.empty());
-}
-
-TEST_F(DashboardTest, ModeTogglesTitleAndEveryBarBetweenDifferenceAndTheWidthsRawScale) {
-    for (const auto& [line, raw] : {std::pair{"6620 0x30 16 IRAM 2", GraphScale{1200, 1100}},
-                                    std::pair{"6620 0x30 16 IRAM 1", GraphScale{260, 200}}}) {
-        SCOPED_TRACE(line);
-        startIce(line, 4, 100);
-        dash->runCommand(menu::kMode);
-        expectEveryBar({100, 0});
-        EXPECT_EQ(dash->windowTitle(), "Keyscope - KR48/KR44 Series Touch (Difference Mode)");
-        EXPECT_EQ(dash->board().getChannel(0)->rawMode, 0);
-        dash->runCommand(menu::kMode);
-        expectEveryBar(raw);
-        EXPECT_EQ(dash->board().getChannel(0)->rawMode, 1);
-    }
 }
 
 TEST_F(DashboardTest, FailedPollReopensAfterPausesWithFreshHistoryAndAFailedReopenExits) {
@@ -336,24 +339,6 @@ TEST_F(DashboardTest, BarClickOpensOneTimeBarPerKeyWhoseScrollEndWritesTheTrigge
     EXPECT_TRUE(dash->pollTimerActive());
 }
 
-TEST_F(DashboardTest, SaveDataWritesTheHistoryInTheShownMode) {
-    connectHid();  // now in difference mode
-    QDir dir(
-        QDir::temp().filePath(QString("keyscope-dash-%1").arg(QCoreApplication::applicationPid())));
-    ASSERT_TRUE(dir.mkpath("."));
-    const QString previous = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    ASSERT_TRUE(dash->menu().trigger(menu::kSaveData));
-    QDir::setCurrent(previous);
-    const QStringList files = dir.entryList({"*.csv"});
-    QFile file(dir.filePath(files.value(0)));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().split('\n').value(1),
-              "0,10,10,10,10,10,10,10,10,10,10,10,10,10,10,10,10\r");
-    EXPECT_EQ(files.size(), 1);
-    dir.removeRecursively();
-}
-
 TEST_F(DashboardTest, HidAndSerialConnectAndDisconnectSetTheirMenuColumns) {
     connectHid();
     expectColumn(true);
@@ -362,12 +347,7 @@ TEST_F(DashboardTest, HidAndSerialConnectAndDisconnectSetTheirMenuColumns) {
     EXPECT_FALSE(dash->pollTimerActive());
     EXPECT_TRUE(dash->board().getChannel(0)->samples.empty());
 
-    dialogs.scripts = {[](QDialog& d) {
-                           control<QComboBox>(d, res::kComboComPort)->setCurrentIndex(1);
-                           control<QComboBox>(d, res::kComboBaudRate)->setCurrentIndex(0);
-                           control(d, res::kIdOk)->click();
-                       },
-                       press(res::kButtonPinOk)};
+    dialogs.scripts = {serialChoice(1, 0), press(res::kButtonPinOk)};
     ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
     EXPECT_EQ(serial->openedPath, "/dev/fakeCOM2");
     EXPECT_EQ(serial->configuredBaud, 1200);
@@ -390,24 +370,8 @@ TEST_F(DashboardTest, HidAndSerialConnectAndDisconnectSetTheirMenuColumns) {
 
 TEST_F(DashboardTest, SerialDialogOpensOnCom1At9600AndKeepsTheLastAcceptedChoice) {
     make();
-    QStringList items;
-    std::vector<int> shown;
-    const auto choose = [&](int com, int baud, int button) {
-        return [&, com, baud, button](QDialog& d) {
-            items.clear();
-            for (int id : {res::kComboComPort, res::kComboBaudRate}) {
-                auto* box = control<QComboBox>(d, id);
-                for (int i = 0; i < box->count(); ++i)
-                    items << box->itemText(i);
-                shown.push_back(box->currentIndex());
-            }
-            control<QComboBox>(d, res::kComboComPort)->setCurrentIndex(com);
-            control<QComboBox>(d, res::kComboBaudRate)->setCurrentIndex(baud);
-            control(d, button)->click();
-        };
-    };
-    dialogs.scripts = {choose(5, 0, res::kIdCancel), choose(2, 2, res::kIdOk),
-                       choose(0, 0, res::kIdCancel)};
+    dialogs.scripts = {serialChoice(5, 0, res::kIdCancel), serialChoice(2, 2),
+                       serialChoice(0, 0, res::kIdCancel)};
     ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
     EXPECT_TRUE(journal.empty());  // Cancel opens nothing
     EXPECT_EQ(dash->linkSelector(), kSelectorHid);
@@ -421,7 +385,7 @@ TEST_F(DashboardTest, SerialDialogOpensOnCom1At9600AndKeepsTheLastAcceptedChoice
     ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
     EXPECT_EQ(dialogs.titles.at(0), "LQ-24 Setup UART Dialog");
     EXPECT_EQ(items.join(","), "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,1200,2400,4800,9600");
-    EXPECT_THAT(shown, ElementsAre(0, 3, 0, 3, 2, 2));
+    EXPECT_THAT(shownChoice, ElementsAre(0, 3, 0, 3, 2, 2));
 }
 
 }  // namespace
