@@ -1,60 +1,40 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "dashboard/CommandLine.h"
 
 namespace keyscope {
 namespace {
 
-TEST(CommandLine_Target, FiveFieldIceLine) {
-    const auto t = parseTargetCommandLine("6620 0x30 16 IRAM 2");
-    EXPECT_TRUE(t.namesTarget());
-    EXPECT_EQ(t.selector, 0u);
-    EXPECT_EQ(t.address, 0x30u);
-    EXPECT_EQ(t.channelCount, 16u);
-    EXPECT_EQ(t.iramSpace, 1u);
-    EXPECT_EQ(t.valueWidth, 2u);
-    EXPECT_EQ(t.notifyWindow, 0u);
-    EXPECT_EQ(t.icePercent, 0);
+auto fields(const TargetCommandLine& t) {
+    return std::tuple(t.fieldCount, t.selector, t.address, t.channelCount, t.iramSpace,
+                      t.valueWidth, t.notifyWindow, t.notifyMessage, t.notifyParam, t.icePercent);
 }
 
-TEST(CommandLine_Target, CountIsLimitedByTheChip) {
-    struct Case {
-        const char* line;
-        std::uint32_t selector, count;
+TEST(CommandLine, EveryFieldOfTheTargetLine) {
+    const std::pair<const char*, TargetCommandLine> cases[] = {
+        {"6620 0x30 16 IRAM 2", {5, 0, 0x30, 16, 1, 2}},
+        // The chip limits the count; four fields mean width 1.
+        {"5138 48 16 XRAM", {4, 3, 48, 12, 0, 1}},
+        {"5190 48 20 IRAM", {4, 19, 48, 15, 1, 1}},
+        {"5211 48 99 IRAM", {4, 2, 48, 16, 1, 1}},
+        {"unknown 48 9 IRAM", {4, 0, 48, 9, 1, 1}},
+        {"6620 48 -4 IRAM", {4, 0, 48, 0, 1, 1}},
+        // Numbers stop at the first foreign character; "IRAM" is case-sensitive.
+        {"5149 0X1Fzz 7keys iram 2 1a00004 8001 FF 35%",
+         {9, 4, 0x1F, 7, 0, 2, 0x1a00004, 0x8001, 0xFF, 35}},
+        // A double space makes an empty field.
+        {"6620  16 IRAM", {4, 0, 0, 16, 1, 1}},
+        // The notification needs all three of its fields.
+        {"6620 1 2 IRAM 2 ab cd", {7, 0, 1, 2, 1, 2}},
     };
-    const Case cases[] = {
-        {"5138 48 16 XRAM", 3, 12},  {"5190 48 20 IRAM", 19, 15}, {"5211 48 99 IRAM", 2, 16},
-        {"unknown 48 9 IRAM", 0, 9}, {"6620 48 -4 IRAM", 0, 0},
-    };
-    for (const Case& c : cases) {
-        const auto t = parseTargetCommandLine(c.line);
-        EXPECT_EQ(t.selector, c.selector) << c.line;
-        EXPECT_EQ(t.channelCount, c.count) << c.line;
-        EXPECT_EQ(t.valueWidth, 1u) << c.line;  // four fields: width 1
+    for (const auto& [line, expected] : cases) {
+        EXPECT_EQ(fields(parseTargetCommandLine(line)), fields(expected)) << line;
+        EXPECT_TRUE(parseTargetCommandLine(line).namesTarget()) << line;
     }
-}
-
-TEST(CommandLine_Target, NumbersStopAtTheFirstForeignCharacter) {
-    const auto t = parseTargetCommandLine("5149 0X1Fzz 7keys iram 2 1a00004 8001 FF 35%");
-    EXPECT_EQ(t.selector, 4u);
-    EXPECT_EQ(t.address, 0x1Fu);
-    EXPECT_EQ(t.channelCount, 7u);
-    EXPECT_EQ(t.iramSpace, 0u);  // "IRAM" is case-sensitive
-    EXPECT_EQ(t.notifyWindow, 0x1a00004u);
-    EXPECT_EQ(t.notifyMessage, 0x8001u);
-    EXPECT_EQ(t.notifyParam, 0xFFu);
-    EXPECT_EQ(t.icePercent, 35);
-}
-
-TEST(CommandLine_Target, DoubleSpaceMakesAnEmptyFieldAndShortLinesNameNothing) {
-    const auto t = parseTargetCommandLine("6620  16 IRAM");
-    EXPECT_EQ(t.fieldCount, 4);
-    EXPECT_EQ(t.address, 0u);
-    EXPECT_EQ(t.channelCount, 16u);
     EXPECT_FALSE(parseTargetCommandLine("6620 0x30 16").namesTarget());
     EXPECT_FALSE(parseTargetCommandLine("").namesTarget());
-    // Seven fields: the notification needs all three of its fields.
-    EXPECT_EQ(parseTargetCommandLine("6620 1 2 IRAM 2 ab cd").notifyWindow, 0u);
 }
 
 }  // namespace

@@ -1,0 +1,392 @@
+// The dashboard window on scripted transports with recorded pauses and
+// messages: start-up, command line, polling, connect and board commands.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QScreen>
+#include <QSignalSpy>
+#include <algorithm>
+#include <deque>
+#include <functional>
+
+#include "dashboard/DashboardDialog.h"
+#include "dialogs/DialogBuilder.h"
+#include "fakes/DeviceFakes.h"
+#include "res/dialog_templates.h"
+
+namespace keyscope {
+namespace {
+
+using namespace fakes;
+using ::testing::ElementsAre;
+using Script = std::function<void(QDialog&)>;
+
+// Runs the next queued script on each dialog in place of a user; cancels what it leaves open.
+struct ScriptedDialogs final : DialogRunner {
+    int run(QDialog& dialog) override {
+        titles.push_back(dialog.windowTitle());
+        dialog.show();
+        if (!scripts.empty()) {
+            scripts.front()(dialog);
+            scripts.pop_front();
+        }
+        if (dialog.isVisible())
+            dialog.reject();
+        return dialog.result();
+    }
+    std::deque<Script> scripts;
+    std::vector<QString> titles;
+};
+
+template <class T = QAbstractButton>
+T* control(QDialog& d, int id) {
+    return findControl<T>(d, id);
+}
+Script press(int id) {
+    return [id](QDialog& d) { control(d, id)->click(); };
+}
+Script choosePins(std::vector<int> keys) {
+    return [keys](QDialog& d) {
+        for (int k = 0; k < kChannelCount; ++k)
+            control(d, res::kCheckTk0 + k)->setChecked(std::count(keys.begin(), keys.end(), k));
+        control(d, res::kButtonPinOk)->click();
+    };
+}
+
+Report byteReport(int value, int trigger = 0) {
+    Report r{};
+    r[22] = 0x55;  // one byte per key
+    std::fill_n(r.begin() + 1, kChannelCount, static_cast<std::uint8_t>(value));
+    r[17] = static_cast<std::uint8_t>(trigger);
+    return r;
+}
+
+QPoint centredFor(QSize size) {
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    return screen.topLeft() +
+           QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height()) / 2);
+}
+
+class DashboardTest : public ::testing::Test, protected FakeLinks {
+  protected:
+    void make(bool initialise = true) {
+        dash.reset();
+        journal.clear();
+        dialogs.scripts.clear();
+        BoardCollaborators parts = collaborators();
+        hid->answeringIds = {kHidDeviceTyped};
+        dash = std::make_unique<DashboardDialog>(DashboardParts{std::move(parts), &dialogs});
+        if (initialise)
+            dash->initialise({});
+    }
+    // An ICE start from `line` with `images` good reads of sixteen counts of `value`.
+    void startIce(const char* line, int images = 4, int value = 1000) {
+        make(false);
+        queueIce(images, value);
+        dash->initialise(line);
+    }
+    void queueIce(int images, int value) {
+        std::array<std::uint8_t, 65> image{};
+        for (std::size_t k = 0; k < kChannelCount; ++k) {
+            image[2 * k + 1] = static_cast<std::uint8_t>(value >> 8);
+            image[2 * k + 2] = static_cast<std::uint8_t>(value & 0xFF);
+        }
+        ice->images.insert(ice->images.end(), images, image);
+    }
+    // Connected over HID: counts 200 under a reference of 210, trigger 0x21.
+    void connectHid(Script pins = press(res::kButtonPinOk)) {
+        make();
+        hid->max.push_back({true, byteReport(210)});
+        hid->key.push_back({true, byteReport(200, 0x21)});
+        hid->data.insert(hid->data.end(), 5, {true, byteReport(200)});
+        dialogs.scripts.push_back(std::move(pins));
+        ASSERT_TRUE(dash->menu().trigger(menu::kConnect));
+    }
+    void expectColumn(bool connected) {
+        using namespace menu;
+        EXPECT_EQ(dash->menu().isEnabled(kConnect), !connected);
+        EXPECT_EQ(dash->menu().isEnabled(kConnectSerialPort), !connected);
+        EXPECT_FALSE(dash->menu().isEnabled(kStart));
+        for (int id : {kDisconnect, kStop, kUpdateKeyValue, kUpdateMaxValue, kRefresh, kUpdate,
+                       kEnableTkPin, kDefaultValue, kMaxMinValue, kSaveData, kMode})
+            EXPECT_EQ(dash->menu().isEnabled(id), connected) << id;
+    }
+    // Records the dialog's lists and selections, picks entries and presses `button`.
+    Script serialChoice(int com, int baud, int button = res::kIdOk) {
+        return [=, this](QDialog& d) {
+            items.clear();
+            for (int id : {res::kComboComPort, res::kComboBaudRate}) {
+                auto* box = control<QComboBox>(d, id);
+                for (int i = 0; i < box->count(); ++i)
+                    items << box->itemText(i);
+                shownChoice.push_back(box->currentIndex());
+                box->setCurrentIndex(id == res::kComboComPort ? com : baud);
+            }
+            control(d, button)->click();
+        };
+    }
+    void expectEveryBar(GraphScale scale) {
+        EXPECT_EQ(dash->graphScale(), scale);
+        for (const BarSlot& slot : dash->barGraph().model().barSlots())
+            EXPECT_EQ((GraphScale{slot.rangeMax, slot.rangeMin}), scale);
+    }
+
+    QStringList items;
+    std::vector<int> shownChoice;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<DashboardDialog> dash;
+};
+
+TEST_F(DashboardTest, NoOrShortCommandLineOpensCentred400By400InRawModeWithoutConnecting) {
+    make();
+    EXPECT_EQ(dash->size(), QSize(400, 400));
+    EXPECT_EQ(dash->pos(), centredFor({400, 400}));
+    EXPECT_EQ(dash->windowTitle(), "Keyscope - KR48/KR44 Series Touch (Raw Mode)");
+    for (const menu::Item& item : menu::kItems)
+        EXPECT_EQ(dash->menu().isEnabled(item.id), item.enabled) << item.text;
+    EXPECT_EQ(dash->menu().placeCount(menu::kExit), 2);
+    EXPECT_TRUE(dash->menu().isPopupEnabled(menu::kSettingsPosition));
+    // A line naming no target still grays Settings.
+    startIce("6620 0x30 16");
+    EXPECT_FALSE(dash->menu().isPopupEnabled(menu::kSettingsPosition));
+    EXPECT_TRUE(dash->menu().contains(menu::kConnectSerialPort));
+    EXPECT_EQ(dash->linkSelector(), kSelectorHid);
+    EXPECT_FALSE(dash->pollTimerActive());
+    EXPECT_TRUE(journal.empty());
+}
+
+TEST_F(DashboardTest, IceCommandLineConnectsAtStartInRawModeAndModeTogglesTheScales) {
+    const std::tuple<const char*, std::uint32_t, int, GraphScale> cases[] = {
+        {"6620 0x30 16 IRAM 2", 0, 16, {1200, 1100}},
+        {"5138 0x30 16 IRAM 1", 3, 12, {260, 200}},
+        {"5190 0x30 20 IRAM 2", 19, 15, {1200, 1100}}};
+    for (const auto& [line, selector, keys, raw] : cases) {
+        SCOPED_TRACE(line);
+        startIce(line);
+        EXPECT_EQ(journal.at(0), "ice open " + std::to_string(selector));
+        EXPECT_EQ(ice->requests.at(0).address, 0x30);
+        EXPECT_EQ(ice->requests.at(0).length, keys * (raw.max / 1000 + 1));  // bytes per key
+        EXPECT_EQ(ice->requests.at(0).iram, 1u);
+        EXPECT_EQ(dash->barGraph().attachedCount(), keys);
+        EXPECT_TRUE(dash->pollTimerActive());
+        EXPECT_TRUE(dash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        EXPECT_TRUE(dash->isMaximized());
+        EXPECT_FALSE(dash->menu().contains(menu::kConnectSerialPort));
+        EXPECT_FALSE(dash->menu().isEnabled(menu::kConnect));  // only Connect follows an ICE open
+        EXPECT_FALSE(dash->menu().isEnabled(menu::kStop));
+        // The command line's Mode went to difference, the connect's back to raw.
+        EXPECT_EQ(dash->windowTitle(), "Keyscope - KR48/KR44 Series Touch (Raw Mode)");
+        expectEveryBar(raw);
+        dash->runCommand(menu::kMode);
+        expectEveryBar({100, 0});
+        EXPECT_EQ(dash->windowTitle(), "Keyscope - KR48/KR44 Series Touch (Difference Mode)");
+        EXPECT_EQ(dash->board().getChannel(0)->rawMode, 0);
+    }
+    startIce("6620 0x30 8 IRAM 2 1a2b 401 7 35");
+    EXPECT_EQ(dash->barGraph().triggerPercent(), 35);
+    journal.clear();
+    dash.reset();  // closes, then notifies the window named on the line
+    EXPECT_THAT(journal, ElementsAre("ice release", "notify 6699 1025 7"));
+}
+
+TEST_F(DashboardTest, OpenFailureShowsItsMessageAndReenablesConnect) {
+    make(false);
+    ice->openResult = 0;
+    dash->initialise("6620 0x30 16 IRAM 2");
+    make();
+    hid->answeringIds.clear();
+    ASSERT_TRUE(dash->menu().trigger(menu::kConnect));
+    ASSERT_EQ(messages.shown.size(), 2u);
+    for (const ShownMessage& shown : messages.shown) {
+        EXPECT_EQ(shown.text, "Open Touch Demoboard Fail! please re-plugin device!");
+        EXPECT_EQ(shown.caption, "Keyscope");
+        EXPECT_EQ(shown.icon, MessageIcon::Exclamation);
+    }
+    expectColumn(false);
+    EXPECT_TRUE(dialogs.titles.empty());
+}
+
+TEST_F(DashboardTest, FailedPollReopensAfterPausesWithFreshHistoryAndAFailedReopenExits) {
+    startIce("6620 0x30 16 IRAM 2", 3);  // the open; the next poll finds nothing
+    ice->images.push_back(std::nullopt);
+    queueIce(3, 900);
+    journal.clear();
+    QSignalSpy finished(dash.get(), &QDialog::finished);
+    dash->pollTick();
+    EXPECT_THAT(std::vector(journal.begin(), journal.begin() + 5),
+                ElementsAre("ice read", "pause 200", "ice release", "pause 200", "ice open 0"));
+    EXPECT_TRUE(dash->pollTimerActive());
+    // The close dropped the old samples; the reopen's reference read and cycle took one each.
+    const auto& samples = dash->board().getChannel(0)->samples;
+    ASSERT_EQ(samples.size(), 2u);
+    EXPECT_EQ(samples.back().value, 900);
+    EXPECT_EQ(finished.count(), 0);
+
+    ice->images.assign(1, std::nullopt);
+    ice->openResult = 0;
+    dash->pollTick();
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_EQ(finished.at(0).at(0).toInt(), QDialog::Accepted);
+}
+
+TEST_F(DashboardTest, PinDialogBindsTheChosenKeysInIndexOrderSizesTheWindowAndTogglesMode) {
+    const std::vector<int> all{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    const std::tuple<Script, QSize, std::vector<int>> cases[] = {
+        {choosePins({9, 2, 5}), {400, 640}, {2, 5, 9}},
+        {choosePins({}), {400, 640}, {}},
+        {choosePins(all), {1000, 640}, all},
+        {press(res::kButtonPinCancel), {400, 400}, {}}};
+    for (const auto& [pins, size, bound] : cases) {
+        SCOPED_TRACE(size.width() * 100 + static_cast<int>(bound.size()));
+        connectHid(pins);
+        EXPECT_EQ(dash->size(), size);
+        EXPECT_EQ(dash->pos(), centredFor(size));
+        std::vector<ChannelRecord*> expected, shown;
+        for (int key : bound)
+            expected.push_back(dash->board().getChannel(key));
+        for (int slot = 0; slot < dash->barGraph().attachedCount(); ++slot)
+            shown.push_back(dash->barGraph().model().barSlots()[slot].channel);
+        EXPECT_EQ(shown, expected);
+        EXPECT_FALSE(dash->displayRaw());
+        EXPECT_TRUE(dash->pollTimerActive());
+    }
+}
+
+// Each board command kills the poll timer around its work and re-arms it only
+// when it was running; a failure shows its own message.
+TEST_F(DashboardTest, BoardCommandsRunInTheirTimerFrameWithTheirMessages) {
+    using Texts = std::vector<std::string>;
+    const Texts ok, updateFail{"Update demoboard key value fail! please re-try again."},
+        writeFail{"Write KR48CX36 DemoBoard default value fail! please re-try again."},
+        closeFail{"Close Touch Demoboard Fail! please re-plugin device!"};
+    const std::tuple<int, bool, Texts, Texts> cases[] = {
+        {menu::kUpdate, true, {"write", "pause 300", "readMax"}, ok},
+        {menu::kRefresh, true, {"readMax"}, ok},
+        {menu::kDefaultValue, true, {"write", "pause 250", "readMax"}, ok},
+        {menu::kUpdateKeyValue, false, {"readKey"}, ok},
+        {menu::kDefaultValue, true, {"write", "write"}, writeFail},
+        {menu::kUpdateKeyValue, true, {"readKey", "pause 100", "readKey"}, updateFail},
+        {menu::kUpdateMaxValue, true, {"readMax", "pause 100", "readMax"}, updateFail},
+        {menu::kDisconnect, true, {"ice release"}, closeFail}};
+    for (const auto& [id, running, traffic, shown] : cases) {
+        SCOPED_TRACE(id);
+        connectHid();
+        dash->barGraph().setRange(0, 5000, 0);
+        if (!running)
+            dash->menu().trigger(menu::kStop);
+        if (shown.empty()) {
+            hid->max.push_back({true, byteReport(222)});
+            hid->key.push_back({true, byteReport(150)});
+        } else {  // every transport call fails from here
+            hid->writes = {false, false};
+            ice->releaseResult = 0;
+        }
+        dialogs.scripts.push_back([](QDialog& d) {
+            control<QLineEdit>(d, res::kEditTriggerLevel)->setText("42");
+            control(d, res::kIdOk)->click();
+        });
+        journal.clear();
+        messages.shown.clear();
+        ASSERT_TRUE(dash->menu().trigger(id));
+        EXPECT_EQ(journal, traffic);
+        EXPECT_EQ(messages.texts(), shown);
+        EXPECT_EQ(dash->pollTimerActive(), running);
+        const bool wroteDefaults = shown.empty() && id == menu::kDefaultValue;
+        EXPECT_EQ(dash->barGraph().triggerPercent(), wroteDefaults ? 42 : 0x21);
+        EXPECT_EQ(dash->barGraph().model().barSlots()[0].rangeMax,
+                  id == menu::kRefresh ? 100 : 5000);
+    }
+}
+
+TEST_F(DashboardTest, MaxMinStartsFromTheWidenedScaleAndSetsEveryBar) {
+    connectHid();
+    dash->barGraph().setRange(0, 180, 20);
+    QString shownMax;
+    dialogs.scripts.push_back([&shownMax](QDialog& d) {
+        shownMax = control<QLineEdit>(d, res::kEditMaximum)->text();
+        control<QLineEdit>(d, res::kEditMaximum)->setText("500");
+        control<QLineEdit>(d, res::kEditMinimum)->setText("30");
+        control(d, res::kIdOk)->click();
+    });
+    ASSERT_TRUE(dash->menu().trigger(menu::kMaxMinValue));
+    EXPECT_EQ(shownMax, "180");
+    expectEveryBar({500, 30});
+}
+
+TEST_F(DashboardTest, BarClickOpensOneTimeBarPerKeyWhoseScrollEndWritesTheTrigger) {
+    connectHid();
+    ChannelRecord* tk3 = dash->board().getChannel(3);
+    ChannelRecord* tk7 = dash->board().getChannel(7);
+    for (ChannelRecord* key : {tk3, tk7, tk3, static_cast<ChannelRecord*>(nullptr)})
+        dash->onBarClicked(key);
+    ASSERT_EQ(dash->timeBarWindows().size(), 2u);
+    EXPECT_EQ(dash->timeBarWindows().front()->channel(), tk7);  // newest first
+    dash->pollTick();
+    EXPECT_TRUE(dash->timeBarWindows().front()->scrollPositionSet());
+    dash->timeBarWindows().back()->close();
+    ASSERT_EQ(dash->timeBarWindows().size(), 1u);
+    EXPECT_EQ(dash->timeBarWindows().front()->channel(), tk7);
+
+    dash->barGraph().setTriggerPercent(0x1234);
+    journal.clear();
+    dash->onTriggerScrollEnd(tk7);
+    EXPECT_THAT(journal, ElementsAre("write", "pause 300"));
+    EXPECT_EQ(hid->written.back()[17], 0x34);
+    EXPECT_TRUE(dash->pollTimerActive());
+}
+
+TEST_F(DashboardTest, HidAndSerialConnectAndDisconnectSetTheirMenuColumns) {
+    connectHid();
+    expectColumn(true);
+    ASSERT_TRUE(dash->menu().trigger(menu::kDisconnect));
+    expectColumn(false);
+    EXPECT_FALSE(dash->pollTimerActive());
+    EXPECT_TRUE(dash->board().getChannel(0)->samples.empty());
+
+    dialogs.scripts = {serialChoice(1, 0), press(res::kButtonPinOk)};
+    ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
+    EXPECT_EQ(serial->openedPath, "/dev/fakeCOM2");
+    EXPECT_EQ(serial->configuredBaud, 1200);
+    expectColumn(true);
+    EXPECT_EQ(dash->barGraph().attachedCount(), 16);
+    ASSERT_TRUE(dash->menu().trigger(menu::kStop));
+    ASSERT_TRUE(dash->menu().trigger(menu::kStart));
+    EXPECT_TRUE(dash->pollTimerActive());
+    EXPECT_FALSE(dash->menu().isEnabled(menu::kStart));
+
+    // Connect now reopens serial and changes only its own item.
+    ASSERT_TRUE(dash->menu().trigger(menu::kDisconnect));
+    dialogs.scripts.push_back(press(res::kButtonPinOk));
+    ASSERT_TRUE(dash->menu().trigger(menu::kConnect));
+    EXPECT_EQ(dash->board().linkMode(), kLinkSerial);
+    EXPECT_FALSE(dash->menu().isEnabled(menu::kConnect));
+    EXPECT_TRUE(dash->menu().isEnabled(menu::kConnectSerialPort));
+    EXPECT_FALSE(dash->menu().isEnabled(menu::kStop));
+}
+
+TEST_F(DashboardTest, SerialDialogOpensOnCom1At9600AndKeepsTheLastAcceptedChoice) {
+    make();
+    dialogs.scripts = {serialChoice(5, 0, res::kIdCancel), serialChoice(2, 2),
+                       serialChoice(0, 0, res::kIdCancel)};
+    ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
+    EXPECT_TRUE(journal.empty());  // Cancel opens nothing
+    EXPECT_EQ(dash->linkSelector(), kSelectorHid);
+    expectColumn(false);
+    serial->failOpen = true;  // the choice is kept even when the port does not open
+    ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
+    EXPECT_THAT(journal, ElementsAre("serial open /dev/fakeCOM3"));
+    ASSERT_EQ(messages.shown.size(), 1u);  // only the serial port's own plain message
+    EXPECT_EQ(messages.shown[0].caption, "");
+    EXPECT_TRUE(dash->menu().isEnabled(menu::kConnectSerialPort));
+    ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
+    EXPECT_EQ(dialogs.titles.at(0), "LQ-24 Setup UART Dialog");
+    EXPECT_EQ(items.join(","), "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,1200,2400,4800,9600");
+    EXPECT_THAT(shownChoice, ElementsAre(0, 3, 0, 3, 2, 2));
+}
+
+}  // namespace
+}  // namespace keyscope
