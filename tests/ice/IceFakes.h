@@ -1,6 +1,5 @@
 #pragma once
-// Fakes below the SG_IO ioctl and for pauses. Header-only so the fuzz target
-// can use them too.
+// Fakes below the SG_IO ioctl and for pauses; header-only so the fuzz target shares them.
 
 #include <algorithm>
 #include <functional>
@@ -18,11 +17,10 @@ using fakes::RecordingMessages;
 
 struct SgCall {
     int fd = -1;
-    sg_io_hdr_t hdr{};                  // its pointers are stale after the call
-    std::vector<std::uint8_t> cdb;      // cmd_len bytes
-    std::vector<std::uint8_t> dataOut;  // what travelled to the device
+    sg_io_hdr_t hdr{};                       // its pointers are stale after the call
+    std::vector<std::uint8_t> cdb, dataOut;  // dataOut: what travelled to the device
     bool inquiry() const { return cdb[0] == 0x12; }
-    std::uint8_t sub() const { return cdb[6]; }
+    std::uint16_t command() const { return cdb[0] << 8 | cdb[6]; }  // ICE opcode, sub-command
 };
 
 struct SgAnswer {
@@ -39,19 +37,14 @@ inline std::vector<std::uint8_t> inquiryAnswer(std::string_view signature,
     return answer;
 }
 
-// /dev/sgN (fd 10 + N) answering the INQUIRY from `nodes` and ICE commands from
-// `iceAnswers`, failing the sub-commands in `failSubs`; `responder` overrides both.
-class FakeScsiAccess final : public ScsiDeviceAccess {
-  public:
+// /dev/sgN (fd 10 + N) answers the INQUIRY from nodes[N] (empty: it fails) and ICE
+// command C with iceAnswers[C] unless C is in failing; responder overrides both.
+struct FakeScsiAccess final : ScsiDeviceAccess {
     struct Node {
-        std::vector<std::uint8_t> inquiry;  // empty: the INQUIRY fails
+        std::vector<std::uint8_t> inquiry;
         bool opens = true;
     };
-    void addBoard(std::string_view signature) { addNode(inquiryAnswer(signature)); }
-    void addNode(std::vector<std::uint8_t> inquiry, bool opens = true) {
-        nodes.push_back({std::move(inquiry), opens});
-    }
-
+    void addBoard(std::string_view signature) { nodes.push_back({inquiryAnswer(signature)}); }
     std::vector<std::string> candidatePaths() override {
         std::vector<std::string> paths;
         for (std::size_t i = 0; i < nodes.size(); ++i)
@@ -59,7 +52,6 @@ class FakeScsiAccess final : public ScsiDeviceAccess {
         return paths;
     }
     int openDevice(const std::string& path) override {
-        openedPaths.push_back(path);
         const int n = std::stoi(path.substr(7));
         return nodes[n].opens ? *openFds.insert(10 + n).first : -1;
     }
@@ -71,13 +63,13 @@ class FakeScsiAccess final : public ScsiDeviceAccess {
             call.dataOut.assign(data, data + hdr.dxfer_len);
         calls.push_back(call);
         SgAnswer answer;
-        if (responder) {
+        if (responder)
             answer = responder(call);
-        } else if (call.inquiry()) {
+        else if (call.inquiry())
             answer.dataIn = nodes[fd - 10].inquiry;
-        } else if (failSubs.count(call.sub()) == 0) {
-            answer.dataIn.assign(iceAnswers[call.sub()].begin(), iceAnswers[call.sub()].end());
-        }
+        else if (failing.count(call.command()) == 0)
+            answer.dataIn.assign(iceAnswers[call.command()].begin(),
+                                 iceAnswers[call.command()].end());
         if (!responder && answer.dataIn.empty())
             answer.status = 0x02;
         if (hdr.dxfer_direction == SG_DXFER_FROM_DEV)
@@ -88,32 +80,24 @@ class FakeScsiAccess final : public ScsiDeviceAccess {
         hdr.driver_status = answer.driverStatus;
         return answer.rc;
     }
-
-    std::vector<std::uint8_t> subs() const {
-        std::vector<std::uint8_t> s;
+    // The ICE commands sent, INQUIRYs left out.
+    std::vector<std::uint16_t> commands() const {
+        std::vector<std::uint16_t> sent;
         for (const SgCall& c : calls)
             if (!c.inquiry())
-                s.push_back(c.sub());
-        return s;
-    }
-    std::vector<SgCall> callsWithSub(std::uint8_t sub) const {
-        std::vector<SgCall> found;
-        std::copy_if(calls.begin(), calls.end(), std::back_inserter(found),
-                     [sub](const SgCall& c) { return !c.inquiry() && c.sub() == sub; });
-        return found;
+                sent.push_back(c.command());
+        return sent;
     }
 
     std::vector<Node> nodes;
     std::function<SgAnswer(const SgCall&)> responder;
-    std::set<std::uint8_t> failSubs;
-    std::map<std::uint8_t, IceBlock> iceAnswers;  // zeros when not set
+    std::set<std::uint16_t> failing;
+    std::map<std::uint16_t, IceBlock> iceAnswers;  // zeros when not set
     std::vector<SgCall> calls;
-    std::vector<std::string> openedPaths;
     std::set<int> openFds;
 };
 
-class RecordingPauser final : public Pauser {
-  public:
+struct RecordingPauser final : Pauser {
     void pause(int milliseconds) override {
         pauses.push_back(milliseconds);
         if (onPause)
@@ -123,8 +107,7 @@ class RecordingPauser final : public Pauser {
     std::function<void()> onPause;
 };
 
-class NoAspiLoader final : public AspiLoader {
-  public:
+struct NoAspiLoader final : AspiLoader {
     std::unique_ptr<AspiLibrary> load(const char*) override { return nullptr; }
 };
 
