@@ -2,7 +2,6 @@
 // Target: under 1 ms median.
 
 #include <cmath>
-#include <cstdlib>
 
 #include <benchmark/benchmark.h>
 #include <QApplication>
@@ -75,14 +74,3 @@ void BM_ChartResize(benchmark::State& state) {
 BENCHMARK(BM_ChartResize)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
