@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "dashboard/XvfbSession.h"
+#include "support/XvfbSession.h"
 
 namespace keyscope {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "dashboard/XvfbSession.h"
+#include "support/XvfbSession.h"
 
 namespace keyscope {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
-// Runs the keyscope program on a private X server (Xvfb) and drives it with
-// xdotool, for the end-to-end test and the whole-program benchmark. The
-// session's destructor ends every process it started.
+// A private X server (Xvfb) for tests and benchmarks, on which the keyscope
+// program can run and be driven with xdotool. The session's destructor ends
+// every process it started.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -139,6 +139,7 @@ class Session {
         return code;
     }
 
+    const std::string& display() const { return display_; }
     void keepDirectory() { removeDirectory_ = false; }
     const fs::path& directory() const { return directory_; }
     pid_t programPid() const { return program_; }
