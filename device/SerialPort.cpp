@@ -9,9 +9,21 @@
 
 namespace keyscope {
 
+namespace {
+constexpr int kBaudRates[] = {1200, 2400, 4800, 9600};
+}  // namespace
+
 int baudForIndex(std::int32_t baudIndex) {
-    constexpr int kRates[] = {1200, 2400, 4800, 9600};
-    return baudIndex >= 0 && baudIndex < 4 ? kRates[baudIndex] : 0;
+    return baudIndex >= 0 && baudIndex < 4 ? kBaudRates[baudIndex] : 0;
+}
+
+std::int32_t baudIndexFor(long baud) {
+    for (std::int32_t index = 0; index < 4; ++index) {
+        if (kBaudRates[index] == baud) {
+            return index;
+        }
+    }
+    return -1;
 }
 
 namespace {

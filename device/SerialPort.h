@@ -22,6 +22,8 @@ struct SerialSettings {
 
 // Baud rate for a baud index, 0 for "keep the port's rate".
 int baudForIndex(std::int32_t baudIndex);
+// The baud index of a rate in the table, -1 for any other rate.
+std::int32_t baudIndexFor(long baud);
 
 // Maps "COMn" (n = comIndex + 1) to a device path: entry comIndex of the
 // colon-separated KEYSCOPE_SERIAL_PORTS when set, else of the system's ports in

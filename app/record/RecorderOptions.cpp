@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "device/SerialPort.h"
+
 namespace keyscope {
 
 const char* const kRecorderUsage =
@@ -68,8 +70,7 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
             options.port = args[++i];
         } else if (arg == "--baud") {
             long baud = 0;
-            if (!needs(1) || !readLong(args[i + 1], baud) ||
-                (baud != 1200 && baud != 2400 && baud != 4800 && baud != 9600)) {
+            if (!needs(1) || !readLong(args[i + 1], baud) || baudIndexFor(baud) < 0) {
                 return fail("--baud must be 1200, 2400, 4800 or 9600");
             }
             options.baud = static_cast<int>(baud);

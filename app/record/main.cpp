@@ -77,10 +77,7 @@ int main(int argc, char** argv) {
             };
         }
         parts.comPorts = resolver;
-        serial.baudIndex = options.baud == 1200   ? 0
-                           : options.baud == 2400 ? 1
-                           : options.baud == 4800 ? 2
-                                                  : 3;
+        serial.baudIndex = baudIndexFor(options.baud);
     }
     BoardConnection board(std::move(parts));
     board.setSerialSettings(&serial);
