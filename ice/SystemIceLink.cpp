@@ -7,6 +7,7 @@
 #include "ice/ScsiIceLink.h"
 #include "ice/sim/SimIceDevice.h"
 #include "sim/SignalModel.h"
+#include "sim/SimFaults.h"
 #include "sim/SimHidBoard.h"
 
 namespace keyscope {
@@ -45,7 +46,8 @@ std::unique_ptr<IceLink> makeSystemIceLink(Messages& messages, Pauser& pauser) {
     std::unique_ptr<ScsiDeviceAccess> access;
     if (simulationRequested()) {
         access = std::make_unique<sim::SimIceDevice>(sim::seedFromEnvironment(),
-                                                     sim::failAfterFromEnvironment());
+                                                     sim::failAfterFromEnvironment(),
+                                                     sim::iceFailOpensFromEnvironment());
     } else {
         access = std::make_unique<LinuxScsiAccess>();
     }

@@ -38,8 +38,9 @@ class SimIceDevice final : public ScsiDeviceAccess {
 
     // failAfterReads < 0: never fails. Otherwise, once that many memory reads
     // have been answered, the board is gone: every call on it fails and a scan
-    // no longer finds it.
-    explicit SimIceDevice(std::uint64_t seed, int failAfterReads = -1);
+    // no longer finds it. The first failOpens discoveries find no board, as
+    // with a board that is still coming up on the bus.
+    explicit SimIceDevice(std::uint64_t seed, int failAfterReads = -1, int failOpens = 0);
 
     std::vector<std::string> candidatePaths() override;
     int openDevice(const std::string& path) override;
@@ -73,6 +74,7 @@ class SimIceDevice final : public ScsiDeviceAccess {
 
     SignalModel model_;
     int failAfter_;
+    int scansToMiss_;
     int reads_ = 0;
     std::int64_t clockMs_ = 0;
     std::set<int> open_;
