@@ -1,8 +1,6 @@
 // The real transports: the serial path end to end through a pseudo-terminal,
 // and the HID module loader.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -12,14 +10,15 @@
 #include "device/HidLibrary.h"
 #include "device/TermiosSerialDevice.h"
 #include "fakes/DeviceFakes.h"
+#include "support/PseudoTerminal.h"
 
 namespace keyscope {
 namespace {
 
 TEST(SerialEndToEnd, FramesWrittenOnThePtyLandInTheChannelRecords) {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-    const std::string slave = ::ptsname(master);
+    test::PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    const std::string slave = pty.device();
     fakes::FakeBoard f;
     BoardCollaborators parts;
     parts.serial = std::make_unique<TermiosSerialDevice>();
@@ -29,9 +28,8 @@ TEST(SerialEndToEnd, FramesWrittenOnThePtyLandInTheChannelRecords) {
     parts.notifier = &f.notifier;
     BoardConnection board(std::move(parts));
     ASSERT_EQ(board.open(kSelectorSerial), 1);
-    const std::uint8_t bytes[] = {0xF0, 0x06, 0x30, 0x10, 0x01, 0x3F, 0x20, 0x00, 0x00,
-                                  0xF1, 0x06, 0xF2, 0x01, 0x00, 0x30, 0x00, 0x01, 0x00};
-    ASSERT_EQ(::write(master, bytes, sizeof bytes), static_cast<ssize_t>(sizeof bytes));
+    ASSERT_TRUE(pty.send({0xF0, 0x06, 0x30, 0x10, 0x01, 0x3F, 0x20, 0x00, 0x00, 0xF1, 0x06, 0xF2,
+                          0x01, 0x00, 0x30, 0x00, 0x01, 0x00}));
     // Reads never wait, so poll until the bytes have crossed the terminal.
     for (int tries = 0; tries < 200 && board.getChannel(0)->samples.size() < 2; ++tries) {
         ASSERT_EQ(board.readCycle(), 1);
@@ -47,7 +45,6 @@ TEST(SerialEndToEnd, FramesWrittenOnThePtyLandInTheChannelRecords) {
     EXPECT_TRUE(f.messages.shown.empty());
     TermiosSerialDevice other;  // the port is not shared
     EXPECT_FALSE(other.open(slave));
-    ::close(master);
 }
 
 std::string besideTests(const char* file) {

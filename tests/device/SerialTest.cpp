@@ -102,6 +102,44 @@ TEST(SerialPort, FailedReadsStillSucceedAndARefusedCloseKeepsThePortOpen) {
     EXPECT_EQ(port.closePort(), 1);  // not open
 }
 
+TEST(SerialPort, AReadFailureNeverStacksASecondBoxAndAHangUpRetriesTheSamePathOncePerSecond) {
+    FakeBoard f;
+    ASSERT_EQ(f.board->open(kSelectorSerial), 1);
+    const auto opens = [&] {
+        return std::count(f.journal.begin(), f.journal.end(), "serial open /dev/fakeCOM1");
+    };
+    // Polls keep running under the open box; each later failure shows a box again.
+    f.serial->failRead = true;
+    f.messages.whileShown = [&] { EXPECT_EQ(f.board->readCycle(), 1); };
+    EXPECT_EQ(f.board->readCycle(), 1);
+    f.messages.whileShown = nullptr;
+    EXPECT_EQ(f.board->readCycle(), 1);
+    EXPECT_EQ(f.messages.texts().size(), 2u);
+
+    f.serial->failRead = false;
+    f.serial->hungUp = true;
+    f.serial->failOpen = true;
+    std::size_t received = 0;
+    std::uint8_t buffer[8] = {};
+    SerialPort& port = f.board->serialPort();
+    EXPECT_EQ(port.readPort(buffer, 7, received), 0);
+    EXPECT_TRUE(port.isHungUp() && port.isPortOpen());
+    EXPECT_EQ(f.journal.back(), "serial close");
+    for (const std::int64_t now : {999, 1000, 1500, 2000}) {  // away: quiet tries, once a second
+        f.nowMs = now;
+        EXPECT_EQ(port.readPort(buffer, 7, received), 0);
+    }
+    EXPECT_EQ(opens(), 3);  // the connect, then at 1000 and 2000
+    f.serial->hungUp = f.serial->failOpen = false;
+    f.serial->chunks.push_back({0xF1, 3, 0x30, 5, 0, 0});
+    f.nowMs = 3000;
+    EXPECT_EQ(port.readPort(buffer, 7, received), 1);
+    EXPECT_EQ(received, 6u);
+    EXPECT_FALSE(port.isHungUp());
+    EXPECT_EQ(f.serial->configuredBaud, 9600);
+    EXPECT_EQ(f.messages.texts().size(), 3u);
+}
+
 TEST(ComPortTable, ListedPortsComeFromTheEnvironmentInOrder) {
     ::setenv("KEYSCOPE_SERIAL_PORTS", "/dev/pts/7:/tmp/b", 1);
     EXPECT_EQ(comPortPath(0).value_or(""), "/dev/pts/7");

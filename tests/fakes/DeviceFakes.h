@@ -116,6 +116,7 @@ class ScriptedSerial final : public SerialDevice {
          failClose = false;
     std::deque<std::vector<std::uint8_t>> chunks;  // one per read; empty = nothing waiting
     bool failRead = false;
+    bool hungUp = false;  // reads report a hang-up
     std::string openedPath;
     int configuredBaud = -1;
 
@@ -134,6 +135,8 @@ class ScriptedSerial final : public SerialDevice {
     bool setNonBlockingReads() override { return !failTimeouts; }
     long read(std::uint8_t* buffer, std::size_t length) override {
         journal_.push_back("serial read");
+        if (hungUp)
+            return kReadHungUp;
         if (failRead)
             return -1;
         if (chunks.empty())
@@ -202,6 +205,7 @@ struct FakeLinks {
     ScriptedHid* hid = nullptr;
     ScriptedSerial* serial = nullptr;
     ScriptedIce* ice = nullptr;
+    std::int64_t nowMs = 0;  // the connection's clock
 
     // New transport fakes for one connection; the handles point at them.
     BoardCollaborators collaborators() {
@@ -221,6 +225,7 @@ struct FakeLinks {
         parts.comPorts = [](std::int32_t index) -> std::optional<std::string> {
             return "/dev/fakeCOM" + std::to_string(index + 1);
         };
+        parts.clock = [this] { return nowMs; };
         return parts;
     }
 };
