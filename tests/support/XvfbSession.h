@@ -92,11 +92,13 @@ class Session {
         return read;
     }
 
-    // Starts the program beside the running binary on the simulated board.
-    void startProgram(const std::vector<std::string>& arguments) {
+    // Starts the program beside the running binary on the simulated board,
+    // with `environment` ("NAME=value ...") added.
+    void startProgram(const std::vector<std::string>& arguments,
+                      const std::string& environment = {}) {
         std::string command =
             "env -u KEYSCOPE_HID_LIBRARY -u KEYSCOPE_SERIAL_PORTS DISPLAY=" + display_ +
-            " QT_QPA_PLATFORM=xcb KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7 '" +
+            " QT_QPA_PLATFORM=xcb KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7 " + environment + " '" +
             (fs::read_symlink("/proc/self/exe").parent_path() / "keyscope").string() + "'";
         for (const std::string& argument : arguments)
             command += " '" + argument + "'";
