@@ -2,6 +2,7 @@
 // Fakes for every collaborator of the board connection. They write one shared
 // journal of events so tests can check the order of pauses, reads and writes.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -62,6 +63,7 @@ class ScriptedHid final : public HidModule {
     std::deque<Answer> plain, data, max, key;
     std::deque<bool> writes;  // results of successive writes; empty = success
     std::vector<Report> written;
+    int unzeroedCalls = 0;  // reads handed a report that was not zeroed
 
     int open(int id, int, int) override {
         journal_.push_back("open " + std::to_string(id));
@@ -94,15 +96,16 @@ class ScriptedHid final : public HidModule {
         journal_.push_back(what);
         return take(queue, report);
     }
-    static int take(std::deque<Answer>& queue, std::uint8_t* report) {
+    int take(std::deque<Answer>& queue, std::uint8_t* report) {
+        if (std::any_of(report, report + kReportSize, [](std::uint8_t b) { return b != 0; }))
+            ++unzeroedCalls;
         if (queue.empty())
             return 1;
         const Answer answer = queue.front();
         queue.pop_front();
-        if (!answer.ok)
-            return 1;
+        // A failed call may have written part of a report too.
         std::memcpy(report, answer.report.data(), kReportSize);
-        return 0;
+        return answer.ok ? 0 : 1;
     }
     Journal& journal_;
 };
