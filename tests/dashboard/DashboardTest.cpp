@@ -397,6 +397,8 @@ TEST_F(DashboardTest, SerialHangUpShowsOneReadBoxAndTheSamePathResumesTheSamples
     };
     ASSERT_TRUE(first.send({0xF1, 3, 0x30, 10, 0, 0}));
     ASSERT_TRUE(pollUntil(1));
+    TermiosSerialDevice other;  // the port is not shared
+    EXPECT_FALSE(other.open(port));
 
     first.hangUp();
     messages.whileShown = [&] {  // the poll timer runs on under the open box
@@ -412,6 +414,7 @@ TEST_F(DashboardTest, SerialHangUpShowsOneReadBoxAndTheSamePathResumesTheSamples
     fs::remove(port);
     fs::create_symlink(second.device(), port);
     nowMs = 2000;
+    dash->pollTick();  // reopens the path; bytes sent before the line is raw would be cooked
     ASSERT_TRUE(second.send({0xF1, 3, 0x30, 20, 0, 0}));
     EXPECT_TRUE(pollUntil(2)) << "no samples after the port came back";
     EXPECT_EQ(samples.back().value, 20);

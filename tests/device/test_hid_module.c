@@ -1,42 +1,40 @@
-/* A tiny HID module for the loader and recorder tests: a plain board that
- * answers 296 and reports count 42 on every key. Built a second time without
- * vnHidWrite, and a third time as a typed board (292) whose data reads are all
- * first halves (0x85) while its max and key reads are whole 0x55 reports. */
+/* A tiny HID module for the loader tests: a plain board that answers 296 and
+ * reports count 42 on every key. Built a second time without vnHidWrite, and a
+ * third time as a typed board (292) whose data reads all answer with a first
+ * half (0x85), for the recorder. */
 #include <string.h>
 
 #define EXPORT __attribute__((visibility("default")))
-
 #ifdef FIRST_HALVES_ONLY
-enum { ANSWERS_TO = 292 };
+#define ANSWERS_TO 292
+#define DATA_TYPE 0x85
 #else
-enum { ANSWERS_TO = 296 };
+#define ANSWERS_TO 296
+#define DATA_TYPE 0x55
 #endif
-
-static int answer(unsigned char* report, unsigned char type) {
-    memset(report + 1, 42, 16);
-#ifdef FIRST_HALVES_ONLY
-    report[22] = type;
-#else
-    (void)type;
-#endif
-    return 0;
-}
 
 EXPORT int vnHidOpen(int deviceId, int reserved1, int reserved2) {
     return deviceId == ANSWERS_TO && reserved1 == 0 && reserved2 == 0 ? 0 : 1;
 }
 EXPORT int vnHidRead(int size, unsigned char* report) {
-    return size < 64 ? 1 : answer(report, 0x55);
+    if (size < 64) {
+        return 1;
+    }
+    memset(report + 1, 42, 16);
+    report[22] = 0x55;
+    return 0;
 }
 EXPORT int vnHidReadData(unsigned char* report) {
-    return answer(report, 0x85);
+    vnHidRead(64, report);
+    report[22] = DATA_TYPE;
+    return 0;
 }
-EXPORT int vnHidReadMax(unsigned char* report) {
-    return answer(report, 0x55);
-}
-EXPORT int vnHidReadKey(unsigned char* report) {
-    return answer(report, 0x55);
-}
+#define REPORT_READER(name)                  \
+    EXPORT int name(unsigned char* report) { \
+        return vnHidRead(64, report);        \
+    }
+REPORT_READER(vnHidReadMax)
+REPORT_READER(vnHidReadKey)
 #ifndef WITHOUT_WRITE
 EXPORT int vnHidWrite(unsigned char* report) {
     return report == 0;

@@ -5,32 +5,31 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "hid/ReportDescriptor.h"
 
+using namespace keyscope::fakehid;
+
 struct hid_device_ {
-    std::shared_ptr<keyscope::fakehid::Device> device;
+    std::shared_ptr<Device> device;
 };
 
-namespace keyscope::fakehid {
 namespace {
-
 // Never destroyed: the module closes its handle when it is unloaded, after statics go.
 std::vector<std::shared_ptr<Device>>& bus() {
     static auto* devices = new std::vector<std::shared_ptr<Device>>;
     return *devices;
 }
-
 }  // namespace
 
+namespace keyscope::fakehid {
+
 Bytes reportDescriptor(int bytes) {
-    const auto count = static_cast<std::uint8_t>(bytes);
-    return {0x06, 0x00,  0xFF,                          // usage page: vendor defined
-            0x09, 0x01,  0xA1, 0x01,                    // application collection
-            0x15, 0x00,  0x26, 0xFF, 0x00, 0x75, 0x08,  // bytes 0..255
-            0x95, count, 0x09, 0x01, 0x81, 0x02,        // input report
-            0x95, count, 0x09, 0x01, 0x91, 0x02,        // output report
-            0xC0};
+    const auto n = static_cast<std::uint8_t>(bytes);  // vendor page, application collection,
+    return {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08,  // 8-bit fields:
+            0x95, n,    0x09, 0x01, 0x81, 0x02, 0x95, n,    0x09,
+            0x01, 0x91, 0x02, 0xC0};  // in, out
 }
 
 void answerAtOnce(Device& device, const Bytes& request, std::uint8_t fill) {
@@ -48,29 +47,19 @@ void resetBus() {
 
 std::shared_ptr<Device> plug(std::string path, unsigned short vendor, unsigned short product,
                              Bytes descriptor) {
-    auto device = std::make_shared<Device>();
-    device->path = std::move(path);
-    device->vendor = vendor;
-    device->product = product;
-    device->descriptor = std::move(descriptor);
-    bus().push_back(device);
-    return device;
+    bus().push_back(std::make_shared<Device>(
+        Device{std::move(path), vendor, product, std::move(descriptor), {}, {}, {}}));
+    return bus().back();
 }
 
 }  // namespace keyscope::fakehid
 
-using keyscope::fakehid::bus;
-
-namespace keyscope::hid {
-
-std::vector<std::uint8_t> reportDescriptorOf(const std::string& devicePath) {
+std::vector<std::uint8_t> keyscope::hid::reportDescriptorOf(const std::string& devicePath) {
     for (const auto& device : bus())
         if (device->path == devicePath)
             return device->descriptor;
     return {};
 }
-
-}  // namespace keyscope::hid
 
 extern "C" {
 
@@ -85,69 +74,58 @@ int hid_exit() {
 hid_device_info* hid_enumerate(unsigned short vendor, unsigned short product) {
     hid_device_info* first = nullptr;
     for (auto it = bus().rbegin(); it != bus().rend(); ++it) {
-        const auto& device = **it;
-        if ((vendor != 0 && device.vendor != vendor) || (product != 0 && device.product != product))
+        if ((vendor && (*it)->vendor != vendor) || (product && (*it)->product != product))
             continue;
         auto* info = static_cast<hid_device_info*>(std::calloc(1, sizeof(hid_device_info)));
-        info->path = strdup(device.path.c_str());
-        info->vendor_id = device.vendor;
-        info->product_id = device.product;
-        info->next = first;
-        first = info;
+        info->path = strdup((*it)->path.c_str());
+        info->vendor_id = (*it)->vendor;
+        info->product_id = (*it)->product;
+        info->next = std::exchange(first, info);
     }
     return first;
 }
 
 void hid_free_enumeration(hid_device_info* devices) {
     while (devices) {
-        hid_device_info* next = devices->next;
         std::free(devices->path);
-        std::free(devices);
-        devices = next;
+        std::free(std::exchange(devices, devices->next));
     }
 }
 
 hid_device* hid_open_path(const char* path) {
-    for (const auto& device : bus()) {
-        if (device->path == path && !device->unplugged) {
-            ++device->opens;
+    for (const auto& device : bus())
+        if (device->path == path && !device->unplugged && ++device->opens)
             return new hid_device_{device};
-        }
-    }
     return nullptr;
 }
 
 void hid_close(hid_device* handle) {
-    if (handle) {
-        ++handle->device->closes;
-        delete handle;
-    }
+    ++handle->device->closes;
+    delete handle;
 }
 
 int hid_write(hid_device* handle, const unsigned char* data, size_t length) {
-    auto& device = *handle->device;
+    Device& device = *handle->device;
     if (device.unplugged || length < 1)
         return -1;
-    const keyscope::fakehid::Bytes report(data + 1, data + length);  // without the report id
-    device.written.push_back(report);
+    device.written.emplace_back(data + 1, data + length);  // without the report id
     if (device.board)
-        device.board(device, report);
+        device.board(device, device.written.back());
     return static_cast<int>(length);
 }
 
 int hid_read_timeout(hid_device* handle, unsigned char* data, size_t length, int) {
-    auto& device = *handle->device;
+    Device& device = *handle->device;
     if (device.unplugged)
         return -1;
     if (device.input.empty())
         return 0;  // the time-out passes at once
-    const keyscope::fakehid::Bytes report = device.input.front();
+    const Bytes report = std::move(device.input.front());
     device.input.pop_front();
-    if (report == keyscope::fakehid::kFailedRead)
+    if (report == kFailedRead)
         return -1;
-    const std::size_t n = std::min(length, report.size());
-    std::memcpy(data, report.data(), n);
-    return static_cast<int>(n);
+    std::memcpy(data, report.data(), std::min(length, report.size()));
+    return static_cast<int>(std::min(length, report.size()));
 }
 
 }  // extern "C"

@@ -1,7 +1,7 @@
 #pragma once
 // A fake hidapi, linked in place of the real library under the HID module in
-// tests and fuzzing: a bus of scripted devices. A device answers what is
-// written to it through its board function, which queues input reports.
+// tests and fuzzing: a bus of scripted devices. A device answers each output
+// report through its board function, which queues input reports.
 
 #include <cstdint>
 #include <deque>
@@ -14,35 +14,27 @@ namespace keyscope::fakehid {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Queued as an input report, makes hid_read_timeout fail.
+inline const Bytes kFailedRead{0xEE, 0xEE, 0xEE};
+
 struct Device {
     std::string path;
-    unsigned short vendor = 0;
-    unsigned short product = 0;
-    Bytes descriptor;         // what sysfs would hold
-    std::deque<Bytes> input;  // queued input reports; kFailedRead stands for a failed read
+    unsigned short vendor = 0, product = 0;
+    Bytes descriptor;  // what sysfs holds
+    std::deque<Bytes> input;
     std::function<void(Device&, const Bytes&)> board;  // gets each output report, without its id
     std::vector<Bytes> written;
     bool unplugged = false;
-    int opens = 0;
-    int closes = 0;
+    int opens = 0, closes = 0;
 };
 
-// An unnumbered 64-byte input and output report, as a board declares; or,
-// with `bytes` other than 64, a device that is no board.
+// Unnumbered input and output reports of `bytes` bytes: 64 for a board.
 Bytes reportDescriptor(int bytes = 64);
-
-// A board answering each request at once: byte 0 and byte 63 of the request
-// echoed, `fill` in bytes 1 to 62.
+// Queues the answer a board gives: the request's code and tag echoed, `fill` between.
 void answerAtOnce(Device& device, const Bytes& request, std::uint8_t fill = 0x11);
-
-// Unplugs every device of earlier tests (their handles fail from now on) and
-// empties the bus.
+// Unplugs every device (handles still held fail from now on) and empties the bus.
 void resetBus();
-// Adds a device to the bus.
 std::shared_ptr<Device> plug(std::string path, unsigned short vendor, unsigned short product,
                              Bytes descriptor = reportDescriptor());
-
-// Queued as an input report, makes hid_read_timeout fail.
-inline const Bytes kFailedRead{0xEE, 0xEE, 0xEE};
 
 }  // namespace keyscope::fakehid

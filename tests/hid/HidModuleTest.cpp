@@ -128,13 +128,13 @@ TEST(ReportDescriptor, OnlyUnnumbered64ByteInputAndOutputReportsMakeABoard) {
     Bytes numbered = board;
     numbered.insert(numbered.begin() + 7, {0x85, 0x01});  // report id 1
     Bytes pushed = board;  // the output's count comes back from a push before a change
-    pushed.insert(pushed.begin() + 20, {0xA4, 0x95, 0x10, 0xB4});
+    pushed.insert(pushed.begin() + 15, {0xA4, 0x95, 0x10, 0xB4});
     const std::pair<Bytes, bool> cases[] = {
         {board, true},
         {reportDescriptor(32), false},
         {numbered, false},
         {pushed, true},
-        {Bytes(board.begin(), board.end() - 8), false},  // cut inside the output item
+        {Bytes(board.begin(), board.end() - 2), false},  // cut inside the output item
         {{0xB4}, false},                                 // a pop with nothing pushed
         {{0xFE, 0x02, 0x10, 0x00, 0x00}, false},         // one long item
     };
