@@ -183,36 +183,7 @@ TEST_F(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
     }
 }
 
-TEST_F(SimHidModule, SameSeedGivesTheSameSamplesWithTouches) {
-    HidRig first, second;
-    ASSERT_EQ(first.board->open(kSelectorHid) + second.board->open(kSelectorHid), 2);
-    for (int i = 0; i < 100; ++i)
-        ASSERT_EQ(first.board->readCycle() + second.board->readCycle(), 2);
-    int touched = 0;
-    for (int k = 0; k < kSimKeyCount; ++k) {
-        const auto& a = first.board->getChannel(k)->samples;
-        const auto& b = second.board->getChannel(k)->samples;
-        ASSERT_EQ(a.size(), b.size());
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            ASSERT_EQ(std::pair(a[i].value, a[i].keyCode), std::pair(b[i].value, b[i].keyCode))
-                << "key " << k << " sample " << i;
-            touched += a[i].keyCode >= 0x30 && a[i].keyCode < 0x40;
-        }
-    }
-    EXPECT_GT(touched, 0) << "five seconds of signal hold a touch";
-}
-
-TEST_F(SimHidModule, FailAfterLosesTheLinkAndRefusesTheReopen) {
-    ::setenv("KEYSCOPE_SIM_HID", "typed8", 1);  // one data read per poll
-    ::setenv("KEYSCOPE_SIM_FAIL_AFTER", "3", 1);
-    HidRig rig;
-    ASSERT_EQ(rig.board->open(kSelectorHid), 1);  // its read cycle is the first data read
-    EXPECT_EQ(rig.board->readCycle() + rig.board->readCycle(), 2);
-    EXPECT_EQ(rig.board->readCycle(), 0);
-    ASSERT_EQ(rig.board->close(), 1);
-    EXPECT_EQ(rig.board->open(kSelectorHid), 0);
-}
-
+// Repeatable seeds, touches and KEYSCOPE_SIM_FAIL_AFTER run end to end in RecorderProcessTest.
 TEST(SerialFrames, FramesCarryTheKeyCodeThenEachKeyOrEachReference) {
     const SignalModel model(3, CountWidth::Word);
     std::int64_t touched = 0;
