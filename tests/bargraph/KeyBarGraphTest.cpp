@@ -119,6 +119,28 @@ TEST_F(KeyBarGraphTest, RedBaseBarShowsInRawModeOnly) {
     EXPECT_TRUE(greenish(frame.pixel(103, hp - 60)));  // difference 30: 114 rows
 }
 
+// A bar many plots tall stands on the axis and fills its column up to the plot's top edge,
+// and nothing of it shows below the axis.
+TEST_F(KeyBarGraphTest, BarsTallerThanThePlotStandOnTheAxisUpToItsTopEdge) {
+    // mode, scale, max value, value, colour at the plot's top row
+    const std::tuple<std::uint8_t, std::int32_t, std::int32_t, std::int32_t, bool (*)(QRgb)>
+        cases[] = {{0, 100, 250, 100, greenish},     // d = 150 on 155/145: 15 charts tall
+                   {1, 1200, 2000, 1120, reddish}};  // base 9 charts tall, value 20 %
+    const QImage bare = render(1000, 640);
+    const int hp = graph.layout().plotHeight;
+    const QRect belowAxis(0, hp, 1000, 640 - hp);
+    for (const auto& [raw, max, maxValue, value, topColour] : cases) {
+        SCOPED_TRACE(raw);
+        attach({0}, raw, max, max - 100);
+        records[0].maxValue = maxValue;
+        records[0].value = value;
+        const QImage frame = graph.renderFrame();
+        EXPECT_TRUE(topColour(frame.pixel(103, 0)));
+        EXPECT_TRUE(greenish(frame.pixel(103, hp - 1)));
+        EXPECT_EQ(frame.copy(belowAxis), bare.copy(belowAxis));
+    }
+}
+
 TEST_F(KeyBarGraphTest, KeyBannerBoxShowsForEveryNonZeroCode) {
     for (std::int32_t code : {0, 0x33, 0x3F, 0x0A}) {
         graph.setKeyCodeSource(&code);

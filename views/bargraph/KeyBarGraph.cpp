@@ -294,8 +294,8 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setRenderHint(QPainter::TextAntialiasing);
 
-    // Bars and their figures live in plot coordinates; the plot's edges clip bars that run
-    // past the scale.
+    // Bars and their figures live in plot coordinates; the plot's edges clip what runs past
+    // them, such as the value figure of a bar taller than the plot.
     p.translate(kPlotLeft, 0);
     p.setClipRect(QRect(0, 0, layout_.plotWidth, hp));
     if (hovering_) {
@@ -309,13 +309,8 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
     for (int i = 0; i < frame.count; ++i) {
         const BarFrame& bar = frame.bars[i];
         const int x = kSlotWidth * bar.column;
-        // Each bar fills (x + 2, Hp - height, 23, Hp); the clip keeps what lies in the plot.
-        if (bar.baseHeight > 0) {
-            p.drawImage(x + kBarInset, hp - bar.baseHeight, baseBar_);
-        }
-        if (bar.valueHeight > 0) {
-            p.drawImage(x + kBarInset, hp - bar.valueHeight, valueBar_);
-        }
+        drawBar(p, x, bar.baseHeight, baseBar_);
+        drawBar(p, x, bar.valueHeight, valueBar_);
 
         p.setPen(argb(kSlateGrey));
         fonts_->figures.draw(p, x + scaleFigureIndent(bar.scaleMax), top,
@@ -324,6 +319,8 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
                              QString::number(bar.scaleMin));
 
         if (!raw) {
+            // The marker height is truncated first, as the bar heights are, and then taken
+            // from Hp: a bar standing at its peak has the marker on its top row's edge.
             const int y = hp - bar.peakHeight;
             p.setPen(peakPen);
             p.drawLine(x + kBarInset, y, x + kPeakMarkerRight, y);
@@ -365,6 +362,16 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
         fonts_->keyBanner.draw(p, left, 0, QString::fromStdString(keyBannerText(*keyCodeSource_)));
     }
     return true;
+}
+
+// A bar stands on the axis and rises `height` rows; the plot's top edge cuts a taller one,
+// so at most Hp rows of the cached strip are ever drawn. Zero or negative shows nothing.
+void KeyBarGraph::drawBar(QPainter& p, int columnX, int height, const QImage& strip) const {
+    const int shown = std::min(height, strip.height());
+    if (shown > 0) {
+        p.drawImage(QPoint(columnX + kBarInset, layout_.plotHeight - shown), strip,
+                    QRect(0, 0, strip.width(), shown));
+    }
 }
 
 QImage KeyBarGraph::renderFrame() {
