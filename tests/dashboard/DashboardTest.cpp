@@ -325,6 +325,7 @@ TEST_F(DashboardTest, BarClickOpensOneTimeBarPerKeyWhoseScrollEndWritesTheTrigge
         dash->onBarClicked(key);
     ASSERT_EQ(dash->timeBarWindows().size(), 2u);
     EXPECT_EQ(dash->timeBarWindows().front()->channel(), tk7);  // newest first
+    dash->timeBarWindows().front()->chart().composeFrame();     // its first paint
     dash->pollTick();
     EXPECT_TRUE(dash->timeBarWindows().front()->scrollPositionSet());
     dash->timeBarWindows().back()->close();

@@ -198,6 +198,7 @@ const QImage& TimeBarChart::composeFrame() {
             lastRawMode_ = channel_->rawMode;
         }
         range_ = timebar::widenForCount(range_, raw, channel_->value);
+        hasRange_ = true;
         floor = range_.min;
     }
 
