@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "res/Resources.h"
+#include "views/PixelFont.h"
 
 namespace keyscope {
 
@@ -48,18 +49,6 @@ QImage makeImage(int width, int height, const QColor& fill) {
     return image;
 }
 
-// Sizes are points at 96 dpi turned into pixels, as the layout is in pixels: text keeps its
-// place among the bars whatever the screen's resolution, and images render like the window.
-QFont makeFont(int points, bool bold) {
-    // Arial as the face; fontconfig hands out Liberation Sans, its metric twin, on Linux.
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize((points * 96 + 36) / 72);
-    font.setBold(bold);
-    return font;
-}
-
 // A gradient that runs from left to right across 25 pixels starting at plot x, then repeats.
 QLinearGradient columnGradient(qreal x, QRgb left, QRgb right) {
     QLinearGradient gradient(x, 0, x + kGradientWidth, 0);
@@ -84,11 +73,11 @@ struct KeyBarGraph::Fonts {
             painter.drawText(QPointF(x, y + ascent), text);
         }
     };
-    Face legend{makeFont(8, true)};
-    Face prompt{makeFont(12, true)};
-    Face figures{makeFont(9, true)};
-    Face names{makeFont(10, true)};
-    Face keyBanner{makeFont(14, true)};
+    Face legend{pixelFont(8, true)};
+    Face prompt{pixelFont(12, true)};
+    Face figures{pixelFont(9, true)};
+    Face names{pixelFont(10, true)};
+    Face keyBanner{pixelFont(14, true)};
 
     Fonts() {
         for (Face* face : {&legend, &prompt, &figures, &names, &keyBanner}) {
