@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <deque>
 #include <functional>
@@ -149,10 +151,15 @@ TEST_F(DashboardTest, NoOrShortCommandLineOpensCentred400By400InRawModeWithoutCo
     for (const menu::Item& item : menu::kItems)
         EXPECT_EQ(dash->menu().isEnabled(item.id), item.enabled) << item.text;
     EXPECT_EQ(dash->menu().placeCount(menu::kExit), 2);
+    QStringList bar;
+    for (const QAction* action : dash->menuBar().actions())
+        bar << action->text();
+    EXPECT_EQ(bar.join(","), "Device,Settings,Update,Refresh,SaveData,Mode,About,Exit");
     EXPECT_TRUE(dash->menu().isPopupEnabled(menu::kSettingsPosition));
-    // A line naming no target still grays Settings.
+    // A line naming no target still grays Settings and enables Refresh.
     startIce("6620 0x30 16");
     EXPECT_FALSE(dash->menu().isPopupEnabled(menu::kSettingsPosition));
+    EXPECT_TRUE(dash->menu().isEnabled(menu::kRefresh));
     EXPECT_TRUE(dash->menu().contains(menu::kConnectSerialPort));
     EXPECT_EQ(dash->linkSelector(), kSelectorHid);
     EXPECT_FALSE(dash->pollTimerActive());
@@ -208,6 +215,44 @@ TEST_F(DashboardTest, OpenFailureShowsItsMessageAndReenablesConnect) {
     }
     expectColumn(false);
     EXPECT_TRUE(dialogs.titles.empty());
+}
+
+// The dialog runs as the program runs it; a Connect that hid it would end exec() at once.
+TEST_F(DashboardTest, IceConnectFromTheMenuAfterAFailedStartKeepsTheRunningDashboard) {
+    make(false);
+    ice->openResult = 0;
+    dash->initialise("6620 0x30 16 IRAM 2");
+    ice->openResult = 1;
+    queueIce(4, 1000);
+    QSignalSpy finished(dash.get(), &QDialog::finished);
+    bool shownAfterConnect = false;
+    QTimer::singleShot(0, dash.get(), [&] {
+        ASSERT_TRUE(dash->menu().trigger(menu::kConnect));
+        shownAfterConnect = dash->isVisible() && finished.empty();
+        QTimer::singleShot(0, dash.get(), [&] { dash->done(QDialog::Accepted); });
+    });
+    EXPECT_EQ(dash->exec(), QDialog::Accepted);
+    EXPECT_TRUE(shownAfterConnect);
+    EXPECT_EQ(dash->barGraph().attachedCount(), 16);
+    EXPECT_TRUE(dash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+// Enter ends the dashboard with OK, Escape and the close box with Cancel; none runs Stop.
+TEST_F(DashboardTest, DialogKeysAndTheCloseBoxEndTheDashboardWithoutStop) {
+    const std::pair<std::function<void(QDialog&)>, int> cases[] = {
+        {[](QDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, QDialog::Accepted},
+        {[](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, QDialog::Rejected},
+        {[](QDialog& d) { d.close(); }, QDialog::Rejected}};
+    for (const auto& [act, result] : cases) {
+        connectHid();
+        dash->show();
+        QSignalSpy finished(dash.get(), &QDialog::finished);
+        act(*dash);
+        ASSERT_EQ(finished.size(), 1);
+        EXPECT_EQ(finished.at(0).at(0).toInt(), result);
+        EXPECT_TRUE(dash->pollTimerActive());
+        EXPECT_TRUE(dash->menu().isEnabled(menu::kStop));
+    }
 }
 
 TEST_F(DashboardTest, FailedPollReopensAfterPausesWithFreshHistoryAndAFailedReopenExits) {
