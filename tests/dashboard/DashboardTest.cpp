@@ -362,27 +362,26 @@ TEST_F(DashboardTest, MaxMinStartsFromTheWidenedScaleAndSetsEveryBar) {
     expectEveryBar({500, 30});
 }
 
-TEST_F(DashboardTest, BarClickOpensOneTimeBarPerKeyWhoseScrollEndWritesTheTrigger) {
+// The list's own rules (newest first, one window per key) are TimeBarWindowTest's.
+TEST_F(DashboardTest, BarClickOpensATimeBarThatPollsFollowAndItsScrollEndWritesTheTrigger) {
     connectHid();
-    ChannelRecord* tk3 = dash->board().getChannel(3);
     ChannelRecord* tk7 = dash->board().getChannel(7);
-    for (ChannelRecord* key : {tk3, tk7, tk3, static_cast<ChannelRecord*>(nullptr)})
-        dash->onBarClicked(key);
-    ASSERT_EQ(dash->timeBarWindows().size(), 2u);
-    EXPECT_EQ(dash->timeBarWindows().front()->channel(), tk7);  // newest first
-    dash->timeBarWindows().front()->chart().composeFrame();     // its first paint
-    dash->pollTick();
-    EXPECT_TRUE(dash->timeBarWindows().front()->scrollPositionSet());
-    dash->timeBarWindows().back()->close();
+    dash->onBarClicked(tk7);
+    dash->onBarClicked(nullptr);
     ASSERT_EQ(dash->timeBarWindows().size(), 1u);
-    EXPECT_EQ(dash->timeBarWindows().front()->channel(), tk7);
+    TimeBarWindow& window = *dash->timeBarWindows().front();
+    window.chart().composeFrame();  // its first paint
+    dash->pollTick();
+    EXPECT_TRUE(window.scrollPositionSet());
 
     dash->barGraph().setTriggerPercent(0x1234);
     journal.clear();
-    dash->onTriggerScrollEnd(tk7);
+    window.onVerticalScroll(static_cast<int>(timebar::ScrollRequest::EndScroll), 0);
     EXPECT_THAT(journal, ElementsAre("write", "pause 300"));
     EXPECT_EQ(hid->written.back()[17], 0x34);
     EXPECT_TRUE(dash->pollTimerActive());
+    window.close();
+    EXPECT_TRUE(dash->timeBarWindows().empty());
 }
 
 TEST_F(DashboardTest, HidAndSerialConnectAndDisconnectSetTheirMenuColumns) {

@@ -102,23 +102,15 @@ TEST(SimHidBoard, Typed16PairsCarryOneSnapshotAndThePlainBoardShowsWrites) {
               (std::array<std::uint8_t, 4>{9, 4, 5, 0}));
 }
 
-// A connection's quiet pauser, messages and notifier, from the shared fake board.
-struct Quiet : fakes::FakeBoard {
-    BoardCollaborators parts() {
+// The module keeps its board while loaded, so each connection loads its own
+// copy of the file: a new path gives fresh module state.
+struct HidRig : fakes::FakeBoard {
+    HidRig() {
+        fs::copy_file(KEYSCOPE_SIMHID_MODULE, path, fs::copy_options::overwrite_existing);
         BoardCollaborators p;
         p.pauser = &pauser;
         p.messages = &messages;
         p.notifier = &notifier;
-        return p;
-    }
-};
-
-// The module keeps its board while loaded, so each connection loads its own
-// copy of the file: a new path gives fresh module state.
-struct HidRig : Quiet {
-    HidRig() {
-        fs::copy_file(KEYSCOPE_SIMHID_MODULE, path, fs::copy_options::overwrite_existing);
-        BoardCollaborators p = parts();
         p.hid = std::make_unique<HidLibrary>(path);
         board = std::make_unique<BoardConnection>(std::move(p));
     }
@@ -127,7 +119,6 @@ struct HidRig : Quiet {
     const std::string path =
         fs::temp_directory_path() /
         ("keyscope-simhid-" + std::to_string(::getpid()) + "-" + std::to_string(copies++) + ".so");
-    std::unique_ptr<BoardConnection> board;
 };
 
 class SimHidModule : public ::testing::Test {
@@ -265,36 +256,6 @@ TEST(SimulatedSerial, At1200BaudDeliversAtMost120BytesPerSecondAndCloseRemovesTh
     EXPECT_FALSE(missing.open("COM1") || missing.readConfig() || missing.writeConfig(9600));
     EXPECT_EQ(missing.read(buffer.data(), 1), -1);
     EXPECT_TRUE(missing.close());
-}
-
-TEST(SimulatedSerial, BoardConnectionTakesReferencesAndCountsFromTheStream) {
-    ::setenv("KEYSCOPE_SIM_SEED", "21", 1);
-    Quiet quiet;
-    BoardCollaborators parts = quiet.parts();
-    parts.serial = makeSimulatedSerialDevice(std::make_unique<TermiosSerialDevice>());
-    parts.comPorts = [](std::int32_t) { return std::optional<std::string>("simulated"); };
-    BoardConnection board(std::move(parts));
-    ::unsetenv("KEYSCOPE_SIM_SEED");
-    const SerialSettings settings{0, 3};  // COM1, 9600 baud
-    board.setSerialSettings(&settings);
-    ASSERT_EQ(board.open(kSelectorSerial), 1);
-
-    const SignalModel model(21, CountWidth::Word);
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(3);
-    while (board.getChannel(15)->samples.size() < 5 && Clock::now() < deadline) {
-        ASSERT_EQ(board.readCycle(), 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_GE(board.getChannel(15)->samples.size(), 5u);
-    for (int k = 0; k < kSimKeyCount; ++k) {
-        const ChannelRecord& record = *board.getChannel(k);
-        EXPECT_EQ(record.maxValue, model.referenceCount(k)) << "key " << k;
-        for (const KeySample& sample : record.samples) {
-            EXPECT_GE(sample.value, model.minCount());
-            EXPECT_LE(sample.value, model.maxCount());
-        }
-    }
-    EXPECT_TRUE(quiet.messages.shown.empty());
 }
 
 }  // namespace
