@@ -66,7 +66,7 @@ TEST(SignalModel, BadKeysTimesAndSeedTextsAreHarmless) {
     ::unsetenv("KEYSCOPE_SIM_SEED");
 }
 
-TEST(SimHidBoard, Typed16PairsCarryOneSnapshotAndThePlainBoardShowsWrites) {
+TEST(SimHidBoard, Typed16PairsCarryOneSnapshotAndBadCallsAreRefused) {
     SimHidBoard board(HidKind::Typed16, 5);
     EXPECT_NE(board.readData(nullptr), 0);
     ASSERT_EQ(board.open(292, 0, 0), 0);
@@ -87,19 +87,9 @@ TEST(SimHidBoard, Typed16PairsCarryOneSnapshotAndThePlainBoardShowsWrites) {
         EXPECT_EQ(high[18], low[18]);
     }
     EXPECT_NE(board.read(64, low.data()), 0) << "a typed board has no plain read";
-
     SimHidBoard plain(HidKind::Plain, 3);
     ASSERT_EQ(plain.open(296, 0, 0), 0);
     EXPECT_NE(plain.read(32, low.data()), 0) << "a short buffer is refused";
-    high.fill(0);
-    high[17] = 9;
-    high[19] = 4;
-    high[20] = 5;
-    ASSERT_EQ(plain.write(high.data()), 0);
-    ASSERT_EQ(plain.read(64, low.data()), 0);
-    EXPECT_NE(low[1], 0) << "byte 1 0 would mean a report without counts";
-    EXPECT_EQ((std::array{low[17], low[19], low[20], low[22]}),
-              (std::array<std::uint8_t, 4>{9, 4, 5, 0}));
 }
 
 // The module keeps its board while loaded, so each connection loads its own
@@ -156,19 +146,16 @@ TEST_F(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
         }
         ASSERT_EQ(board.close(), 1);
         ASSERT_EQ(board.open(kSelectorHid), 1) << "the module's board survives a close";
-        if (!typed)
-            continue;
+        // The settings come back in every report form; only typed boards keep key values.
         board.setTriggerLevel(0x42);
         board.setPreScale(5);
         board.setTktmr(0x84);
-        for (int k = 0; k < kSimKeyCount; ++k)
-            board.getChannel(k)->keyValue = 100 + k;
+        board.getChannel(7)->keyValue = 107;
         ASSERT_EQ(board.writeKeyValues(), 1);
         board.getChannel(7)->keyValue = 0;
         board.setTriggerLevel(0);
         ASSERT_EQ(board.readKeyValues(), 1);
-        EXPECT_EQ(std::pair(board.getChannel(7)->keyValue, board.getChannel(15)->keyValue),
-                  std::pair(107, 115));
+        EXPECT_EQ(board.getChannel(7)->keyValue == 107, typed);
         EXPECT_EQ(std::tuple(board.getTriggerLevel(), board.getPreScale(), board.getTktmr()),
                   std::tuple(0x42, 5, 0x84));
     }
@@ -176,21 +163,19 @@ TEST_F(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
 
 TEST_F(SimHidModule, SameSeedGivesTheSameSamplesWithTouches) {
     HidRig first, second;
-    ASSERT_EQ(first.board->open(kSelectorHid) + second.board->open(kSelectorHid), 2);
-    for (int i = 0; i < 100; ++i)
-        ASSERT_EQ(first.board->readCycle() + second.board->readCycle(), 2);
-    int touched = 0;
-    for (int k = 0; k < kSimKeyCount; ++k) {
-        const auto& a = first.board->getChannel(k)->samples;
-        const auto& b = second.board->getChannel(k)->samples;
-        ASSERT_EQ(a.size(), b.size());
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            ASSERT_EQ(std::pair(a[i].value, a[i].keyCode), std::pair(b[i].value, b[i].keyCode))
-                << "key " << k << " sample " << i;
-            touched += a[i].keyCode >= 0x30 && a[i].keyCode < 0x40;
-        }
+    std::vector<std::pair<std::int32_t, std::int32_t>> seen[2];  // value, key code
+    for (HidRig* rig : {&first, &second}) {
+        ASSERT_EQ(rig->board->open(kSelectorHid), 1);
+        for (int i = 0; i < 100; ++i)
+            ASSERT_EQ(rig->board->readCycle(), 1);
+        for (int k = 0; k < kSimKeyCount; ++k)
+            for (const KeySample& sample : rig->board->getChannel(k)->samples)
+                seen[rig == &second].emplace_back(sample.value, sample.keyCode);
     }
-    EXPECT_GT(touched, 0) << "five seconds of signal hold a touch";
+    EXPECT_EQ(seen[0], seen[1]);
+    EXPECT_TRUE(std::any_of(seen[0].begin(), seen[0].end(), [](auto s) {
+        return s.second >= 0x30;
+    })) << "five seconds of signal hold a touch";
 }
 
 TEST_F(SimHidModule, FailAfterLosesTheLinkAndRefusesTheReopen) {
