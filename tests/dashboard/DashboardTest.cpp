@@ -26,6 +26,7 @@ namespace {
 using namespace fakes;
 using ::testing::ElementsAre;
 using Script = std::function<void(QDialog&)>;
+const std::string kOpenFail = "Open Touch Demoboard Fail! please re-plugin device!";
 
 // Runs the next queued script on each dialog in place of a user; cancels what it leaves open.
 struct ScriptedDialogs final : DialogRunner {
@@ -200,19 +201,11 @@ TEST_F(DashboardTest, IceCommandLineConnectsAtStartInRawModeAndModeTogglesTheSca
     EXPECT_THAT(journal, ElementsAre("ice release", "notify 6699 1025 7"));
 }
 
-TEST_F(DashboardTest, OpenFailureShowsItsMessageAndReenablesConnect) {
-    make(false);
-    ice->openResult = 0;
-    dash->initialise("6620 0x30 16 IRAM 2");
+TEST_F(DashboardTest, HidOpenFailureShowsItsMessageAndReenablesConnect) {
     make();
     hid->answeringIds.clear();
     ASSERT_TRUE(dash->menu().trigger(menu::kConnect));
-    ASSERT_EQ(messages.shown.size(), 2u);
-    for (const ShownMessage& shown : messages.shown) {
-        EXPECT_EQ(shown.text, "Open Touch Demoboard Fail! please re-plugin device!");
-        EXPECT_EQ(shown.caption, "Keyscope");
-        EXPECT_EQ(shown.icon, MessageIcon::Exclamation);
-    }
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{kOpenFail});
     expectColumn(false);
     EXPECT_TRUE(dialogs.titles.empty());
 }
@@ -222,6 +215,10 @@ TEST_F(DashboardTest, IceConnectFromTheMenuAfterAFailedStartKeepsTheRunningDashb
     make(false);
     ice->openResult = 0;
     dash->initialise("6620 0x30 16 IRAM 2");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text + "|" + messages.shown[0].caption, kOpenFail + "|Keyscope");
+    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(dash->menu().isEnabled(menu::kConnect));
     ice->openResult = 1;
     queueIce(4, 1000);
     QSignalSpy finished(dash.get(), &QDialog::finished);
