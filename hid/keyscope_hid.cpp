@@ -9,7 +9,9 @@
 #include "hid/keyscope_hid.h"
 
 #include <hidapi.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "device/AccessDiagnosis.h"
 #include "hid/ReportDescriptor.h"
 
 namespace {
@@ -210,6 +213,9 @@ int vnHidOpen(int deviceId, int, int) {
                     return kOk;
                 }
                 closeBoard();
+            } else if (::access(path.c_str(), R_OK | W_OK) != 0) {
+                // hidapi keeps no errno; ask the node itself why it refused.
+                keyscope::reportAccessDenied(path, errno);
             }
         }
     }

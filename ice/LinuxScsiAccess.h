@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ice/ScsiTransport.h"
@@ -26,8 +27,13 @@ class LinuxScsiAccess final : public ScsiDeviceAccess {
     void closeDevice(int fd) override;
     int sgIo(int fd, sg_io_hdr_t& hdr) override;
 
+    // Tells standard error which nodes of the last scan refused to open and why.
+    // Called when no ICE board was found: one of them may be the board.
+    void reportRefusedNodes() const;
+
   private:
     OpenCall open_;
+    std::vector<std::pair<std::string, int>> refused_;  // path, errno; since candidatePaths()
 };
 
 // The sgN names among the given directory entries, in numeric order; other names are ignored.

@@ -112,21 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"ice", "", "--ice 6620 0x30 16 IRAM 2", sim::CountWidth::Word, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RecorderProcess, SameSeedGivesTheSameRowsOverHid) {
-    auto values = [](const RecordRun& run) {
-        std::vector<std::vector<std::string>> v;
-        for (auto row : run.rows)
-            v.emplace_back(row.begin() + 1, row.end());  // minus time
-        return v;
-    };
-    const RecordRun a =
-        record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=42", "--hid --samples 20 --diff");
-    const RecordRun b =
-        record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=42", "--hid --samples 20 --diff");
-    ASSERT_EQ(a.rows.size(), 20u);
-    EXPECT_EQ(values(a), values(b));
-}
-
 // A board that is gone ends the recording with its reason, and the rows taken
 // before stay whole; the time limits are far beyond the 5 s give-up.
 TEST(RecorderProcess, ABoardThatIsGoneOrSilentEndsWithExit1AndCompleteRows) {
