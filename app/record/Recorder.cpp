@@ -142,7 +142,7 @@ RecordEnd Recorder::run(const std::atomic<bool>& interrupted, const Progress& pr
         const std::uint64_t before = board_.appendedSamples();
         ++polls;
         if (!board_.readCycle()) {
-            // A lost link: the same recovery as the dashboard's poll, then a
+            // A lost link: the same recovery as the dashboard's poll, then one
             // try a second until the board is back or the recording gives up.
             markLost();
             pauser_.pause(kReconnectPauseMs);

@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     if (!closed && code == 0) {
         code = fail("cannot finish " + options.output + ": " + std::strerror(errno), 1);
     }
-    std::fprintf(stderr, "%ld rows, %d lost links, %d reconnects\n%s", recorder.rows(),
+    std::fprintf(stderr, "%ld rows; links lost: %d, reconnected: %d\n%s", recorder.rows(),
                  recorder.lostLinks(), recorder.reconnects(), recorder.summary().c_str());
     return code;
 }

@@ -154,7 +154,7 @@ TEST(RecorderProcess, ASerialPortThatComesBackResumesAndTheReconnectIsReported) 
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_THAT(run.errors, HasSubstr("s: board link lost"));
     EXPECT_THAT(run.errors, HasSubstr("s: board link back"));
-    EXPECT_THAT(run.errors, HasSubstr("1 lost links, 1 reconnects"));
+    EXPECT_THAT(run.errors, HasSubstr("links lost: 1, reconnected: 1"));
     ASSERT_FALSE(run.rows.empty());
     EXPECT_GT(std::stoi(run.rows.back().at(0)), 2500) << "no rows after the return";
 }
