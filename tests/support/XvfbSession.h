@@ -73,23 +73,20 @@ class Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Starts Xvfb on a display it picks itself and writes to a pipe; false if it did not.
+    // Starts Xvfb on a display it picks itself and writes to a pipe, and waits
+    // until a client can connect; false if that never came. Servers started at
+    // the same moment by other tests can race for one display: then it tries again.
     bool startServer() {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return false;
-        fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-        server_ = spawnShell(inFolder("xvfb.log", "Xvfb -displayfd " + std::to_string(fds[1]) +
-                                                      " -screen 0 1280x800x24 -nolisten tcp"));
-        close(fds[1]);
-        // Read up to the line end: Xvfb gives up if the pipe closes before it.
-        FILE* in = fdopen(fds[0], "r");
-        char number[16] = "";
-        const bool read = in != nullptr && fgets(number, sizeof number, in) != nullptr;
-        if (in != nullptr)
-            fclose(in);
-        display_ = ":" + std::to_string(std::atoi(number));
-        return read;
+        if (!haveProgram("xdotool"))
+            return startOneServer();  // nothing to ask the server with
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (startOneServer())
+                for (int i = 0; i < 30; ++i, std::this_thread::sleep_for(100ms))
+                    if (!xdotool("getdisplaygeometry").empty())
+                        return true;
+            stopServer();
+        }
+        return false;
     }
 
     // Starts the program beside the running binary on the simulated board,
@@ -148,6 +145,35 @@ class Session {
     pid_t serverPid() const { return server_; }
 
   private:
+    bool startOneServer() {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+        server_ = spawnShell(inFolder("xvfb.log", "Xvfb -displayfd " + std::to_string(fds[1]) +
+                                                      " -screen 0 1280x800x24 -nolisten tcp"));
+        close(fds[1]);
+        // Read up to the line end: Xvfb gives up if the pipe closes before it.
+        FILE* in = fdopen(fds[0], "r");
+        char number[16] = "";
+        const bool read = in != nullptr && fgets(number, sizeof number, in) != nullptr;
+        if (in != nullptr)
+            fclose(in);
+        display_ = ":" + std::to_string(std::atoi(number));
+        return read;
+    }
+
+    void stopServer() {
+        if (server_ <= 0)
+            return;
+        kill(server_, SIGTERM);
+        if (!waitFor(server_, 3s)) {
+            kill(server_, SIGKILL);
+            waitpid(server_, nullptr, 0);
+        }
+        server_ = -1;
+    }
+
     std::string inFolder(const std::string& log, const std::string& command) const {
         return "cd '" + directory_.string() + "' && exec " + command + " >" + log + " 2>&1";
     }
