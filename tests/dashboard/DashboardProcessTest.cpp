@@ -20,7 +20,9 @@ TEST(DashboardProcess, SerialHangUpShowsOneBoxTheSamplesReturnAndSaveDataWritesT
     ASSERT_TRUE(s.startServer()) << "Xvfb did not start";
     s.startProgram({}, "KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=2 KEYSCOPE_SIM_SERIAL_RETURN_AFTER=2");
     const std::string main = s.waitForWindow("^Keyscope - KR48/KR44 Series Touch \\(Raw Mode\\)$");
-    ASSERT_FALSE(main.empty()) << "no dashboard window";
+    ASSERT_FALSE(main.empty()) << "no dashboard window on " << s.display() << " (server "
+                               << (kill(s.serverPid(), 0) == 0 ? "running" : "gone")
+                               << "); logs in " << s.directory();
     // A click on Device, the first title on the menu bar, opens its popup.
     const auto inDeviceMenu = [&](const std::string& keys) {
         s.xdotool("mousemove --window " + main + " 20 8 click 1");

@@ -73,14 +73,15 @@ class Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Starts Xvfb on a display it picks itself and writes to a pipe, and waits
-    // until a client can connect; false if that never came. Servers started at
-    // the same moment by other tests can race for one display: then it tries again.
+    // Starts Xvfb and waits until a client can connect; false if that never
+    // came. The display is chosen from the process id far above the low numbers
+    // other servers take first: a server of a parallel test that ends on the
+    // same display can remove the new one's socket. A display in use: the next.
     bool startServer() {
         if (!haveProgram("xdotool"))
-            return startOneServer();  // nothing to ask the server with
+            return startOneServer(firstDisplay());  // nothing to ask the server with
         for (int attempt = 0; attempt < 3; ++attempt) {
-            if (startOneServer())
+            if (startOneServer(firstDisplay() + 17 * attempt))
                 for (int i = 0; i < 30; ++i, std::this_thread::sleep_for(100ms))
                     if (!xdotool("getdisplaygeometry").empty())
                         return true;
@@ -145,21 +146,26 @@ class Session {
     pid_t serverPid() const { return server_; }
 
   private:
-    bool startOneServer() {
+    static int firstDisplay() { return 200 + (getpid() * 7) % 500; }
+
+    // Xvfb on :display, which it writes to a pipe once it takes clients.
+    bool startOneServer(int display) {
         int fds[2];
         if (pipe(fds) != 0)
             return false;
         fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-        server_ = spawnShell(inFolder("xvfb.log", "Xvfb -displayfd " + std::to_string(fds[1]) +
+        server_ = spawnShell(inFolder("xvfb.log", "Xvfb :" + std::to_string(display) +
+                                                      " -displayfd " + std::to_string(fds[1]) +
                                                       " -screen 0 1280x800x24 -nolisten tcp"));
         close(fds[1]);
         // Read up to the line end: Xvfb gives up if the pipe closes before it.
         FILE* in = fdopen(fds[0], "r");
         char number[16] = "";
-        const bool read = in != nullptr && fgets(number, sizeof number, in) != nullptr;
+        const bool read = in != nullptr && fgets(number, sizeof number, in) != nullptr &&
+                          std::atoi(number) == display;
         if (in != nullptr)
             fclose(in);
-        display_ = ":" + std::to_string(std::atoi(number));
+        display_ = ":" + std::to_string(display);
         return read;
     }
 
