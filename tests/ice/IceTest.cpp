@@ -265,9 +265,7 @@ TEST(IceCommands, FirstReadStartsTheBoardUpAndEachReadReturnsWithTheContextDeriv
     Rig r;
     r.openBoard();
     r.access.iceAnswers[kReadPc] = patterned();  // the PC is its r10 r9
-    ASSERT_EQ(r.read(0x100), 1);
-    EXPECT_EQ(r.access.commands(),
-              (Commands{kEnter, kReset, kBreak, kReadPc, kReturn, kRead, kReturn}));
+    ASSERT_EQ(r.read(0x100), 1);  // the steps and their order: the failed-step test below
     // The start-up return goes to the PC with the context derived before the PC was read.
     Bytes context(64, 0);
     context[6] = 0xFE;
