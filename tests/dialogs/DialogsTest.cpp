@@ -257,7 +257,6 @@ const PinCase kPinCases[] = {
     {kFirstHalf, {res::kButtonPinInvert, res::kButtonPinOk}, true, kSecondHalf},
     {{0, 0, 0, 5, 0, 0, 0, 0, 0, -1}, {res::kButtonPinOk}, true, {0, 0, 0, 1, 0, 0, 0, 0, 0, 1}},
     {kFirstHalf, {res::kButtonPinInvert, res::kButtonPinCancel}, false, kFirstHalf},
-    {kFirstHalf, {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, res::kButtonPinOk}, true, {}},
 };
 
 class PinEnableDialogTest : public testing::TestWithParam<PinCase> {
