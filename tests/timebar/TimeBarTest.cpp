@@ -212,7 +212,7 @@ TEST(TimeBarValues, MapToLabelsPixelsAndReadoutWithoutDividingByZero) {
     EXPECT_EQ(readoutText(299, 1234, -7), QStringLiteral("(29.9, 1234) - -7%"));
 }
 
-// Line and page steps, top and bottom from the keyboard are driven in TimeBarWindowTest.
+// Line and page steps, top and bottom from the keyboard are driven in the window tests below.
 TEST(TimeBarScroll, RequestsMirrorLevelAndThumbOverTheBarRange) {
     using R = ScrollRequest;
     const auto outcome = [](R request, std::int32_t min, std::int32_t max, std::int32_t position,
