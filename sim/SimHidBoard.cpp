@@ -83,10 +83,12 @@ int failAfterFromEnvironment() {
     return static_cast<int>(value);
 }
 
-SimHidBoard::SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads)
+SimHidBoard::SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads,
+                         std::unique_ptr<ReplaySignal> replay)
     : kind_(kind),
       model_(seed, kind == HidKind::Typed16 ? CountWidth::Word : CountWidth::Byte),
-      failAfter_(failAfterDataReads) {}
+      failAfter_(failAfterDataReads),
+      replay_(std::move(replay)) {}
 
 bool SimHidBoard::usable() const {
     return failAfter_ < 0 || dataReads_ < failAfter_;
@@ -151,9 +153,16 @@ int SimHidBoard::readDataReport(std::uint8_t* report) {
         return kFail;
     }
     if (startsNewReport(data_)) {
+        if (replay_ && clockMs_ > 0) {
+            replay_->advance();
+        }
         clockMs_ += kPollMs;
     }
-    fillReport(report, data_, model_.counts(clockMs_), model_.keyCode(clockMs_));
+    if (replay_) {
+        fillReport(report, data_, replay_->counts(), replay_->keyCode());
+    } else {
+        fillReport(report, data_, model_.counts(clockMs_), model_.keyCode(clockMs_));
+    }
     ++dataReads_;
     return kOk;
 }
@@ -176,7 +185,7 @@ int SimHidBoard::readMax(std::uint8_t* report) {
     if (kind_ == HidKind::Plain || report == nullptr || !open_ || !usable()) {
         return kFail;
     }
-    fillReport(report, max_, model_.referenceCounts(), 0);
+    fillReport(report, max_, replay_ ? replay_->referenceCounts() : model_.referenceCounts(), 0);
     return kOk;
 }
 
