@@ -1,5 +1,6 @@
 #include "sim/SimHidBoard.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -104,6 +105,7 @@ int SimHidBoard::open(int deviceId, int /*reserved1*/, int /*reserved2*/) {
     }
     // A reopen after a lost poll starts from whole reports again.
     data_ = max_ = key_ = Pending{};
+    reportsSinceOpen_ = 0;
     open_ = true;
     return kOk;
 }
@@ -152,14 +154,21 @@ int SimHidBoard::readDataReport(std::uint8_t* report) {
     if (report == nullptr || !open_ || !usable()) {
         return kFail;
     }
+    bool referenceReport = false;
     if (startsNewReport(data_)) {
-        if (replay_ && clockMs_ > 0) {
+        clockMs_ += kPollMs;
+        // The plain board's open reads reference counts, key values and a first
+        // cycle all as data reports; a typed board's open reads one.
+        const int openingReports = kind_ == HidKind::Plain ? 3 : 1;
+        if (replay_ && reportsSinceOpen_ >= openingReports) {
             replay_->advance();
         }
-        clockMs_ += kPollMs;
+        referenceReport = kind_ == HidKind::Plain && reportsSinceOpen_ == 0;
+        reportsSinceOpen_ = std::min(reportsSinceOpen_ + 1, openingReports);
     }
     if (replay_) {
-        fillReport(report, data_, replay_->counts(), replay_->keyCode());
+        fillReport(report, data_, referenceReport ? replay_->referenceCounts() : replay_->counts(),
+                   referenceReport ? 0 : replay_->keyCode());
     } else {
         fillReport(report, data_, model_.counts(clockMs_), model_.keyCode(clockMs_));
     }

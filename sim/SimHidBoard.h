@@ -39,7 +39,8 @@ inline constexpr int kSimReportSize = 64;
 //
 // With a replay the counts, key code and reference counts come from the
 // recording instead of the signal model, one replay step per data report
-// after the first (the one the connection reads while it opens).
+// after those the connection reads while it opens (one on a typed board; on
+// the plain board three, the first of them carrying the reference counts).
 //
 // The plain kind has one report form, so its max-value and key-value answers
 // are the data report too (counts in bytes 1..16, settings in 17, 19 and 20);
@@ -88,6 +89,7 @@ class SimHidBoard {
     SignalModel model_;
     int failAfter_;
     int dataReads_ = 0;
+    int reportsSinceOpen_ = 0;
     bool open_ = false;
     std::int64_t clockMs_ = 0;
     Pending data_;

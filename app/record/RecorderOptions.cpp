@@ -10,12 +10,13 @@ namespace keyscope {
 const char* const kRecorderUsage =
     "usage: keyscope-record [--hid | --serial PORT [--baud RATE] |\n"
     "                        --ice CHIP ADDR COUNT IRAM WIDTH]\n"
-    "                       [--output FILE] [--diff] [--samples N] [--seconds S]\n"
+    "                       [--output FILE] [--diff] [--utc] [--samples N] [--seconds S]\n"
     "  --hid            the USB HID board (default)\n"
     "  --serial PORT    a serial board on COMn or a device path; --baud 1200|2400|4800|9600\n"
     "  --ice ...        an ICE target, read like the dashboard's command line\n"
     "  --output FILE    write the CSV rows to FILE instead of standard output\n"
-    "  --diff           record maxValue - value instead of raw counts\n"
+    "  --diff           record maxValue - value instead of raw counts (columns dTK0...)\n"
+    "  --utc            add a first column utc: each row's time, ISO 8601 UTC\n"
     "  --samples N      stop after N rows; --seconds S  stop after S seconds\n"
     "Ctrl-C stops the recording with the file complete.\n";
 
@@ -91,6 +92,8 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
             options.output = args[++i];
         } else if (arg == "--diff") {
             options.diff = true;
+        } else if (arg == "--utc") {
+            options.utc = true;
         } else if (arg == "--samples") {
             long n = 0;
             if (!needs(1) || !readLong(args[i + 1], n) || n <= 0) {
