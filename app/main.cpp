@@ -1,10 +1,15 @@
 // keyscope: the touch-key dashboard. Started by a user it waits for a connect
-// command; started with an ICE target on its command line it connects at once.
+// command; started with an ICE target on its command line it connects at once;
+// started with --replay FILE it plays a recording on the simulated board.
 
 #include <QApplication>
+#include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "dashboard/DashboardDialog.h"
+#include "dashboard/ReplaySession.h"
 #include "platform/QtMessages.h"
 #include "platform/SystemBoard.h"
 #include "platform/ThreadPauser.h"
@@ -34,11 +39,22 @@ int main(int argc, char** argv) {
     ThreadPauser pauser;
     QtMessages messages;
     X11CloseNotifier notifier;
+    // QApplication has taken its own options out of argv.
+    const ReplayArguments replay = parseReplayArguments({argv + 1, argv + argc});
+    if (!replay.error.empty()) {
+        std::fprintf(stderr, "keyscope: %s\n", replay.error.c_str());
+        return 2;
+    }
+    const auto session =
+        replay.file ? std::make_unique<ReplaySession>(*replay.file, replay.speed) : nullptr;
     {
-        DashboardDialog dashboard({systemBoardCollaborators(pauser, messages, notifier), nullptr});
+        DashboardDialog dashboard(
+            {systemBoardCollaborators(pauser, messages, notifier), session.get()});
         messages.setOwner(&dashboard);
-        // QApplication has taken its own options out of argv.
-        dashboard.initialise(commandLine(argc, argv));
+        dashboard.initialise(session ? std::string() : commandLine(argc, argv));
+        if (session) {
+            session->start(dashboard);
+        }
         dashboard.exec();
         messages.setOwner(nullptr);
     }
