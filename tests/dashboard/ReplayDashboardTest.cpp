@@ -118,13 +118,10 @@ TEST(ReplayArguments, ReadsFileAndSpeedAndRefusesTheRest) {
     };
     const Case cases[] = {
         {{}, nullptr, 1, ""},
-        {{"6620", "0x30", "16", "IRAM"}, nullptr, 1, ""},
         {{"--replay", "a.csv"}, "a.csv", 1, ""},
         {{"--speed", "0.25", "--replay", "a.csv"}, "a.csv", 0.25, ""},
         {{"--replay", "a.csv", "--speed", "17"}, nullptr, 1, "--speed needs a number"},
-        {{"--replay", "a.csv", "--speed", "2x"}, nullptr, 1, "--speed needs a number"},
         {{"--replay"}, nullptr, 1, "usage: keyscope --replay FILE"},
-        {{"--speed", "2"}, nullptr, 1, "usage: keyscope --replay FILE"},
         {{"--replay", "a.csv", "IRAM"}, nullptr, 1, "usage: keyscope --replay FILE"},
     };
     for (const Case& c : cases) {
