@@ -146,11 +146,27 @@ TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
     EXPECT_EQ(ice.options->ice.channelCount, 12u);
     EXPECT_EQ(ice.options->ice.address, 0x30u);
     EXPECT_DOUBLE_EQ(*ice.options->seconds, 2.5);
+    EXPECT_EQ(parse({"-o", "keys.csv"}).options->output, "keys.csv");
+    EXPECT_EQ(parse({"--version"}).info.rfind("keyscope-record ", 0), 0u);
+    const std::string help = parse({"--help"}).info;
+    for (const char* option : {"--hid", "--serial <PORT>", "--baud <RATE>", "--ice", "--output",
+                               "--diff", "--utc", "--samples <N>", "--seconds <S>"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
 
     const std::vector<std::vector<std::string>> bad = {
-        {"--bogus"},        {"--serial"},           {"--baud", "300", "--serial", "COM1"},
-        {"--samples", "0"}, {"--seconds", "-1"},    {"--hid", "--serial", "COM1"},
-        {"--ice", "6620"},  {"--samples", "12abc"}, {"--hid", "--baud", "1200"},
+        {"--bogus"},
+        {"--serial"},
+        {"--baud", "300", "--serial", "COM1"},
+        {"--samples", "0"},
+        {"--seconds", "-1"},
+        {"--hid", "--serial", "COM1"},
+        {"--ice", "6620"},
+        {"--samples", "12abc"},
+        {"--hid", "--baud", "1200"},
+        {"--output"},
+        {"stray"},
+        {"--ice", "1", "2", "3", "4", "5", "6"},
     };
     for (const auto& args : bad) {
         const auto parsed = parse(args);
