@@ -29,8 +29,11 @@ double medianGap(const std::vector<RecordingRow>& rows) {
     return static_cast<double>(*middle);
 }
 
+// Whole steps in a gap. A step more counts only from three quarters of the
+// way to it, so that a poll that ran late is not taken for one that was missed.
 std::int64_t stepsIn(std::int64_t ms, double stepMs) {
-    return std::min<std::int64_t>(kMaxStepsPerRow, std::llround(static_cast<double>(ms) / stepMs));
+    const double steps = std::floor(static_cast<double>(ms) / stepMs + 0.25);
+    return std::min<std::int64_t>(kMaxStepsPerRow, static_cast<std::int64_t>(steps));
 }
 
 bool readSpeed(const char* text, double& speed) {

@@ -4,7 +4,8 @@
 //
 // The replay moves on in the recording's own poll steps, not in wall-clock
 // time: the step is the recording's typical (median) gap between rows, and a
-// row holds for its gap to the next row in whole steps, rounded, at least one.
+// row holds for its gap to the next row in whole steps, at least one (a gap
+// counts a step more only from three quarters of the way to it).
 // So a row recorded one poll after the last is shown one poll after it, however
 // late either program's polls ran, and longer gaps (a poll that brought no
 // frame, a reconnect) keep their length. Before the first row the board shows
