@@ -76,9 +76,11 @@ ReplaySession::ReplaySession(const std::string& file, double speed) {
 }
 
 int ReplaySession::run(QDialog& dialog) {
-    if (qobject_cast<PinEnableDialog*>(&dialog) == nullptr) {
+    // Only the connect's key selection is answered: Enable TK Pin stays the user's.
+    if (keysAnswered_ || qobject_cast<PinEnableDialog*>(&dialog) == nullptr) {
         return modal_.run(dialog);
     }
+    keysAnswered_ = true;
     for (int key = 0; key < kChannelCount; ++key) {
         if (auto* box = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)) {
             box->setChecked(std::find(keys_.begin(), keys_.end(), key) != keys_.end());

@@ -23,8 +23,9 @@ struct ReplayArguments {
 // which then may hold nothing else. Without either option: no file, no error.
 ReplayArguments parseReplayArguments(const std::vector<std::string>& args);
 
-// Runs the dashboard's dialogs for a replay: the key selection is answered
-// with the recording's keys without showing it; every other dialog runs modally.
+// Runs the dashboard's dialogs for a replay: the first key selection (the
+// connect's) is answered with the recording's keys without showing it; every
+// other dialog runs modally.
 class ReplaySession final : public DialogRunner {
   public:
     // Points the simulated board at the file through the environment, so it
@@ -41,6 +42,7 @@ class ReplaySession final : public DialogRunner {
 
   private:
     std::vector<int> keys_;
+    bool keysAnswered_ = false;
     ModalDialogRunner modal_;
 };
 

@@ -40,8 +40,9 @@ class SerialStreamer {
 
     // Plays `replay` (not owned, outliving the streamer) instead of the signal;
     // set while stopped. A replayed board sends its reference counts once, with
-    // its first row, and each later row only after the host has read the last
-    // one and polled again, so no row is lost or doubled between polls.
+    // its first row, and each later row (one replay step per host read) only
+    // once the host has read the one before, so a read takes at most one row
+    // and none is lost or doubled between polls.
     void setReplay(ReplaySignal* replay) { replay_ = replay; }
     // The host read the line and took `bytes` (0 or less: nothing was there).
     void hostRead(long bytes);
