@@ -22,6 +22,7 @@ struct RecordRun {
     std::string errors;
     std::vector<std::vector<std::string>> rows;  // CSV rows after the header
     std::string header;
+    std::string text;  // the whole file
 };
 
 std::string programPath() {
@@ -54,6 +55,8 @@ RecordRun record(const std::string& environment, const std::string& arguments) {
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream errors(err);
     run.errors.assign(std::istreambuf_iterator<char>(errors), {});
+    std::ifstream whole(csv);
+    run.text.assign(std::istreambuf_iterator<char>(whole), {});
     std::ifstream in(csv);
     std::string line;
     if (std::getline(in, line))
@@ -124,23 +127,13 @@ fs::path writeRecording(const std::string& name, const std::string& text) {
     return path;
 }
 
-std::string csvText(const RecordRun& run) {
-    std::string text = run.header + "\n";
-    for (const auto& row : run.rows) {
-        for (std::size_t i = 0; i < row.size(); ++i)
-            text += (i ? "," : "") + row[i];
-        text += "\n";
-    }
-    return text;
-}
-
 TEST_P(RecorderRoundTrip, ReplayRecordsTheSameCountsAndKeyCodes) {
     const LinkCase& c = GetParam();
     const std::string args = std::string(c.arguments) + " --samples 100";
     const RecordRun first =
         record(std::string("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=11 ") + c.environment, args);
     ASSERT_EQ(first.rows.size(), 100u) << first.errors;
-    const fs::path file = writeRecording(c.name, csvText(first));
+    const fs::path file = writeRecording(c.name, first.text);
     const RecordRun again = record(
         "KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=" + file.string() + " " + c.environment, args);
     fs::remove(file);
