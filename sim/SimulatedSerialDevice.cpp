@@ -17,6 +17,14 @@ bool SimulatedSerialDevice::open(const std::string& /*path*/) {
     if (!real_) {
         return false;
     }
+    if (!replay_.signal) {
+        replay_ = replayFromEnvironment(0xFFFF, "serial frames");
+        if (replay_.requested && !replay_.signal) {
+            reportReplayRefusal(replay_.error, reportedRefusal_);
+            return false;
+        }
+        streamer_.setReplay(replay_.signal.get());
+    }
     const std::optional<std::string> terminal = streamer_.start();
     if (!terminal) {
         return false;
@@ -49,7 +57,9 @@ bool SimulatedSerialDevice::setNonBlockingReads() {
 }
 
 long SimulatedSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
-    return real_ ? real_->read(buffer, length) : -1;
+    const long got = real_ ? real_->read(buffer, length) : -1;
+    streamer_.hostRead(got);
+    return got;
 }
 
 bool SimulatedSerialDevice::close() {

@@ -19,7 +19,10 @@ class SimulatedSerialDevice final : public SerialDevice {
     SimulatedSerialDevice& operator=(const SimulatedSerialDevice&) = delete;
 
     // The path is not used: any port reaches the simulated board. Starts the
-    // streamer and opens its terminal; false, with nothing running, when either fails.
+    // streamer and opens its terminal; false, with nothing running, when either
+    // fails or the recording KEYSCOPE_SIM_REPLAY names is refused (the refusal
+    // goes to standard error). A replay is loaded at the first open and goes on
+    // across later ones.
     bool open(const std::string& path) override;
     bool readConfig() override;
     // Configures the terminal, then paces the streamer at this rate (0 keeps it).
@@ -34,6 +37,8 @@ class SimulatedSerialDevice final : public SerialDevice {
 
   private:
     std::unique_ptr<SerialDevice> real_;
+    ReplayRequest replay_;  // before the streamer, which refers to it
+    std::string reportedRefusal_;
     SerialStreamer streamer_;
     std::string terminalPath_;
 };

@@ -1,6 +1,9 @@
 #include "app/record/Recorder.h"
 
+#include <charconv>
+#include <chrono>
 #include <cmath>
+#include <ctime>
 #include <limits>
 
 namespace keyscope {
@@ -8,7 +11,32 @@ namespace keyscope {
 namespace {
 constexpr int kPollMs = 50;
 constexpr int kReconnectPauseMs = 200;
+
+std::int64_t systemMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Digits as the C locale writes them, whatever the process's locale says.
+void putNumber(std::string& line, std::int64_t value) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    line.append(digits, result.ptr);
+}
+
 }  // namespace
+
+std::string utcTimestamp(std::int64_t msSinceEpoch) {
+    const std::time_t seconds = static_cast<std::time_t>(msSinceEpoch / 1000);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
+                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                  static_cast<int>(msSinceEpoch % 1000));
+    return text;
+}
 
 void KeyStats::add(double value) {
     ++count_;
@@ -29,10 +57,11 @@ double KeyStats::standardDeviation() const {
 }
 
 Recorder::Recorder(BoardConnection& board, Pauser& pauser, Clock clock, RecorderOptions options,
-                   std::FILE* out)
+                   std::FILE* out, Clock wallClock)
     : board_(board),
       pauser_(pauser),
       clock_(std::move(clock)),
+      wallClock_(wallClock ? std::move(wallClock) : Clock(systemMs)),
       options_(std::move(options)),
       out_(out) {}
 
@@ -49,28 +78,35 @@ std::uint32_t Recorder::selector() const {
 }
 
 bool Recorder::writeHeader() {
-    std::fputs("elapsed_ms", out_);
+    // Differences are named apart from counts, so that a reader can tell them apart.
+    std::string line = options_.utc ? "utc,elapsed_ms" : "elapsed_ms";
     for (int k = 0; k < kChannelCount; ++k) {
-        std::fprintf(out_, ",TK%d", k);
+        line += options_.diff ? ",dTK" : ",TK";
+        putNumber(line, k);
     }
-    std::fputs(",key_code\n", out_);
+    line += ",key_code\n";
+    std::fputs(line.c_str(), out_);
     return std::fflush(out_) == 0 && !std::ferror(out_);
 }
 
 bool Recorder::writeRow(std::int64_t elapsedMs) {
-    std::fprintf(out_, "%lld", static_cast<long long>(elapsedMs));
+    std::string line = options_.utc ? utcTimestamp(wallClock_()) + "," : std::string();
+    putNumber(line, elapsedMs);
     for (int k = 0; k < kChannelCount; ++k) {
+        line += ',';
         const ChannelRecord* record = board_.getChannel(k);
         if (record->samples.empty()) {
-            std::fputs(",", out_);  // a key the board has not reported yet
-            continue;
+            continue;  // a key the board has not reported yet
         }
         const KeySample& newest = record->samples.back();
         const std::int32_t value = options_.diff ? newest.diff : newest.value;
-        std::fprintf(out_, ",%d", value);
+        putNumber(line, value);
         stats_[k].add(value);
     }
-    std::fprintf(out_, ",%d\n", board_.keyCode());
+    line += ',';
+    putNumber(line, board_.keyCode());
+    line += '\n';
+    std::fputs(line.c_str(), out_);
     return std::fflush(out_) == 0 && !std::ferror(out_);
 }
 

@@ -15,6 +15,9 @@
 
 namespace keyscope {
 
+// "2026-12-05T21:04:05.123Z" for milliseconds since 1970.
+std::string utcTimestamp(std::int64_t msSinceEpoch);
+
 // Running min, max, mean and standard deviation of one key's recorded values.
 class KeyStats {
   public:
@@ -38,8 +41,9 @@ class Recorder {
     using Progress = std::function<void(long rows, double pollsPerSecond)>;
 
     // The board, pauser and output must outlive the recorder; out is not closed.
+    // wallClock gives milliseconds since 1970 for the utc column; unset, the system clock.
     Recorder(BoardConnection& board, Pauser& pauser, Clock clock, RecorderOptions options,
-             std::FILE* out);
+             std::FILE* out, Clock wallClock = {});
 
     // Runs until a limit, an interruption or a failure; every row written is flushed.
     RecordEnd run(const std::atomic<bool>& interrupted, const Progress& progress = {});
@@ -57,6 +61,7 @@ class Recorder {
     BoardConnection& board_;
     Pauser& pauser_;
     Clock clock_;
+    Clock wallClock_;
     RecorderOptions options_;
     std::FILE* out_;
     long rows_ = 0;

@@ -88,10 +88,18 @@ const std::vector<OptionSpec>& optionSpecs() {
          }},
         {{"diff"},
          {},
-         "Record maxValue - value instead of raw counts.",
+         "Record maxValue - value instead of raw counts (columns dTK0 to dTK15).",
          {},
          [](const std::string&, RecorderOptions& o) {
              o.diff = true;
+             return true;
+         }},
+        {{"utc"},
+         {},
+         "Add a first column utc: each row's wall-clock time, ISO 8601 UTC.",
+         {},
+         [](const std::string&, RecorderOptions& o) {
+             o.utc = true;
              return true;
          }},
         {{"samples"},

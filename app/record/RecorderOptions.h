@@ -19,6 +19,7 @@ struct RecorderOptions {
     TargetCommandLine ice;          // ICE: read exactly as the dashboard reads its command line
     std::string output;             // CSV file; empty = standard output
     bool diff = false;              // maxValue - value instead of raw counts
+    bool utc = false;               // a first column with each row's wall-clock time
     std::optional<long> samples;    // stop after this many rows
     std::optional<double> seconds;  // stop after this long
 };
