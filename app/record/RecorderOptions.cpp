@@ -11,12 +11,16 @@ const char* const kRecorderUsage =
     "usage: keyscope-record [--hid | --serial PORT [--baud RATE] |\n"
     "                        --ice CHIP ADDR COUNT IRAM WIDTH]\n"
     "                       [--output FILE] [--diff] [--samples N] [--seconds S]\n"
+    "                       [--stats FILE] [--touch-threshold N]\n"
     "  --hid            the USB HID board (default)\n"
     "  --serial PORT    a serial board on COMn or a device path; --baud 1200|2400|4800|9600\n"
     "  --ice ...        an ICE target, read like the dashboard's command line\n"
     "  --output FILE    write the CSV rows to FILE instead of standard output\n"
     "  --diff           record maxValue - value instead of raw counts\n"
     "  --samples N      stop after N rows; --seconds S  stop after S seconds\n"
+    "  --stats FILE     write each key's noise, signal and SNR as CSV to FILE\n"
+    "  --touch-threshold N  difference (counts) from which a sample counts as touched\n"
+    "                   on serial and ICE boards (default 30); HID boards name the key\n"
     "Ctrl-C stops the recording with the file complete.\n";
 
 namespace {
@@ -105,12 +109,26 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
             }
             options.seconds = s;
             ++i;
+        } else if (arg == "--stats") {
+            if (!needs(1))
+                return fail("--stats needs a file name");
+            options.stats = args[++i];
+        } else if (arg == "--touch-threshold") {
+            long n = 0;
+            if (!needs(1) || !readLong(args[i + 1], n) || n < 0 || n > 65535) {
+                return fail("--touch-threshold needs a whole number of counts from 0 to 65535");
+            }
+            options.touchThreshold = static_cast<std::int32_t>(n);
+            ++i;
         } else {
             return fail("unknown option '" + arg + "' (see --help)");
         }
     }
     if (options.link != RecordLink::Serial && options.baud != 9600) {
         return fail("--baud applies to --serial only");
+    }
+    if (!options.stats.empty() && options.stats == options.output) {
+        return fail("--stats and --output must name different files");
     }
     parsed.options = options;
     return parsed;
