@@ -39,6 +39,8 @@ KeyStatisticsWindow::KeyStatisticsWindow(const BoardConnection& board, Messages&
                                       QStringLiteral("noise_rms"), QStringLiteral("signal"),
                                       QStringLiteral("SNR")});
     table_.verticalHeader()->hide();
+    // Rows a line of text high, so sixteen keys fit without scrolling.
+    table_.verticalHeader()->setDefaultSectionSize(table_.fontMetrics().height() + 6);
     table_.horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     table_.setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_.setSelectionMode(QAbstractItemView::NoSelection);
@@ -53,7 +55,8 @@ KeyStatisticsWindow::KeyStatisticsWindow(const BoardConnection& board, Messages&
     connect(&saveButton_, &QPushButton::clicked, this, [this] { save(); });
 
     // Beside the dashboard, which an ICE viewer maximizes: at the screen's right.
-    resize(560, 560);
+    const int rowHeight = table_.verticalHeader()->defaultSectionSize();
+    resize(560, (kChannelCount + 1) * rowHeight + 3 * saveButton_.sizeHint().height() + 10);
     const QScreen* display = owner != nullptr && owner->screen() != nullptr
                                  ? owner->screen()
                                  : QGuiApplication::primaryScreen();
