@@ -99,8 +99,10 @@ void BM_DashboardUnderXvfb(benchmark::State& state, bool keyStatistics) {
             state.SkipWithError("the Key Statistics window did not open");
             return;
         }
-        // Move the pointer off every window so no hover readout is drawn.
+        // Move the pointer off every window so no hover readout is drawn, and
+        // let the new windows' first layout and paint pass before measuring.
         session.xdotool("mousemove 1270 790");
+        std::this_thread::sleep_for(1s);
 
         const pid_t program = session.programPid();
         const auto start = std::chrono::steady_clock::now();
