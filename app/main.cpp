@@ -2,15 +2,59 @@
 // command; started with an ICE target on its command line it connects at once.
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "dashboard/DashboardDialog.h"
+#include "keyscope_version.h"
 #include "platform/QtMessages.h"
 #include "platform/SystemBoard.h"
 #include "platform/ThreadPauser.h"
 #include "platform/X11CloseNotifier.h"
 
 namespace {
+
+const char* const kUsage =
+    "Usage: keyscope [CHIP ADDRESS COUNT IRAM [WIDTH [WINDOW MESSAGE PARAM [PERCENT]]]]\n"
+    "Touch-key dashboard: shows the live counts of a touch-key demo board.\n"
+    "\n"
+    "Started plainly it waits for Device > Connect (USB HID) or Connect Serial Port.\n"
+    "Started with an ICE target it connects to the ICE board at once:\n"
+    "  CHIP      chip code, e.g. 6620\n"
+    "  ADDRESS   address of the key table in the target's memory, e.g. 0x30\n"
+    "  COUNT     number of keys (at most 16)\n"
+    "  IRAM      the memory space: IRAM\n"
+    "  WIDTH     bytes per key count, 1 or 2\n"
+    "  WINDOW MESSAGE PARAM  X11 window (hexadecimal) told by a ClientMessage\n"
+    "            whenever the connection closes, with its message type and datum\n"
+    "  PERCENT   initial trigger percentage\n"
+    "Fields are separated by single spaces; an empty argument leaves a field empty.\n"
+    "\n"
+    "Options (alone on the command line):\n"
+    "  -h, --help     Displays this help.\n"
+    "  -v, --version  Displays version information.\n"
+    "\n"
+    "KEYSCOPE_SIMULATE=1 connects every link to a simulated board.\n"
+    "See keyscope(1) for the environment and device access.\n";
+
+// --help and --version are answered before the application object exists, so
+// they need no display. Anything else is the dashboard's own command line.
+bool answeredInfoRequest(int argc, char** argv) {
+    if (argc != 2) {
+        return false;
+    }
+    const char* arg = argv[1];
+    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+        std::fputs(kUsage, stdout);
+        return true;
+    }
+    if (std::strcmp(arg, "--version") == 0 || std::strcmp(arg, "-v") == 0) {
+        std::puts("keyscope " KEYSCOPE_VERSION);
+        return true;
+    }
+    return false;
+}
 
 // The arguments as one line, each separated by a single space, as the dashboard
 // reads its fields; an empty argument leaves an empty field.
@@ -28,6 +72,9 @@ std::string commandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (answeredInfoRequest(argc, argv)) {
+        return 0;
+    }
     // The application exists before the first window and outlives the last one.
     QApplication app(argc, argv);
     using namespace keyscope;

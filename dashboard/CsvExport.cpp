@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,8 +56,12 @@ CsvSave saveCsv(const BoardConnection& board, bool rawMode, const std::string& p
 }
 
 CsvSave writeCsvFile(const std::string& path, const std::string& content, Messages& messages) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Emptied only once the lock is held: a file that another writer holds keeps its bytes.
+    // Devices and pipes have nothing to empty.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    struct stat info {};
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &info) != 0 ||
+        (S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0)) {
         if (fd >= 0) {
             ::close(fd);
         }

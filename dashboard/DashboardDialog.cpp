@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTimerEvent>
+#include <QWindow>
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -101,6 +102,7 @@ void DashboardDialog::readCommandLine(std::string_view line) {
         return;
     }
     target_ = parsed;
+    stayOnTop();  // before the first show, while that costs nothing
     linkSelector_ = parsed.selector;
     icePercent_ = parsed.icePercent;
     onMode();
@@ -180,6 +182,22 @@ void DashboardDialog::placeWindow(int width, int height) {
         const QRect area = display->geometry();
         move(area.left() + (area.width() - width) / 2, area.top() + (area.height() - height) / 2);
     }
+}
+
+// Started by another program as its viewer: stay in sight. Changing the flags of a shown
+// widget re-creates its window, which hides the dialog and ends its exec(); a shown dashboard
+// passes the hint to its native window instead.
+void DashboardDialog::stayOnTop() {
+    const Qt::WindowFlags flags = windowFlags() | Qt::WindowStaysOnTopHint;
+    if (flags == windowFlags()) {
+        return;
+    }
+    if (!isVisible() || windowHandle() == nullptr) {
+        setWindowFlags(flags);
+        return;
+    }
+    overrideWindowFlags(flags);
+    windowHandle()->setFlags(flags);
 }
 
 void DashboardDialog::warn(const char* text) {
@@ -388,8 +406,7 @@ void DashboardDialog::applyKeySelection() {
     } else {
         const int count = static_cast<int>(std::min<std::uint32_t>(target_.channelCount, 16));
         placeWindow(KeyBarGraph::preferredWidth(count), KeyBarGraph::preferredHeight());
-        // Started by another program as its viewer: stay in sight and use the screen.
-        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        stayOnTop();
         showMaximized();
         if (board_.isOpen()) {
             std::vector<int> shown(static_cast<std::size_t>(count));

@@ -99,6 +99,7 @@ class DashboardDialog : public QDialog {
   private:
     void readCommandLine(std::string_view line);
     void placeWindow(int width, int height);
+    void stayOnTop();
     void warn(const char* text);
     void startPolling() { pollTimer_.start(kPollPeriodMs, this); }
     void stopPolling() { pollTimer_.stop(); }

@@ -13,13 +13,24 @@ namespace {
 
 constexpr int kNotLoaded = -1;
 
-std::string programFolder() {
+std::filesystem::path programFolder() {
     std::error_code error;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string(".") : exe.parent_path().string();
+    return error ? std::filesystem::path(".") : exe.parent_path();
 }
 
 }  // namespace
+
+std::string hidModuleIn(const std::filesystem::path& programFolder, const char* file) {
+    const std::filesystem::path beside = programFolder / file;
+    const std::filesystem::path installed = programFolder / kInstalledModuleFolder / file;
+    std::error_code error;
+    return (std::filesystem::exists(beside, error) || !std::filesystem::exists(installed, error)
+                ? beside
+                : installed)
+        .lexically_normal()
+        .string();
+}
 
 std::string hidModulePath() {
     if (const char* path = std::getenv("KEYSCOPE_HID_LIBRARY"); path && *path) {
@@ -27,7 +38,7 @@ std::string hidModulePath() {
     }
     const char* simulate = std::getenv("KEYSCOPE_SIMULATE");
     const bool simulated = simulate && std::strcmp(simulate, "1") == 0;
-    return programFolder() + "/" + (simulated ? kSimHidModuleFile : kHidModuleFile);
+    return hidModuleIn(programFolder(), simulated ? kSimHidModuleFile : kHidModuleFile);
 }
 
 HidLibrary::HidLibrary(std::string path) : path_(std::move(path)) {}

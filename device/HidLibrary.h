@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "device/HidModule.h"
@@ -9,8 +10,17 @@ namespace keyscope {
 inline constexpr const char* kHidModuleFile = "libkeyscope-hid.so";
 inline constexpr const char* kSimHidModuleFile = "libkeyscope-simhid.so";
 
+// Where an installed program's modules live, from the program's own folder
+// (<prefix>/bin/../lib/keyscope), so a relocated prefix keeps working.
+inline constexpr const char* kInstalledModuleFolder = "../lib/keyscope";
+
+// The module file for a program in programFolder: beside the program when it is
+// there (the build tree), else in the installed module folder; when neither
+// holds it, the path beside the program, so the load error names that.
+std::string hidModuleIn(const std::filesystem::path& programFolder, const char* file);
+
 // The module to load: KEYSCOPE_HID_LIBRARY when set; else the simulated board
-// when KEYSCOPE_SIMULATE=1; else the hidapi module beside the program.
+// when KEYSCOPE_SIMULATE=1; else the hidapi module, found by hidModuleIn.
 std::string hidModulePath();
 
 // The HID module loaded at run time. Loading happens at the first open and is

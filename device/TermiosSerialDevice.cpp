@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "device/AccessDiagnosis.h"
+
 namespace keyscope {
 
 namespace {
@@ -34,6 +36,7 @@ TermiosSerialDevice::~TermiosSerialDevice() {
 bool TermiosSerialDevice::open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        reportAccessDenied(path, errno);
         return false;
     }
     // No sharing: a port another program holds counts as one that cannot be opened.

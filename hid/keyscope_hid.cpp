@@ -6,9 +6,13 @@
 #include "hid/keyscope_hid.h"
 
 #include <hidapi.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "device/AccessDiagnosis.h"
 
 namespace {
 
@@ -100,6 +104,10 @@ int vnHidOpen(int deviceId, int, int) {
             board().productId = deviceId;
             result = 0;
             break;
+        }
+        // hidapi keeps no errno; ask the node itself why it refused.
+        if (::access(info->path, R_OK | W_OK) != 0) {
+            keyscope::reportAccessDenied(info->path, errno);
         }
     }
     hid_free_enumeration(found);

@@ -11,6 +11,8 @@
 #include <system_error>
 #include <utility>
 
+#include "device/AccessDiagnosis.h"
+
 namespace keyscope {
 
 std::vector<std::string> sortScsiGenericNames(const std::vector<std::string>& names) {
@@ -38,6 +40,7 @@ std::vector<std::string> sortScsiGenericNames(const std::vector<std::string>& na
 }
 
 std::vector<std::string> LinuxScsiAccess::candidatePaths() {
+    refused_.clear();
     std::vector<std::string> names;
     std::error_code ec;
     for (std::filesystem::directory_iterator it("/dev", ec), end; !ec && it != end;
@@ -56,7 +59,16 @@ int LinuxScsiAccess::openDevice(const std::string& path) {
     do {
         fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && (errno == EACCES || errno == EPERM)) {
+        refused_.emplace_back(path, errno);
+    }
     return fd;
+}
+
+void LinuxScsiAccess::reportRefusedNodes() const {
+    for (const auto& [path, error] : refused_) {
+        reportAccessDenied(path, error);
+    }
 }
 
 void LinuxScsiAccess::closeDevice(int fd) {

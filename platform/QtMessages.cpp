@@ -1,5 +1,6 @@
 #include "platform/QtMessages.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 namespace keyscope {
@@ -11,9 +12,12 @@ void QtMessages::show(std::string_view text, std::string_view caption, MessageIc
     const QString title =
         caption.empty() ? QStringLiteral("Keyscope")
                         : QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+    // The box belongs to the window the user works in: a modal settings dialog shows its own
+    // messages, centred on it and never behind it; otherwise the owner given shows them.
+    QWidget* parent = QApplication::activeModalWidget();
     QMessageBox box(boxIcon, title,
                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                    QMessageBox::Ok, owner_);
+                    QMessageBox::Ok, parent != nullptr ? parent : owner_);
     box.exec();
 }
 

@@ -6,7 +6,8 @@ class QWidget;
 
 namespace keyscope {
 
-// Message boxes through QMessageBox, owned by a window when one is given.
+// Message boxes through QMessageBox, owned by the topmost modal dialog while one runs,
+// else by the owner when one is given.
 class QtMessages final : public Messages {
   public:
     explicit QtMessages(QWidget* owner = nullptr) : owner_(owner) {}

@@ -2,7 +2,8 @@
 """Draws Keyscope's own artwork: the footer banner and the application icon.
 
 Run from anywhere: python3 res/make_artwork.py
-Writes res/banner.png (250 x 100 RGBA) and res/keyscope.png (64 x 64 RGBA).
+Writes res/banner.png (250 x 100 RGBA), res/keyscope.png (64 x 64 RGBA) and the
+installed icon sizes res/icons/<size>.png.
 Only the standard library is used (zlib + struct), so the PNGs can be
 regenerated on any machine and always come out byte-identical.
 
@@ -21,6 +22,8 @@ import zlib
 BANNER_W, BANNER_H = 250, 100
 TILE = 50
 ICON_SIZE = 64
+# The hicolor theme sizes the desktop entry's icon is installed in (res/icons/<size>.png).
+INSTALLED_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 # Palette shared with the bar graph's value bar gradient.
 SEA_GREEN = (0x2E, 0x8B, 0x57)
@@ -110,32 +113,40 @@ def banner():
     return c
 
 
-def icon():
-    c = Canvas(ICON_SIZE, ICON_SIZE)
-    radius = 10
-    for y in range(ICON_SIZE):
-        for x in range(ICON_SIZE):
+def icon(size=ICON_SIZE):
+    # Drawn on a 64-pixel grid and scaled, so each installed size is drawn, not resampled.
+    def at(v):
+        return int(round(v * size / ICON_SIZE))
+
+    c = Canvas(size, size)
+    radius = at(10)
+    for y in range(size):
+        for x in range(size):
             # Rounded square: skip pixels outside the corner circles.
-            cx = min(max(x, radius), ICON_SIZE - 1 - radius)
-            cy = min(max(y, radius), ICON_SIZE - 1 - radius)
+            cx = min(max(x, radius), size - 1 - radius)
+            cy = min(max(y, radius), size - 1 - radius)
             if (x - cx) ** 2 + (y - cy) ** 2 <= radius * radius:
-                c.put(x, y, lerp(NAVY, (0x2B, 0x3E, 0x52), y / ICON_SIZE))
+                c.put(x, y, lerp(NAVY, (0x2B, 0x3E, 0x52), y / size))
     heights = [22, 36, 16, 30]
+    base, width = at(52), max(1, at(9))
     for i, h in enumerate(heights):
-        x0 = 10 + i * 12
-        for x in range(x0, x0 + 9):
-            colour = lerp(RED if i == 2 else SEA_GREEN, KHAKI, (x - x0) / 9)
-            for y in range(52 - h, 52):
+        x0 = at(10 + i * 12)
+        for x in range(x0, x0 + width):
+            colour = lerp(RED if i == 2 else SEA_GREEN, KHAKI, (x - x0) / width)
+            for y in range(base - at(h), base):
                 c.put(x, y, colour)
-    c.rect(7, 52, 50, 2, (0xDD, 0xDD, 0xDD))
+    c.rect(at(7), base, at(50), max(1, at(2)), (0xDD, 0xDD, 0xDD))
     # Peak marker over the tallest bar.
-    c.rect(20, 52 - 40, 11, 2, (0x8C, 0xA8, 0xFF))
+    c.rect(at(20), at(52 - 40), at(11), max(1, at(2)), (0x8C, 0xA8, 0xFF))
     return c
 
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    for name, canvas in (("banner.png", banner()), ("keyscope.png", icon())):
+    drawings = [("banner.png", banner()), ("keyscope.png", icon())]
+    drawings += [(os.path.join("icons", "%d.png" % size), icon(size)) for size in INSTALLED_ICON_SIZES]
+    os.makedirs(os.path.join(here, "icons"), exist_ok=True)
+    for name, canvas in drawings:
         with open(os.path.join(here, name), "wb") as f:
             f.write(canvas.png())
 

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libgl-dev libx11-dev libhidapi-dev fonts-liberation2
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool imagemagick x11-utils
+    dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

@@ -1,27 +1,15 @@
 #include "app/record/RecorderOptions.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 
 #include "device/SerialPort.h"
+#include "keyscope_version.h"
 
 namespace keyscope {
-
-const char* const kRecorderUsage =
-    "usage: keyscope-record [--hid | --serial PORT [--baud RATE] |\n"
-    "                        --ice CHIP ADDR COUNT IRAM WIDTH]\n"
-    "                       [--output FILE] [--diff] [--samples N] [--seconds S]\n"
-    "                       [--stats FILE] [--touch-threshold N]\n"
-    "  --hid            the USB HID board (default)\n"
-    "  --serial PORT    a serial board on COMn or a device path; --baud 1200|2400|4800|9600\n"
-    "  --ice ...        an ICE target, read like the dashboard's command line\n"
-    "  --output FILE    write the CSV rows to FILE instead of standard output\n"
-    "  --diff           record maxValue - value instead of raw counts\n"
-    "  --samples N      stop after N rows; --seconds S  stop after S seconds\n"
-    "  --stats FILE     write each key's noise, signal and SNR as CSV to FILE\n"
-    "  --touch-threshold N  difference (counts) from which a sample counts as touched\n"
-    "                   on serial and ICE boards (default 30); HID boards name the key\n"
-    "Ctrl-C stops the recording with the file complete.\n";
 
 namespace {
 
@@ -39,90 +27,210 @@ bool readDouble(const std::string& text, double& out) {
     return !text.empty() && *end == '\0' && errno == 0;
 }
 
+// One option of the command line: its names, the name of its value (empty for
+// a switch), its help line, the message for a missing or unreadable value, and
+// how its value lands in the options (false: the value is unreadable).
+struct OptionSpec {
+    QStringList names;
+    QString valueName;
+    QString help;
+    std::string badValue;
+    std::function<bool(const std::string& value, RecorderOptions& options)> apply;
+};
+
+// Every option, in the order help lists them and values are read.
+const std::vector<OptionSpec>& optionSpecs() {
+    static const std::vector<OptionSpec> specs = {
+        {{"hid"},
+         {},
+         "Record the USB HID board (the default).",
+         {},
+         [](const std::string&, RecorderOptions& o) {
+             o.link = RecordLink::Hid;
+             return true;
+         }},
+        {{"serial"},
+         "PORT",
+         "Record a serial board on COMn or a device path.",
+         "--serial needs a port (COMn or a device path)",
+         [](const std::string& port, RecorderOptions& o) {
+             o.link = RecordLink::Serial;
+             o.port = port;
+             return true;
+         }},
+        {{"baud"},
+         "RATE",
+         "Serial rate: 1200, 2400, 4800 or 9600 (default 9600).",
+         "--baud must be 1200, 2400, 4800 or 9600",
+         [](const std::string& text, RecorderOptions& o) {
+             long baud = 0;
+             if (!readLong(text, baud) || baudIndexFor(baud) < 0)
+                 return false;
+             o.baud = static_cast<int>(baud);
+             return true;
+         }},
+        {{"ice"},
+         {},
+         "Record an ICE target: CHIP ADDR COUNT IRAM WIDTH follow, read like the "
+         "dashboard's command line.",
+         {},
+         [](const std::string&, RecorderOptions& o) {
+             o.link = RecordLink::Ice;
+             return true;
+         }},
+        {{"o", "output"},
+         "FILE",
+         "Write the CSV rows to FILE instead of standard output.",
+         "--output needs a file name",
+         [](const std::string& file, RecorderOptions& o) {
+             o.output = file;
+             return true;
+         }},
+        {{"diff"},
+         {},
+         "Record maxValue - value instead of raw counts.",
+         {},
+         [](const std::string&, RecorderOptions& o) {
+             o.diff = true;
+             return true;
+         }},
+        {{"samples"},
+         "N",
+         "Stop after N rows.",
+         "--samples needs a positive whole number",
+         [](const std::string& text, RecorderOptions& o) {
+             long n = 0;
+             if (!readLong(text, n) || n <= 0)
+                 return false;
+             o.samples = n;
+             return true;
+         }},
+        {{"seconds"},
+         "S",
+         "Stop after S seconds.",
+         "--seconds needs a positive number",
+         [](const std::string& text, RecorderOptions& o) {
+             double s = 0;
+             if (!readDouble(text, s) || !(s > 0))
+                 return false;
+             o.seconds = s;
+             return true;
+         }},
+        {{"stats"},
+         "FILE",
+         "Write each key's noise, signal and SNR as CSV to FILE.",
+         "--stats needs a file name",
+         [](const std::string& file, RecorderOptions& o) {
+             o.stats = file;
+             return true;
+         }},
+        {{"touch-threshold"},
+         "N",
+         "Difference (counts) from which a sample counts as touched on serial and ICE "
+         "boards (default 30); HID boards name the pressed key.",
+         "--touch-threshold needs a whole number of counts from 0 to 65535",
+         [](const std::string& text, RecorderOptions& o) {
+             long n = 0;
+             if (!readLong(text, n) || n < 0 || n > 65535)
+                 return false;
+             o.touchThreshold = static_cast<std::int32_t>(n);
+             return true;
+         }},
+    };
+    return specs;
+}
+
+constexpr int kIceFields = 5;
+
+std::string dashed(const QString& name) {
+    return (name.size() == 1 ? "-" : "--") + name.toStdString();
+}
+
+const OptionSpec* specNamed(const std::string& arg) {
+    for (const OptionSpec& spec : optionSpecs()) {
+        for (const QString& name : spec.names) {
+            if (arg == dashed(name))
+                return &spec;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
     ParsedOptions parsed;
-    RecorderOptions options;
-    bool linkChosen = false;
     auto fail = [&](std::string message) {
         parsed.error = std::move(message);
         return parsed;
     };
-    auto chooseLink = [&](RecordLink link) {
-        if (linkChosen) {
-            return false;
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Records the live key counts of a touch-key demo board as CSV rows, one per poll "
+        "(every 50 ms) that brought new samples. Ctrl-C stops the recording with the file "
+        "complete.");
+    // Qt's own help option also offers Qt's options, which this program has not.
+    const QCommandLineOption help({"h", "help"}, "Displays this help.");
+    const QCommandLineOption version({"v", "version"}, "Displays version information.");
+    parser.addOption(help);
+    parser.addOption(version);
+    for (const OptionSpec& spec : optionSpecs()) {
+        parser.addOption(QCommandLineOption(spec.names, spec.help, spec.valueName));
+    }
+    parser.addPositionalArgument("TARGET", "With --ice: CHIP ADDR COUNT IRAM WIDTH.",
+                                 "[CHIP ADDR COUNT IRAM WIDTH]");
+
+    QStringList arguments{"keyscope-record"};
+    for (const std::string& arg : args)
+        arguments << QString::fromStdString(arg);
+    if (!parser.parse(arguments)) {
+        // The parser's own texts name no fix; say which option and what it wants.
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::string name = args[i].substr(0, args[i].find('='));
+            const OptionSpec* spec = specNamed(name);
+            const bool builtIn =
+                name == "-h" || name == "--help" || name == "-v" || name == "--version";
+            if (!spec && !builtIn && name.size() > 1 && name[0] == '-')
+                return fail("unknown option '" + args[i] + "' (see --help)");
+            if (spec && !spec->valueName.isEmpty() && name == args[i] && ++i == args.size())
+                return fail(spec->badValue);
         }
-        linkChosen = true;
-        options.link = link;
-        return true;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto needs = [&](std::size_t count) { return i + count < args.size(); };
-        if (arg == "--help" || arg == "-h") {
-            parsed.help = true;
-            return parsed;
-        } else if (arg == "--hid") {
-            if (!chooseLink(RecordLink::Hid))
-                return fail("choose one of --hid, --serial, --ice");
-        } else if (arg == "--serial") {
-            if (!needs(1))
-                return fail("--serial needs a port (COMn or a device path)");
-            if (!chooseLink(RecordLink::Serial))
-                return fail("choose one of --hid, --serial, --ice");
-            options.port = args[++i];
-        } else if (arg == "--baud") {
-            long baud = 0;
-            if (!needs(1) || !readLong(args[i + 1], baud) || baudIndexFor(baud) < 0) {
-                return fail("--baud must be 1200, 2400, 4800 or 9600");
-            }
-            options.baud = static_cast<int>(baud);
-            ++i;
-        } else if (arg == "--ice") {
-            if (!needs(5))
-                return fail("--ice needs CHIP ADDR COUNT IRAM WIDTH");
-            if (!chooseLink(RecordLink::Ice))
-                return fail("choose one of --hid, --serial, --ice");
-            std::string line = args[i + 1];
-            for (std::size_t f = 2; f <= 5; ++f)
-                line += " " + args[i + f];
-            options.ice = parseTargetCommandLine(line);
-            i += 5;
-        } else if (arg == "--output" || arg == "-o") {
-            if (!needs(1))
-                return fail("--output needs a file name");
-            options.output = args[++i];
-        } else if (arg == "--diff") {
-            options.diff = true;
-        } else if (arg == "--samples") {
-            long n = 0;
-            if (!needs(1) || !readLong(args[i + 1], n) || n <= 0) {
-                return fail("--samples needs a positive whole number");
-            }
-            options.samples = n;
-            ++i;
-        } else if (arg == "--seconds") {
-            double s = 0;
-            if (!needs(1) || !readDouble(args[i + 1], s) || !(s > 0)) {
-                return fail("--seconds needs a positive number");
-            }
-            options.seconds = s;
-            ++i;
-        } else if (arg == "--stats") {
-            if (!needs(1))
-                return fail("--stats needs a file name");
-            options.stats = args[++i];
-        } else if (arg == "--touch-threshold") {
-            long n = 0;
-            if (!needs(1) || !readLong(args[i + 1], n) || n < 0 || n > 65535) {
-                return fail("--touch-threshold needs a whole number of counts from 0 to 65535");
-            }
-            options.touchThreshold = static_cast<std::int32_t>(n);
-            ++i;
-        } else {
-            return fail("unknown option '" + arg + "' (see --help)");
-        }
+        return fail(parser.errorText().toStdString());
+    }
+    if (parser.isSet(help)) {
+        // Without an application object the parser cannot know the program's name.
+        parsed.info =
+            parser.helpText().replace("<executable_name>", "keyscope-record").toStdString();
+        return parsed;
+    }
+    if (parser.isSet(version)) {
+        parsed.info = std::string("keyscope-record ") + KEYSCOPE_VERSION + "\n";
+        return parsed;
+    }
+
+    RecorderOptions options;
+    int links = 0;
+    for (const OptionSpec& spec : optionSpecs()) {
+        if (!parser.isSet(spec.names.front()))
+            continue;
+        links += spec.names.front() == "hid" || spec.names.front() == "serial" ||
+                 spec.names.front() == "ice";
+        if (!spec.apply(parser.value(spec.names.front()).toStdString(), options))
+            return fail(spec.badValue);
+    }
+    if (links > 1) {
+        return fail("choose one of --hid, --serial, --ice");
+    }
+    const QStringList fields = parser.positionalArguments();
+    if (options.link == RecordLink::Ice) {
+        if (fields.size() < kIceFields)
+            return fail("--ice needs CHIP ADDR COUNT IRAM WIDTH");
+        options.ice = parseTargetCommandLine(fields.mid(0, kIceFields).join(' ').toStdString());
+    }
+    const int used = options.link == RecordLink::Ice ? kIceFields : 0;
+    if (fields.size() > used) {
+        return fail("unknown option '" + fields[used].toStdString() + "' (see --help)");
     }
     if (options.link != RecordLink::Serial && options.baud != 9600) {
         return fail("--baud applies to --serial only");

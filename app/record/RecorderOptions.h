@@ -27,15 +27,15 @@ struct RecorderOptions {
     std::int32_t touchThreshold = kDefaultTouchThreshold;
 };
 
-// Parsed options, or the one-line error that explains the first bad argument.
+// Parsed options; or the one-line error that explains the first bad argument;
+// or, for --help and --version, the text to print before ending with success.
 struct ParsedOptions {
     std::optional<RecorderOptions> options;
     std::string error;
-    bool help = false;
+    std::string info;
 };
 
+// Reads the arguments after the program name. Needs no application object.
 ParsedOptions parseRecorderOptions(const std::vector<std::string>& args);
-
-extern const char* const kRecorderUsage;
 
 }  // namespace keyscope

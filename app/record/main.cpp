@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
     using namespace keyscope;
     const ParsedOptions parsed =
         parseRecorderOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (parsed.help) {
-        std::fputs(kRecorderUsage, stdout);
+    if (!parsed.info.empty()) {
+        std::fputs(parsed.info.c_str(), stdout);
         return 0;
     }
     if (!parsed.options) {

@@ -101,22 +101,35 @@ TEST_F(KeyBarGraphTest, FooterOf600WideWindowHoldsBannerAndSevenRepeats) {
     }
 }
 
-TEST_F(KeyBarGraphTest, RedBaseBarShowsInRawModeOnly) {
-    attach({0}, 1, 1200, 1100);
-    records[0].maxValue = 1150;  // base bar 190 of the 380 chart rows
-    records[0].value = 1120;     // value bar 76 rows
-    QImage frame = render(1000, 640);
-    const int hp = graph.layout().plotHeight;
-    EXPECT_TRUE(reddish(frame.pixel(103, hp - 120)));
-    EXPECT_TRUE(greenish(frame.pixel(103, hp - 40)));
-    EXPECT_EQ(frame.pixel(103, hp - 200), kWhite);
+bool white(QRgb c) {
+    return c == kWhite;
+}
 
-    attach({0}, 0, 100, 0);
-    frame = graph.renderFrame();
-    for (int y = graph.layout().chartTop(); y < hp; ++y) {
-        ASSERT_FALSE(reddish(frame.pixel(103, y))) << "y " << y;
+// Bars stand on the axis; a bar many plots tall fills its column up to the plot's top edge,
+// and nothing of a bar shows below the axis. Red (the base bar) shows in raw mode only.
+TEST_F(KeyBarGraphTest, BarsStandOnTheAxisAndTheTallestStopAtThePlotsTopEdge) {
+    using Probes = std::vector<std::pair<int, bool (*)(QRgb)>>;  // rows above the axis
+    // mode, scale top (bottom 100 less), max value, value, what the bar's column shows
+    const std::tuple<std::uint8_t, std::int32_t, std::int32_t, std::int32_t, Probes> cases[] = {
+        {1, 1200, 1150, 1120, {{200, white}, {120, reddish}, {40, greenish}}},  // 190 and 76
+        {0, 100, 1150, 1120, {{120, white}, {60, greenish}}},                   // 114 rows
+        {0, 100, 250, 100, {{580, greenish}, {1, greenish}}},     // d = 150 on 155/145
+        {1, 1200, 2000, 1120, {{580, reddish}, {1, greenish}}}};  // base 9 charts tall
+    const QImage bare = render(1000, 640);
+    const int hp = graph.layout().plotHeight;
+    const QRect belowAxis(0, hp, 1000, 640 - hp);
+    for (const auto& [raw, max, maxValue, value, probes] : cases) {
+        SCOPED_TRACE(maxValue);
+        attach({0}, raw, max, max - 100);
+        records[0].maxValue = maxValue;
+        records[0].value = value;
+        const QImage frame = graph.renderFrame();
+        for (const auto& [up, shows] : probes)
+            EXPECT_TRUE(shows(frame.pixel(103, hp - up))) << "row " << hp - up;
+        for (int y = 0; y < hp && !raw; ++y)
+            ASSERT_FALSE(reddish(frame.pixel(103, y))) << "y " << y;
+        EXPECT_EQ(frame.copy(belowAxis), bare.copy(belowAxis));
     }
-    EXPECT_TRUE(greenish(frame.pixel(103, hp - 60)));  // difference 30: 114 rows
 }
 
 TEST_F(KeyBarGraphTest, KeyBannerBoxShowsForEveryNonZeroCode) {

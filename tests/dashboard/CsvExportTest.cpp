@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -79,13 +81,22 @@ TEST_F(CsvExport, SameMinuteReplacesAndNothingToSaveWritesNothing) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(CsvExport, UncreatableFileShowsThePlainMessage) {
+TEST_F(CsvExport, UncreatableOrLockedFileShowsThePlainMessageAndKeepsTheFile) {
     fill(1);
-    EXPECT_EQ(save((dir / "missing" / "x.csv").string()), CsvSave::CreateFailed);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "Cannot Create csv file");
-    EXPECT_EQ(messages.shown[0].caption, "");
-    EXPECT_EQ(messages.shown[0].icon, MessageIcon::None);
+    const fs::path locked = dir / "locked.csv";
+    std::ofstream(locked) << "another writer's rows\n";
+    const int holder = ::open(locked.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    for (const fs::path& path : {dir / "missing" / "x.csv", locked}) {
+        messages.shown.clear();
+        EXPECT_EQ(save(path.string()), CsvSave::CreateFailed);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, "Cannot Create csv file");
+        EXPECT_EQ(messages.shown[0].caption, "");
+        EXPECT_EQ(messages.shown[0].icon, MessageIcon::None);
+    }
+    EXPECT_EQ(read(locked), "another writer's rows\n");
+    ::close(holder);
 }
 
 TEST_F(CsvExport, FullDeviceIsReportedAndTheFileClosed) {

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <deque>
 #include <filesystem>
@@ -28,6 +29,7 @@ using namespace fakes;
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using Script = std::function<void(QDialog&)>;
+const std::string kOpenFail = "Open Touch Demoboard Fail! please re-plugin device!";
 
 // Runs the next queued script on each dialog in place of a user; cancels what it leaves open.
 struct ScriptedDialogs final : DialogRunner {
@@ -153,10 +155,15 @@ TEST_F(DashboardTest, NoOrShortCommandLineOpensCentred400By400InRawModeWithoutCo
     for (const menu::Item& item : menu::kItems)
         EXPECT_EQ(dash->menu().isEnabled(item.id), item.enabled) << item.text;
     EXPECT_EQ(dash->menu().placeCount(menu::kExit), 2);
+    QStringList bar;
+    for (const QAction* action : dash->menuBar().actions())
+        bar << action->text();
+    EXPECT_EQ(bar.join(","), "Device,Settings,Update,Refresh,SaveData,Mode,About,Exit");
     EXPECT_TRUE(dash->menu().isPopupEnabled(menu::kSettingsPosition));
-    // A line naming no target still grays Settings.
+    // A line naming no target still grays Settings and enables Refresh.
     startIce("6620 0x30 16");
     EXPECT_FALSE(dash->menu().isPopupEnabled(menu::kSettingsPosition));
+    EXPECT_TRUE(dash->menu().isEnabled(menu::kRefresh));
     EXPECT_TRUE(dash->menu().contains(menu::kConnectSerialPort));
     EXPECT_EQ(dash->linkSelector(), kSelectorHid);
     EXPECT_FALSE(dash->pollTimerActive());
@@ -198,21 +205,55 @@ TEST_F(DashboardTest, IceCommandLineConnectsAtStartInRawModeAndModeTogglesTheSca
     EXPECT_THAT(journal, ElementsAre("ice release", "notify 6699 1025 7"));
 }
 
-TEST_F(DashboardTest, OpenFailureShowsItsMessageAndReenablesConnect) {
-    make(false);
-    ice->openResult = 0;
-    dash->initialise("6620 0x30 16 IRAM 2");
+TEST_F(DashboardTest, HidOpenFailureShowsItsMessageAndReenablesConnect) {
     make();
     hid->answeringIds.clear();
     ASSERT_TRUE(dash->menu().trigger(menu::kConnect));
-    ASSERT_EQ(messages.shown.size(), 2u);
-    for (const ShownMessage& shown : messages.shown) {
-        EXPECT_EQ(shown.text, "Open Touch Demoboard Fail! please re-plugin device!");
-        EXPECT_EQ(shown.caption, "Keyscope");
-        EXPECT_EQ(shown.icon, MessageIcon::Exclamation);
-    }
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{kOpenFail});
     expectColumn(false);
     EXPECT_TRUE(dialogs.titles.empty());
+}
+
+// The dialog runs as the program runs it; a Connect that hid it would end exec() at once.
+TEST_F(DashboardTest, IceConnectFromTheMenuAfterAFailedStartKeepsTheRunningDashboard) {
+    make(false);
+    ice->openResult = 0;
+    dash->initialise("6620 0x30 16 IRAM 2");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text + "|" + messages.shown[0].caption, kOpenFail + "|Keyscope");
+    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(dash->menu().isEnabled(menu::kConnect));
+    ice->openResult = 1;
+    queueIce(4, 1000);
+    QSignalSpy finished(dash.get(), &QDialog::finished);
+    bool shownAfterConnect = false;
+    QTimer::singleShot(0, dash.get(), [&] {
+        ASSERT_TRUE(dash->menu().trigger(menu::kConnect));
+        shownAfterConnect = dash->isVisible() && finished.empty();
+        QTimer::singleShot(0, dash.get(), [&] { dash->done(QDialog::Accepted); });
+    });
+    EXPECT_EQ(dash->exec(), QDialog::Accepted);
+    EXPECT_TRUE(shownAfterConnect);
+    EXPECT_EQ(dash->barGraph().attachedCount(), 16);
+    EXPECT_TRUE(dash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+// Enter ends the dashboard with OK, Escape and the close box with Cancel; none runs Stop.
+TEST_F(DashboardTest, DialogKeysAndTheCloseBoxEndTheDashboardWithoutStop) {
+    const std::pair<std::function<void(QDialog&)>, int> cases[] = {
+        {[](QDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, QDialog::Accepted},
+        {[](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, QDialog::Rejected},
+        {[](QDialog& d) { d.close(); }, QDialog::Rejected}};
+    for (const auto& [act, result] : cases) {
+        connectHid();
+        dash->show();
+        QSignalSpy finished(dash.get(), &QDialog::finished);
+        act(*dash);
+        ASSERT_EQ(finished.size(), 1);
+        EXPECT_EQ(finished.at(0).at(0).toInt(), result);
+        EXPECT_TRUE(dash->pollTimerActive());
+        EXPECT_TRUE(dash->menu().isEnabled(menu::kStop));
+    }
 }
 
 TEST_F(DashboardTest, FailedPollReopensAfterPausesWithFreshHistoryAndAFailedReopenExits) {
@@ -322,26 +363,26 @@ TEST_F(DashboardTest, MaxMinStartsFromTheWidenedScaleAndSetsEveryBar) {
     expectEveryBar({500, 30});
 }
 
-TEST_F(DashboardTest, BarClickOpensOneTimeBarPerKeyWhoseScrollEndWritesTheTrigger) {
+// The list's own rules (newest first, one window per key) are TimeBarWindowTest's.
+TEST_F(DashboardTest, BarClickOpensATimeBarThatPollsFollowAndItsScrollEndWritesTheTrigger) {
     connectHid();
-    ChannelRecord* tk3 = dash->board().getChannel(3);
     ChannelRecord* tk7 = dash->board().getChannel(7);
-    for (ChannelRecord* key : {tk3, tk7, tk3, static_cast<ChannelRecord*>(nullptr)})
-        dash->onBarClicked(key);
-    ASSERT_EQ(dash->timeBarWindows().size(), 2u);
-    EXPECT_EQ(dash->timeBarWindows().front()->channel(), tk7);  // newest first
-    dash->pollTick();
-    EXPECT_TRUE(dash->timeBarWindows().front()->scrollPositionSet());
-    dash->timeBarWindows().back()->close();
+    dash->onBarClicked(tk7);
+    dash->onBarClicked(nullptr);
     ASSERT_EQ(dash->timeBarWindows().size(), 1u);
-    EXPECT_EQ(dash->timeBarWindows().front()->channel(), tk7);
+    TimeBarWindow& window = *dash->timeBarWindows().front();
+    window.chart().composeFrame();  // its first paint
+    dash->pollTick();
+    EXPECT_TRUE(window.scrollPositionSet());
 
     dash->barGraph().setTriggerPercent(0x1234);
     journal.clear();
-    dash->onTriggerScrollEnd(tk7);
+    window.onVerticalScroll(static_cast<int>(timebar::ScrollRequest::EndScroll), 0);
     EXPECT_THAT(journal, ElementsAre("write", "pause 300"));
     EXPECT_EQ(hid->written.back()[17], 0x34);
     EXPECT_TRUE(dash->pollTimerActive());
+    window.close();
+    EXPECT_TRUE(dash->timeBarWindows().empty());
 }
 
 TEST_F(DashboardTest, HidAndSerialConnectAndDisconnectSetTheirMenuColumns) {

@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "fakes/DeviceFakes.h"
 
 namespace keyscope {
@@ -219,8 +221,10 @@ TEST(WriteKeyValues, SendsLowBytesAndSettingsRetryingOnceAtOnce) {
     EXPECT_EQ(f.board->writeKeyValues(), 0);
 }
 
+using IceImage = std::optional<std::array<std::uint8_t, 65>>;
+
 // A 65-byte ICE memory image of 16-bit counts from byte 1, high byte first.
-std::optional<std::array<std::uint8_t, 65>> iceImage(std::initializer_list<int> values) {
+IceImage iceImage(std::initializer_list<int> values) {
     std::array<std::uint8_t, 65> image{};
     int at = 1;
     for (int v : values) {
@@ -230,7 +234,7 @@ std::optional<std::array<std::uint8_t, 65>> iceImage(std::initializer_list<int> 
     return image;
 }
 
-TEST(Ice, OpensTheTargetBlockAndZeroesInvalidCountsOnlyWithinTheKeyCount) {
+TEST(Ice, OpensTheTargetBlockAndInvalidCountsCountOnlyWithinTheKeyCount) {
     FakeBoard f;
     f.board->setTriggerLevel(9);
     f.board->setTarget(4, 0x1230, 4, 1, 2, 0, 0, 0);
@@ -254,6 +258,39 @@ TEST(Ice, OpensTheTargetBlockAndZeroesInvalidCountsOnlyWithinTheKeyCount) {
     EXPECT_EQ(f.board->getChannel(0)->keyValue, 7);
     EXPECT_EQ(f.board->writeKeyValues(), 1);
     EXPECT_TRUE(f.hid->written.empty());
+    // The 16-bit max-value read: 2048 in key 3 takes nothing; in key 6 it is only a count.
+    const std::uint64_t appended = f.board->appendedSamples();
+    f.ice->images = {iceImage({1, 2, 3, 2048}), iceImage({1, 2, 3, 4, 5, 6, 2048})};
+    EXPECT_EQ(f.board->readMaxValues(), 1);
+    EXPECT_EQ(f.board->getChannel(1)->maxValue, 800);
+    EXPECT_EQ(f.board->appendedSamples(), appended);
+    EXPECT_EQ(f.board->readMaxValues(), 1);
+    EXPECT_EQ(f.board->getChannel(6)->maxValue, 2048);
+    EXPECT_EQ(f.board->appendedSamples(), appended + 16);
+}
+
+TEST(Ice, WidthOneTakesByteKPlusOneAndItsMaxReadSetsReferencesWithoutSamples) {
+    FakeBoard f;
+    f.board->setTarget(4, 0x40, 16, 0, 1, 0, 0, 0);
+    const auto bytes = [](int first) {
+        std::array<std::uint8_t, 65> image{};
+        std::iota(image.begin() + 1, image.begin() + 1 + kChannelCount, first);
+        return IceImage(image);
+    };
+    f.ice->images = {bytes(200), bytes(10), bytes(100)};  // max, key, data
+    ASSERT_EQ(f.board->open(4), 1);
+    EXPECT_EQ(f.ice->requests[0].length, 16);
+    EXPECT_EQ(f.board->isByteValues(), 1);
+    for (int k = 0; k < kChannelCount; ++k) {
+        const ChannelRecord& c = *f.board->getChannel(k);
+        EXPECT_EQ(std::tuple(c.maxValue, c.keyValue, c.value, c.samples.size()),
+                  std::tuple(200 + k, 10 + k, 100 + k, 1u))
+            << k;
+    }
+    f.ice->images = {bytes(150)};
+    EXPECT_EQ(f.board->readMaxValues(), 1);
+    EXPECT_EQ(f.board->getChannel(15)->maxValue, 165);
+    EXPECT_EQ(f.board->getChannel(15)->samples.size(), 1u);
 }
 
 }  // namespace

@@ -67,6 +67,10 @@ TEST_F(ScsiTransportTest, AnyBadStatusFailsWithTheBufferUntouchedAndNoDeviceMake
     EXPECT_TRUE(access.calls.empty());
 }
 
+std::uint32_t le32(const std::uint8_t* at) {
+    return at[0] | at[1] << 8 | at[2] << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+}
+
 TEST(PassThroughRequest, DirectionLengthCdbAndDataSitAtTheirOffsetsAndStatusDecides) {
     const std::array<std::uint8_t, 64> data{0x77, 0x77};
     // direction, length, input size, output size
@@ -77,8 +81,11 @@ TEST(PassThroughRequest, DirectionLengthCdbAndDataSitAtTheirOffsetsAndStatusDeci
         auto request = buildPassThroughRequest(kCdb, data.data(), length, direction);
         ASSERT_TRUE(request.has_value());
         const std::uint8_t* b = request->buffer.data();
+        // Length, CdbLength, TimeOutValue, DataBufferOffset
+        EXPECT_EQ(std::tuple(le32(b), b[6], le32(b + 16), le32(b + 20)),
+                  std::tuple(44u, 12, 90u, 80u));
         EXPECT_EQ(b[8], output == 144u ? 1 : 0);  // DataIn
-        EXPECT_EQ(b[12], length);                 // DataTransferLength, its low byte
+        EXPECT_EQ(le32(b + 12), length);          // DataTransferLength
         EXPECT_EQ(std::memcmp(b + 28, kCdb.data(), 12), 0);
         EXPECT_EQ(b[81], input == 144u ? 0x77 : 0) << "data at offset 80";
         EXPECT_EQ(std::pair(request->inputSize, request->outputSize), std::pair(input, output));
@@ -86,6 +93,22 @@ TEST(PassThroughRequest, DirectionLengthCdbAndDataSitAtTheirOffsetsAndStatusDeci
         request->buffer[2] = 0x02;  // ScsiStatus
         EXPECT_FALSE(passThroughSucceeded(true, *request));
     }
+}
+
+TEST(AspiRequests, ExecHaInquiryAndGetTimeoutsBlocksCarryTheirFields) {
+    const auto exec = buildAspiExecRequest(0x00030201, kCdb, 0x12345678, 64, ScsiDirection::In);
+    // command, status, host adapter, flags, target, logical unit, CDB length
+    EXPECT_EQ((Bytes{exec[0], exec[1], exec[2], exec[3], exec[8], exec[9], exec[21]}),
+              (Bytes{kScExecScsiCmd, 0, 0x02, kSrbDirIn, 0x01, 0x03, 12}));
+    EXPECT_EQ(std::pair(le32(&exec[12]), le32(&exec[16])), std::pair(64u, 0x12345678u));
+    EXPECT_EQ(std::memcmp(&exec[48], kCdb.data(), 12), 0);
+    EXPECT_EQ(exec[60], 0);  // the CDB's last four bytes are not sent
+    EXPECT_EQ(buildAspiExecRequest(0, kCdb, 0, 0, ScsiDirection::Out)[3], kSrbDirOut);
+    const auto inquiry = buildAspiHaInquiry();
+    EXPECT_EQ(std::count(inquiry.begin(), inquiry.end(), 0), 60)
+        << "SC_HA_INQUIRY to adapter 0: all zero";
+    EXPECT_EQ(buildAspiGetTimeouts(),
+              (std::array<std::uint8_t, 14>{8, 0, 0xFF, 0x08, 0, 0, 0, 0, 0xFF, 0xFF}));
 }
 
 // Exec requests end with execStatus; kSsPending leaves them pending until the test
@@ -127,11 +150,9 @@ TEST_F(ScsiTransportTest, AspiIsUsedOnlyOnceSetUpAndPollsInOneMsPausesUpTo90000)
     EXPECT_EQ(aspiTransport.sendCommandIn(0x00030201, kCdb, 1, data.data()), 1);
     EXPECT_EQ(data[0], 0x42);
     EXPECT_TRUE(access.calls.empty());
-    const Bytes& srb = aspi.lastExec;
-    // host adapter, direction flags, target, logical unit
-    EXPECT_EQ((Bytes{srb[2], srb[3], srb[8], srb[9]}), (Bytes{0x02, kSrbDirIn, 0x01, 0x03}));
-    EXPECT_EQ(std::memcmp(&srb[48], kCdb.data(), 12), 0);
-    EXPECT_EQ(buildAspiExecRequest(0, kCdb, 0, 0, ScsiDirection::Out)[3], kSrbDirOut);
+    EXPECT_EQ(aspi.lastExec[3], kSrbDirIn);
+    EXPECT_EQ(aspi.lastExec[2] << 8 | aspi.lastExec[8], 0x0201)
+        << "the device's adapter and target";
 
     aspi.execStatus = 0x04;  // SS_ERR: no polling
     EXPECT_EQ(aspiTransport.sendCommandOut(0, kCdb, 0, nullptr), 0);
@@ -314,33 +335,20 @@ TEST(IceCommands, AFailedStepShowsItsMessageOnceAndStartUpIsNeverResent) {
     }
 }
 
-TEST(IceBoardLink, CountsAreHighByteFirstAndOver2047ReadsAs0InsideTheChannelCount) {
+// The count rules of the image are the board connection's (BoardLinkTest); here the image
+// comes through the real link, from the byte after the memory address on.
+TEST(IceBoardLink, CountsAreHighByteFirstFromTheByteAfterTheAddress) {
     Rig r;
     r.access.addBoard("ICEBRD-D");
-    std::array<int, 16> values;
-    std::iota(values.begin(), values.end(), 100);
-    auto answer = [&] {  // the counts from memory address + 1
-        for (int k = 0; k < 16; ++k) {
-            r.access.iceAnswers[kRead][kMemoryOffset + 1 + 2 * k] = values[k] >> 8;
-            r.access.iceAnswers[kRead][kMemoryOffset + 2 + 2 * k] = values[k] & 0xFF;
-        }
-    };
-    answer();
-    r.board.setTarget(3, 0x0200, 4, 0, 2, 0, 0, 0);
+    for (int k = 0; k < 16; ++k) {
+        r.access.iceAnswers[kRead][kMemoryOffset + 1 + 2 * k] = (100 + 120 * k) >> 8;
+        r.access.iceAnswers[kRead][kMemoryOffset + 2 + 2 * k] = (100 + 120 * k) & 0xFF;
+    }
+    r.board.setTarget(3, 0x0200, 16, 0, 2, 0, 0, 0);
     ASSERT_EQ(r.board.open(3), 1);
-
-    values[0] = 7;
-    values[2] = values[6] = 2048;
-    values[3] = 2047;
-    answer();
-    ASSERT_EQ(r.board.readCycle(), 1);
-    EXPECT_EQ(r.board.getChannel(2)->value, 0) << "key 2 is inside the four channels";
-    EXPECT_EQ(r.board.getChannel(3)->value, 2047);
-    EXPECT_EQ(r.board.getChannel(6)->value, 2048);
-    r.board.setTriggerLevel(9);
-    ASSERT_EQ(r.board.readKeyValues(), 1);  // an image with a count over 2047 gives nothing
-    EXPECT_EQ(r.board.getChannel(0)->keyValue, 100);
-    EXPECT_EQ(r.board.getTriggerLevel() + r.board.getPreScale() + r.board.getTktmr(), 0);
+    for (int k = 0; k < 16; ++k)
+        EXPECT_EQ(std::pair(r.board.getChannel(k)->value, r.board.getChannel(k)->keyValue),
+                  std::pair(100 + 120 * k, 100 + 120 * k));
 }
 
 TEST(SimulatedIceBoard, ReadsTheModelsCountsEachPollAndIsGoneOnceUnplugged) {

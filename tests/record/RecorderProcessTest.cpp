@@ -141,21 +141,6 @@ TEST(RecorderProcess, StatsGiveEveryKeyTheSnrOfItsSimulatedProfile) {
     }
 }
 
-TEST(RecorderProcess, SameSeedGivesTheSameRowsOverHid) {
-    auto values = [](const RecordRun& run) {
-        std::vector<std::vector<std::string>> v;
-        for (auto row : run.rows)
-            v.emplace_back(row.begin() + 1, row.end());  // minus time
-        return v;
-    };
-    const RecordRun a =
-        record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=42", "--hid --samples 20 --diff");
-    const RecordRun b =
-        record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=42", "--hid --samples 20 --diff");
-    ASSERT_EQ(a.rows.size(), 20u);
-    EXPECT_EQ(values(a), values(b));
-}
-
 TEST(RecorderProcess, LostBoardThatWillNotReopenEndsWithAnErrorAndACompleteFile) {
     const RecordRun run =
         record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_HID=plain KEYSCOPE_SIM_FAIL_AFTER=6",

@@ -158,6 +158,13 @@ TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
     EXPECT_DOUBLE_EQ(*ice.options->seconds, 2.5);
     EXPECT_EQ(std::pair(ice.options->stats, ice.options->touchThreshold),
               std::pair(std::string("keys.csv"), 12));
+    EXPECT_EQ(parse({"-o", "keys.csv"}).options->output, "keys.csv");
+    EXPECT_EQ(parse({"--version"}).info.rfind("keyscope-record ", 0), 0u);
+    const std::string help = parse({"--help"}).info;
+    for (const char* option : {"--hid", "--serial <PORT>", "--baud <RATE>", "--ice", "--output",
+                               "--diff", "--samples <N>", "--seconds <S>"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
 
     const std::vector<std::vector<std::string>> bad = {
         {"--bogus"},
@@ -171,6 +178,9 @@ TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
         {"--hid", "--baud", "1200"},
         {"--touch-threshold", "-1"},
         {"--stats", "a.csv", "--output", "a.csv"},
+        {"--output"},
+        {"stray"},
+        {"--ice", "1", "2", "3", "4", "5", "6"},
     };
     for (const auto& args : bad) {
         const auto parsed = parse(args);

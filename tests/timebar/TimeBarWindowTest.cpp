@@ -44,9 +44,11 @@ class TimeBarWindowTest : public ::testing::Test {
         };
         return *openTimeBarWindow(windows, &records[key], {closed, scrollEnd, this, nullptr});
     }
-    // A first poll as the dashboard runs it: the chart paints, the window takes its range.
+    // The first polls as they come on a screen: one before the window's first paint, which
+    // must not place the thumb on the chart's empty range, then one after it.
     TimeBarWindow& openPolled(int key) {
         TimeBarWindow& window = open(key);
+        window.update();
         window.chart().composeFrame();
         window.update();
         return window;

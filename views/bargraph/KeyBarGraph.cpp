@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "res/Resources.h"
+#include "views/PixelFont.h"
 
 namespace keyscope {
 
@@ -48,18 +49,6 @@ QImage makeImage(int width, int height, const QColor& fill) {
     return image;
 }
 
-// Sizes are points at 96 dpi turned into pixels, as the layout is in pixels: text keeps its
-// place among the bars whatever the screen's resolution, and images render like the window.
-QFont makeFont(int points, bool bold) {
-    // Arial as the face; fontconfig hands out Liberation Sans, its metric twin, on Linux.
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize((points * 96 + 36) / 72);
-    font.setBold(bold);
-    return font;
-}
-
 // A gradient that runs from left to right across 25 pixels starting at plot x, then repeats.
 QLinearGradient columnGradient(qreal x, QRgb left, QRgb right) {
     QLinearGradient gradient(x, 0, x + kGradientWidth, 0);
@@ -84,11 +73,11 @@ struct KeyBarGraph::Fonts {
             painter.drawText(QPointF(x, y + ascent), text);
         }
     };
-    Face legend{makeFont(8, true)};
-    Face prompt{makeFont(12, true)};
-    Face figures{makeFont(9, true)};
-    Face names{makeFont(10, true)};
-    Face keyBanner{makeFont(14, true)};
+    Face legend{pixelFont(8, true)};
+    Face prompt{pixelFont(12, true)};
+    Face figures{pixelFont(9, true)};
+    Face names{pixelFont(10, true)};
+    Face keyBanner{pixelFont(14, true)};
 
     Fonts() {
         for (Face* face : {&legend, &prompt, &figures, &names, &keyBanner}) {
@@ -294,8 +283,8 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setRenderHint(QPainter::TextAntialiasing);
 
-    // Bars and their figures live in plot coordinates; the plot's edges clip bars that run
-    // past the scale.
+    // Bars and their figures live in plot coordinates; the plot's edges clip what runs past
+    // them, such as the value figure of a bar taller than the plot.
     p.translate(kPlotLeft, 0);
     p.setClipRect(QRect(0, 0, layout_.plotWidth, hp));
     if (hovering_) {
@@ -309,13 +298,8 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
     for (int i = 0; i < frame.count; ++i) {
         const BarFrame& bar = frame.bars[i];
         const int x = kSlotWidth * bar.column;
-        // Each bar fills (x + 2, Hp - height, 23, Hp); the clip keeps what lies in the plot.
-        if (bar.baseHeight > 0) {
-            p.drawImage(x + kBarInset, hp - bar.baseHeight, baseBar_);
-        }
-        if (bar.valueHeight > 0) {
-            p.drawImage(x + kBarInset, hp - bar.valueHeight, valueBar_);
-        }
+        drawBar(p, x, bar.baseHeight, baseBar_);
+        drawBar(p, x, bar.valueHeight, valueBar_);
 
         p.setPen(argb(kSlateGrey));
         fonts_->figures.draw(p, x + scaleFigureIndent(bar.scaleMax), top,
@@ -324,6 +308,8 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
                              QString::number(bar.scaleMin));
 
         if (!raw) {
+            // The marker height is truncated first, as the bar heights are, and then taken
+            // from Hp: a bar standing at its peak has the marker on its top row's edge.
             const int y = hp - bar.peakHeight;
             p.setPen(peakPen);
             p.drawLine(x + kBarInset, y, x + kPeakMarkerRight, y);
@@ -365,6 +351,16 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
         fonts_->keyBanner.draw(p, left, 0, QString::fromStdString(keyBannerText(*keyCodeSource_)));
     }
     return true;
+}
+
+// A bar stands on the axis and rises `height` rows; the plot's top edge cuts a taller one,
+// so at most Hp rows of the cached strip are ever drawn. Zero or negative shows nothing.
+void KeyBarGraph::drawBar(QPainter& p, int columnX, int height, const QImage& strip) const {
+    const int shown = std::min(height, strip.height());
+    if (shown > 0) {
+        p.drawImage(QPoint(columnX + kBarInset, layout_.plotHeight - shown), strip,
+                    QRect(0, 0, strip.width(), shown));
+    }
 }
 
 QImage KeyBarGraph::renderFrame() {

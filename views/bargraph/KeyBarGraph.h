@@ -96,6 +96,7 @@ class KeyBarGraph : public QWidget {
     void rebuildCaches();
     void ensureCaches();
     bool drawFrame(QPainter& painter);  // false when there is nothing to draw
+    void drawBar(QPainter& painter, int columnX, int height, const QImage& strip) const;
     void updateHover(QPoint pos);
     bool handleClick(QPoint pos);
 

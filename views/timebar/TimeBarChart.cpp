@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPen>
 
+#include "views/PixelFont.h"
+
 namespace keyscope {
 namespace {
 
@@ -31,14 +33,8 @@ QColor argb(QRgb value) {
     return QColor::fromRgba(value);
 }
 
-// Bold Arial in points. Where Arial is not installed, fontconfig's
-// metric-compatible substitute stands in, and failing that any sans-serif.
-QFont chartFont(qreal points) {
-    QFont font(QStringLiteral("Arial"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(true);
-    return font;
+QFont chartFont(int points) {
+    return pixelFont(points, true);
 }
 
 // Text whose layout box has its top-left corner at (x, y), as the chart's
@@ -198,6 +194,7 @@ const QImage& TimeBarChart::composeFrame() {
             lastRawMode_ = channel_->rawMode;
         }
         range_ = timebar::widenForCount(range_, raw, channel_->value);
+        hasRange_ = true;
         floor = range_.min;
     }
 

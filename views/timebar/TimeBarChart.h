@@ -35,6 +35,8 @@ class TimeBarChart : public QWidget {
     // The range as the last paint left it (0, 0 before the first paint).
     std::int32_t getRangeMax() const { return range_.max; }
     std::int32_t getRangeMin() const { return range_.min; }
+    // Whether a paint has taken the range from the channel yet.
+    bool hasRange() const { return hasRange_; }
 
     // Runs one paint into the off-screen frame and returns it; paintEvent shows
     // exactly this. A null image while the client area is empty.
@@ -78,6 +80,7 @@ class TimeBarChart : public QWidget {
     int pointCount_ = 0;
     timebar::ChartLayout layout_;
     timebar::ValueRange range_;
+    bool hasRange_ = false;
     std::uint8_t lastRawMode_ = 0;
     std::vector<QPoint> keyCodePoints_;
     std::vector<QPoint> floorPoints_;

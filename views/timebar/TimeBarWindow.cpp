@@ -110,6 +110,11 @@ void TimeBarWindow::resizeEvent(QResizeEvent* event) {
 
 void TimeBarWindow::update() {
     chart_.update();
+    // A new window is painted when it is exposed, which may come after the first poll; until
+    // the chart has painted, its range is 0..0 and the bar keeps its opening 0..255.
+    if (!chart_.hasRange()) {
+        return;
+    }
     const std::int32_t min = chart_.getRangeMin();
     const std::int32_t max = chart_.getRangeMax();
     levelScrollBar_.setRange(min, max);

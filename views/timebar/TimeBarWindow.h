@@ -45,8 +45,9 @@ class TimeBarWindow : public QWidget {
     void setScrollEndHandler(ChannelHandler handler);
 
     // After every successful poll: repaint the chart and take its range (as
-    // its last paint left it) as the bar's range; the first call also places
-    // the thumb at the current level. Hides QWidget::update on purpose.
+    // its last paint left it) as the bar's range; the first call after the
+    // chart's first paint also places the thumb at the current level. Hides
+    // QWidget::update on purpose.
     void update();
 
     // The channel's name, "TK0".."TK15"; empty without a channel.

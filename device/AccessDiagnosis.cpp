@@ -1,0 +1,68 @@
+#include "device/AccessDiagnosis.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+
+namespace keyscope {
+
+namespace {
+
+constexpr const char* kRuleFile = "70-keyscope.rules";
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+std::string fixFor(const std::string& node) {
+    const std::string name = std::filesystem::path(node).filename().string();
+    if (startsWith(name, "hidraw")) {
+        return std::string("install the udev rule ") + kRuleFile +
+               ", which gives the board's HID nodes to the logged-in user, then re-plug the board";
+    }
+    if (startsWith(name, "sg")) {
+        return std::string(
+                   "SCSI generic nodes belong to root; fill in the ICE board's vendor "
+                   "and model in the commented rule of ") +
+               kRuleFile + ", then re-plug the board";
+    }
+    if (startsWith(name, "tty")) {
+        return "serial ports belong to group dialout; join it (sudo adduser $USER dialout) and "
+               "log in again";
+    }
+    return "ask the administrator for read and write access to it";
+}
+
+}  // namespace
+
+std::string accessDeniedLine(const std::string& path, int error) {
+    if (error != EACCES && error != EPERM) {
+        return {};
+    }
+    std::error_code ignored;
+    std::string node = std::filesystem::canonical(path, ignored).string();
+    if (node.empty()) {
+        node = path;
+    }
+    std::string line = path;
+    if (node != path) {
+        line += " (" + node + ")";
+    }
+    line += std::string(": permission denied (") + (error == EACCES ? "EACCES" : "EPERM") +
+            "): this user may not open the device node; " + fixFor(node);
+    return line;
+}
+
+void reportAccessDenied(const std::string& path, int error) {
+    static std::string last;
+    const std::string line = accessDeniedLine(path, error);
+    if (line.empty() || line == last) {
+        return;
+    }
+    last = line;
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, line.c_str());
+}
+
+}  // namespace keyscope
