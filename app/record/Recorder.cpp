@@ -2,9 +2,8 @@
 
 #include <charconv>
 #include <chrono>
-#include <cmath>
+#include <cstdio>
 #include <ctime>
-#include <limits>
 
 namespace keyscope {
 
@@ -36,24 +35,6 @@ std::string utcTimestamp(std::int64_t msSinceEpoch) {
                   parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
                   static_cast<int>(msSinceEpoch % 1000));
     return text;
-}
-
-void KeyStats::add(double value) {
-    ++count_;
-    if (count_ == 1) {
-        min_ = max_ = value;
-    } else {
-        min_ = std::min(min_, value);
-        max_ = std::max(max_, value);
-    }
-    // Welford's update keeps the variance exact over long captures.
-    const double delta = value - mean_;
-    mean_ += delta / static_cast<double>(count_);
-    m2_ += delta * (value - mean_);
-}
-
-double KeyStats::standardDeviation() const {
-    return count_ < 2 ? 0.0 : std::sqrt(m2_ / static_cast<double>(count_));
 }
 
 Recorder::Recorder(BoardConnection& board, Pauser& pauser, Clock clock, RecorderOptions options,
@@ -102,6 +83,7 @@ bool Recorder::writeRow(std::int64_t elapsedMs) {
         const std::int32_t value = options_.diff ? newest.diff : newest.value;
         putNumber(line, value);
         stats_[k].add(value);
+        touchStats_[k].add(newest.value, touchRule_.touched(newest, k));
     }
     line += ',';
     putNumber(line, board_.keyCode());
@@ -119,6 +101,7 @@ RecordEnd Recorder::run(const std::atomic<bool>& interrupted, const Progress& pr
     if (!board_.open(linkSelector)) {
         return RecordEnd::OpenFailed;
     }
+    touchRule_ = touchRuleFor(board_.linkMode(), options_.touchThreshold);
     if (!writeHeader()) {
         return RecordEnd::WriteFailed;
     }
@@ -163,16 +146,31 @@ RecordEnd Recorder::run(const std::atomic<bool>& interrupted, const Progress& pr
 }
 
 std::string Recorder::summary() const {
-    std::string text = "key       min       max      mean    stddev\n";
+    std::string text =
+        "key       min       max      mean    stddev  noise_pp noise_rms    signal       snr\n";
     char line[96];
     for (int k = 0; k < kChannelCount; ++k) {
         const KeyStats& s = stats_[k];
         if (s.count() == 0) {
             continue;
         }
-        std::snprintf(line, sizeof line, "TK%-3d %9.0f %9.0f %9.1f %9.2f\n", k, s.min(), s.max(),
+        std::snprintf(line, sizeof line, "TK%-3d %9.0f %9.0f %9.1f %9.2f", k, s.min(), s.max(),
                       s.mean(), s.standardDeviation());
         text += line;
+        const KeyFigures f = touchStats_[k].figures();
+        for (const auto& figure : {f.noisePp, f.noiseRms, f.signal, f.snr}) {
+            std::snprintf(line, sizeof line, " %9s", formatFigure(figure, "-").c_str());
+            text += line;
+        }
+        text += f.weak() ? "  below 5:1\n" : "\n";
+    }
+    return text;
+}
+
+std::string Recorder::statisticsCsv() const {
+    std::string text = kStatisticsCsvHeader;
+    for (int k = 0; k < kChannelCount; ++k) {
+        text += statisticsCsvLine(k, stats_[k], touchStats_[k].figures());
     }
     return text;
 }

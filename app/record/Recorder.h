@@ -12,26 +12,12 @@
 
 #include "app/record/RecorderOptions.h"
 #include "device/BoardConnection.h"
+#include "device/KeyStatistics.h"
 
 namespace keyscope {
 
 // "2026-12-05T21:04:05.123Z" for milliseconds since 1970.
 std::string utcTimestamp(std::int64_t msSinceEpoch);
-
-// Running min, max, mean and standard deviation of one key's recorded values.
-class KeyStats {
-  public:
-    void add(double value);
-    long count() const { return count_; }
-    double min() const { return min_; }
-    double max() const { return max_; }
-    double mean() const { return mean_; }
-    double standardDeviation() const;  // population; 0 below two values
-
-  private:
-    long count_ = 0;
-    double min_ = 0, max_ = 0, mean_ = 0, m2_ = 0;
-};
 
 enum class RecordEnd { SampleLimit, TimeLimit, Interrupted, OpenFailed, ReopenFailed, WriteFailed };
 
@@ -50,8 +36,13 @@ class Recorder {
 
     long rows() const { return rows_; }
     const std::array<KeyStats, kChannelCount>& stats() const { return stats_; }
-    // Summary table of the recorded keys, one line per key that has values.
+    // Noise, signal and SNR of each key over the raw counts of the recording.
+    const std::array<TouchStats, kChannelCount>& touchStats() const { return touchStats_; }
+    // Summary table of the recorded keys, one line per key that has values;
+    // a key whose SNR is known and below 5 is marked.
     std::string summary() const;
+    // The same table as CSV, one line for each of the sixteen keys.
+    std::string statisticsCsv() const;
     std::uint32_t selector() const;
 
   private:
@@ -66,6 +57,8 @@ class Recorder {
     std::FILE* out_;
     long rows_ = 0;
     std::array<KeyStats, kChannelCount> stats_;
+    std::array<TouchStats, kChannelCount> touchStats_;
+    TouchRule touchRule_;
 };
 
 }  // namespace keyscope

@@ -23,6 +23,7 @@ struct RecordRun {
     std::vector<std::vector<std::string>> rows;  // CSV rows after the header
     std::string header;
     std::string text;  // the whole file
+    std::vector<std::vector<std::string>> stats;  // --stats lines after the header
 };
 
 std::string programPath() {
@@ -46,10 +47,11 @@ RecordRun record(const std::string& environment, const std::string& arguments) {
     fs::create_directories(dir);
     const fs::path csv = dir / "out.csv";
     const fs::path err = dir / "err.txt";
+    const fs::path stats = dir / "stats.csv";
     fs::remove(csv);
     const std::string command = "env -u KEYSCOPE_SIMULATE -u KEYSCOPE_HID_LIBRARY " + environment +
                                 " " + programPath() + " " + arguments + " --output " +
-                                csv.string() + " 2>" + err.string();
+                                csv.string() + " --stats " + stats.string() + " 2>" + err.string();
     RecordRun run;
     const int status = std::system(command.c_str());
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -63,6 +65,10 @@ RecordRun record(const std::string& environment, const std::string& arguments) {
         run.header = line;
     while (std::getline(in, line))
         run.rows.push_back(splitCsv(line));
+    std::ifstream table(stats);
+    for (bool header = true; std::getline(table, line); header = false)
+        if (!header)
+            run.stats.push_back(splitCsv(line));
     fs::remove_all(dir);
     return run;
 }
@@ -104,6 +110,7 @@ TEST_P(RecorderOnSimulatedBoard, RowsStayInRangeAndShowTouches) {
     EXPECT_EQ(touched, c.reportsKeyCode) << c.name << ": key codes in 60 rows";
     EXPECT_THAT(run.errors, HasSubstr("60 rows"));
     EXPECT_THAT(run.errors, HasSubstr("TK15"));
+    EXPECT_EQ(run.stats.size(), 16u) << "one --stats line per key";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -208,6 +215,28 @@ TEST(RecorderProcess, UtcColumnAndDiffNamesWithDotsWhateverTheLocale) {
     }
     if (!german)
         GTEST_SKIP() << "de_DE.UTF-8 is not installed: checked in the C locale only";
+}
+
+// Twelve seconds of the simulated board press every key once. Each key's SNR
+// should then come out as its table entry implies: depth / (2 * noise).
+TEST(RecorderProcess, StatsGiveEveryKeyTheSnrOfItsSimulatedProfile) {
+    const RecordRun run = record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7", "--hid --samples 240");
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    ASSERT_EQ(run.stats.size(), 16u);
+    for (int k = 0; k < 16; ++k) {
+        const auto& line = run.stats[k];
+        ASSERT_EQ(line.size(), 10u);
+        EXPECT_EQ(line[0], "TK" + std::to_string(k));
+        EXPECT_EQ(line[1], "240");
+        ASSERT_FALSE(line[9].empty()) << "TK" << k << " has no SNR";
+        const double implied = sim::impliedSnr(sim::kKeyProfiles[k]);
+        EXPECT_NEAR(std::stod(line[9]), implied, 0.15 * implied) << "TK" << k;
+        // The summary on standard error marks the weak keys.
+        const auto at = run.errors.find("\nTK" + std::to_string(k) + " ");
+        ASSERT_NE(at, std::string::npos);
+        const std::string summary = run.errors.substr(at + 1, run.errors.find('\n', at + 1) - at);
+        EXPECT_EQ(summary.find("below 5:1") != std::string::npos, implied < 5) << summary;
+    }
 }
 
 TEST(RecorderProcess, LostBoardThatWillNotReopenEndsWithAnErrorAndACompleteFile) {

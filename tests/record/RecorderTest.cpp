@@ -99,6 +99,26 @@ TEST(Recorder_Rows, DiffRecordsMaxMinusValueUnderItsOwnNamesAndUtcLeadsEachRow) 
     EXPECT_EQ(utcTimestamp(951782400000), "2000-02-29T00:00:00.000Z");
 }
 
+TEST(Recorder_Statistics, KeyCodesTellTouchedRowsAndTheSummaryMarksAWeakKey) {
+    RecorderRig rig;
+    rig.queue({100, 50}, 0, 3);
+    for (int v : {100, 102, 98, 101, 99, 100, 103, 97, 100, 100})
+        rig.queue({v, 50});
+    rig.queue({90, 50}, 0x30, 5);   // TK0 pressed: 10 below its rest, noise 6
+    rig.queue({100, 40}, 0x31, 5);  // TK1 pressed: 10 below a noiseless rest
+    RecorderOptions options;
+    options.samples = 20;
+    Recorder recorder(
+        *rig.f.board, rig.f.pauser, [] { return 0; }, options, rig.out);
+    recorder.run(rig.interrupted);
+    const std::string csv = recorder.statisticsCsv();
+    EXPECT_THAT(csv, HasSubstr("TK0,20,90,103,97.5,4.49,6.0,1.4,10.0,1.7\n"));
+    EXPECT_THAT(csv, HasSubstr("TK1,20,40,50,47.5,4.33,0.0,0.0,10.0,inf\nTK2,20,0,0,0.0,0.00,"));
+    const std::string summary = recorder.summary();
+    EXPECT_THAT(summary, HasSubstr("1.7  below 5:1\nTK1 "));
+    EXPECT_THAT(summary, HasSubstr("inf\nTK2 "));
+}
+
 TEST(Recorder_Reconnect, FailedReadPausesClosesAndReopens) {
     RecorderRig rig;
     rig.queue({100}, 0, 3);
@@ -140,12 +160,15 @@ TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
     EXPECT_EQ(serial.options->baud, 1200);
     EXPECT_TRUE(serial.options->diff);
     EXPECT_TRUE(serial.options->utc);
-    auto ice = parse({"--ice", "5138", "0x30", "16", "IRAM", "2", "--seconds", "2.5"});
+    auto ice = parse({"--ice", "5138", "0x30", "16", "IRAM", "2", "--seconds", "2.5", "--stats",
+                      "keys.csv", "--touch-threshold", "12"});
     ASSERT_TRUE(ice.options);
     EXPECT_EQ(ice.options->ice.selector, 3u);
     EXPECT_EQ(ice.options->ice.channelCount, 12u);
     EXPECT_EQ(ice.options->ice.address, 0x30u);
     EXPECT_DOUBLE_EQ(*ice.options->seconds, 2.5);
+    EXPECT_EQ(std::pair(ice.options->stats, ice.options->touchThreshold),
+              std::pair(std::string("keys.csv"), 12));
     EXPECT_EQ(parse({"-o", "keys.csv"}).options->output, "keys.csv");
     EXPECT_EQ(parse({"--version"}).info.rfind("keyscope-record ", 0), 0u);
     const std::string help = parse({"--help"}).info;
@@ -164,6 +187,8 @@ TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
         {"--ice", "6620"},
         {"--samples", "12abc"},
         {"--hid", "--baud", "1200"},
+        {"--touch-threshold", "-1"},
+        {"--stats", "a.csv", "--output", "a.csv"},
         {"--output"},
         {"stray"},
         {"--ice", "1", "2", "3", "4", "5", "6"},
