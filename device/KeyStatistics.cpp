@@ -1,5 +1,6 @@
 #include "device/KeyStatistics.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -69,6 +70,19 @@ TouchStats touchStats(const std::deque<KeySample>& samples, int key, const Touch
     return stats;
 }
 
+namespace {
+
+// Fixed-point digits with a dot whatever the locale: the dashboard's QApplication
+// adopts the user's locale, and a comma would split a CSV field in two.
+std::string fixed(double value, int precision) {
+    char text[32];
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, precision);
+    return std::string(text, result.ptr);
+}
+
+}  // namespace
+
 std::string formatFigure(const std::optional<double>& figure, const char* unknown) {
     if (!figure) {
         return unknown;
@@ -76,20 +90,18 @@ std::string formatFigure(const std::optional<double>& figure, const char* unknow
     if (std::isinf(*figure)) {
         return *figure > 0 ? "inf" : "-inf";
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", *figure);
-    return text;
+    return fixed(*figure, 1);
 }
 
 std::string statisticsCsvLine(int key, const KeyStats& values, const KeyFigures& figures) {
-    char head[160];
+    std::string line = "TK" + std::to_string(key) + "," + std::to_string(values.count());
     if (values.count() == 0) {
-        std::snprintf(head, sizeof head, "TK%d,0,,,,", key);
+        line += ",,,,";
     } else {
-        std::snprintf(head, sizeof head, "TK%d,%ld,%.0f,%.0f,%.1f,%.2f", key, values.count(),
-                      values.min(), values.max(), values.mean(), values.standardDeviation());
+        line += "," + fixed(values.min(), 0) + "," + fixed(values.max(), 0) + "," +
+                fixed(values.mean(), 1) + "," + fixed(values.standardDeviation(), 2);
     }
-    return std::string(head) + "," + formatFigure(figures.noisePp, "") + "," +
+    return line + "," + formatFigure(figures.noisePp, "") + "," +
            formatFigure(figures.noiseRms, "") + "," + formatFigure(figures.signal, "") + "," +
            formatFigure(figures.snr, "") + "\n";
 }
