@@ -1,12 +1,16 @@
 // keyscope: the touch-key dashboard. Started by a user it waits for a connect
-// command; started with an ICE target on its command line it connects at once.
+// command; started with an ICE target on its command line it connects at once;
+// started with --replay FILE it plays a recording on the simulated board.
 
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "dashboard/DashboardDialog.h"
+#include "dashboard/ReplaySession.h"
 #include "keyscope_version.h"
 #include "platform/QtMessages.h"
 #include "platform/SystemBoard.h"
@@ -17,6 +21,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: keyscope [CHIP ADDRESS COUNT IRAM [WIDTH [WINDOW MESSAGE PARAM [PERCENT]]]]\n"
+    "       keyscope --replay FILE [--speed X]\n"
     "Touch-key dashboard: shows the live counts of a touch-key demo board.\n"
     "\n"
     "Started plainly it waits for Device > Connect (USB HID) or Connect Serial Port.\n"
@@ -30,6 +35,9 @@ const char* const kUsage =
     "            whenever the connection closes, with its message type and datum\n"
     "  PERCENT   initial trigger percentage\n"
     "Fields are separated by single spaces; an empty argument leaves a field empty.\n"
+    "\n"
+    "--replay plays a recording of keyscope-record on the simulated board, at X\n"
+    "times its pace (0.25 to 16).\n"
     "\n"
     "Options (alone on the command line):\n"
     "  -h, --help     Displays this help.\n"
@@ -81,11 +89,22 @@ int main(int argc, char** argv) {
     ThreadPauser pauser;
     QtMessages messages;
     X11CloseNotifier notifier;
+    // QApplication has taken its own options out of argv.
+    const ReplayArguments replay = parseReplayArguments({argv + 1, argv + argc});
+    if (!replay.error.empty()) {
+        std::fprintf(stderr, "keyscope: %s\n", replay.error.c_str());
+        return 2;
+    }
+    const auto session =
+        replay.file ? std::make_unique<ReplaySession>(*replay.file, replay.speed) : nullptr;
     {
-        DashboardDialog dashboard({systemBoardCollaborators(pauser, messages, notifier), nullptr});
+        DashboardDialog dashboard(
+            {systemBoardCollaborators(pauser, messages, notifier), session.get()});
         messages.setOwner(&dashboard);
-        // QApplication has taken its own options out of argv.
-        dashboard.initialise(commandLine(argc, argv));
+        dashboard.initialise(session ? std::string() : commandLine(argc, argv));
+        if (session) {
+            session->start(dashboard);
+        }
         dashboard.exec();
         messages.setOwner(nullptr);
     }

@@ -10,10 +10,20 @@
 
 namespace keyscope {
 
-std::string csvFilePath(const std::string& directory, const std::tm& localTime) {
+std::string csvFilePath(const std::string& directory, const std::tm& localTime,
+                        std::string_view suffix) {
     char name[32];
     std::strftime(name, sizeof name, "%Y%m%d_%H%M", &localTime);
-    return directory + "/" + name + ".csv";
+    return directory + "/" + name + std::string(suffix) + ".csv";
+}
+
+std::string csvFilePathNow(std::string_view suffix) {
+    char directory[4096];
+    const std::string folder = ::getcwd(directory, sizeof directory) ? directory : "";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return csvFilePath(folder, local, suffix);
 }
 
 std::string csvContent(const BoardConnection& board, bool rawMode) {
@@ -42,6 +52,10 @@ CsvSave saveCsv(const BoardConnection& board, bool rawMode, const std::string& p
     if (!board.isOpen() || board.getChannel(0)->samples.empty()) {
         return CsvSave::NothingToSave;
     }
+    return writeCsvFile(path, csvContent(board, rawMode), messages);
+}
+
+CsvSave writeCsvFile(const std::string& path, const std::string& content, Messages& messages) {
     // Emptied only once the lock is held: a file that another writer holds keeps its bytes.
     // Devices and pipes have nothing to empty.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
@@ -54,7 +68,6 @@ CsvSave saveCsv(const BoardConnection& board, bool rawMode, const std::string& p
         messages.plain("Cannot Create csv file");
         return CsvSave::CreateFailed;
     }
-    const std::string content = csvContent(board, rawMode);
     std::size_t written = 0;
     while (written < content.size()) {
         const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
@@ -79,12 +92,7 @@ CsvSave saveCsv(const BoardConnection& board, bool rawMode, const std::string& p
 }
 
 CsvSave saveCsvNow(const BoardConnection& board, bool rawMode, Messages& messages) {
-    char directory[4096];
-    const std::string folder = ::getcwd(directory, sizeof directory) ? directory : "";
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return saveCsv(board, rawMode, csvFilePath(folder, local), messages);
+    return saveCsv(board, rawMode, csvFilePathNow(), messages);
 }
 
 }  // namespace keyscope

@@ -63,6 +63,7 @@ DashboardDialog::DashboardDialog(DashboardParts parts, QWidget* parent)
 DashboardDialog::~DashboardDialog() {
     // The windows read channel records of the connection: they go first.
     timeBarWindows_.clear();
+    keyStatistics_.reset();
     pollTimer_.stop();
     board_.close();
 }
@@ -109,7 +110,7 @@ void DashboardDialog::readCommandLine(std::string_view line) {
 }
 
 void DashboardDialog::runCommand(int id) {
-    static constexpr std::array<std::pair<int, Command>, 16> kCommands{{
+    static constexpr std::array<std::pair<int, Command>, 17> kCommands{{
         {menu::kConnect, &DashboardDialog::onConnect},
         {menu::kDisconnect, &DashboardDialog::onDisconnect},
         {menu::kConnectSerialPort, &DashboardDialog::onConnectSerialPort},
@@ -126,6 +127,7 @@ void DashboardDialog::runCommand(int id) {
         {menu::kSaveData, &DashboardDialog::onSaveData},
         {menu::kMode, &DashboardDialog::onMode},
         {menu::kAbout, nullptr},
+        {menu::kKeyStatistics, &DashboardDialog::onKeyStatistics},
     }};
     const auto* found = std::find_if(kCommands.begin(), kCommands.end(),
                                      [id](const auto& entry) { return entry.first == id; });
@@ -157,6 +159,9 @@ void DashboardDialog::pollTick() {
     if (board_.readCycle()) {
         barGraph_.update();
         updateTimeBarWindows(timeBarWindows_);
+        if (keyStatistics_) {
+            keyStatistics_->pollDone();
+        }
     } else {
         // The board needs a moment on each side of the close before it answers again.
         pauser_.pause(200);
@@ -218,6 +223,10 @@ void DashboardDialog::setAllRanges() {
 
 void DashboardDialog::bindKeys(const std::vector<int>& channels, std::int32_t triggerPercent) {
     barGraph_.resetSlots();
+    shownKeys_ = channels;
+    if (keyStatistics_) {
+        keyStatistics_->setShownKeys(shownKeys_);
+    }
     int slot = 0;
     for (int channel : channels) {
         barGraph_.attachChannel(slot++, board_.getChannel(channel));
@@ -245,6 +254,8 @@ void DashboardDialog::onConnect() {
     if (linkSelector_ == kSelectorHid) {
         menu_.applyColumn(menu::Column::HidConnect);
     }
+    // Beyond the connect columns: the statistics follow the connection over every link.
+    menu_.setEnabled(menu::kKeyStatistics, true);
     applyKeySelection();
 }
 
@@ -275,6 +286,9 @@ void DashboardDialog::onDisconnect() {
     menu_.applyColumn(menu::Column::Disconnect);
     polling_ = 0;
     stopPolling();
+    if (keyStatistics_) {
+        keyStatistics_->stopUpdates();
+    }
 }
 
 // --- polling ---
@@ -421,6 +435,22 @@ void DashboardDialog::onMode() {
     graphMin_ = scale.min;
     setAllRanges();
     setWindowTitle(toQString(modeTitle(displayRaw_ != 0)));
+}
+
+void DashboardDialog::onKeyStatistics() {
+    if (!keyStatistics_) {
+        keyStatistics_ = std::make_unique<KeyStatisticsWindow>(
+            board_, messages_, [this] { return barGraph_.triggerPercent(); }, this);
+    }
+    keyStatistics_->setShownKeys(shownKeys_);
+    keyStatistics_->show();
+    keyStatistics_->raise();
+    keyStatistics_->activateWindow();
+    if (board_.isOpen()) {
+        keyStatistics_->pollDone();
+    } else {
+        keyStatistics_->refresh();
+    }
 }
 
 // --- time-bar windows ---

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QVBoxLayout>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "dashboard/DashboardMenu.h"
 #include "dashboard/DialogRunner.h"
 #include "dashboard/DisplayMode.h"
+#include "dashboard/KeyStatisticsWindow.h"
 #include "device/BoardConnection.h"
 #include "dialogs/PinEnableDialog.h"
 #include "views/bargraph/KeyBarGraph.h"
@@ -77,6 +79,8 @@ class DashboardDialog : public QDialog {
     DashboardMenu& menu() { return menu_; }
     QMenuBar& menuBar() { return menuBar_; }
     const TimeBarWindowList& timeBarWindows() const { return timeBarWindows_; }
+    // Null until "Key Statistics" first opens it.
+    KeyStatisticsWindow* keyStatisticsWindow() const { return keyStatistics_.get(); }
     bool polling() const { return polling_ != 0; }
     bool pollTimerActive() const { return pollTimer_.isActive(); }
     bool displayRaw() const { return displayRaw_ != 0; }
@@ -121,6 +125,7 @@ class DashboardDialog : public QDialog {
     void applyKeySelection();
     void onSaveData();
     void onMode();
+    void onKeyStatistics();
 
     Pauser& pauser_;
     Messages& messages_;
@@ -135,6 +140,9 @@ class DashboardDialog : public QDialog {
     KeyBarGraph barGraph_{this};
     // Newest first; each window belongs to this dialog, so the list goes before it.
     TimeBarWindowList timeBarWindows_;
+    // Reads the connection's histories; belongs to this dialog, so it goes before it.
+    std::unique_ptr<KeyStatisticsWindow> keyStatistics_;
+    std::vector<int> shownKeys_;  // the keys bound to bars, in bar order
     QBasicTimer pollTimer_;
 
     KeyEnabledFlags keyEnabled_{};

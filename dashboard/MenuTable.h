@@ -25,6 +25,8 @@ inline constexpr int kMaxMinValue = 32789;
 inline constexpr int kSaveData = 32790;
 inline constexpr int kMode = 32792;
 inline constexpr int kConnectSerialPort = 32793;
+// Keyscope's own addition, beyond the resource's ids.
+inline constexpr int kKeyStatistics = 32801;
 
 // Where an item stands: in a popup of the menu bar, or on the bar itself.
 enum class Place { Bar, Device, Settings, About };
@@ -44,8 +46,9 @@ struct Item {
     std::string_view description = {};
 };
 
-// Resource order. "Exit" stands twice, in Device and on the bar, with one id.
-inline constexpr std::array<Item, 17> kItems{{
+// Resource order, plus "Key Statistics" after "Update Key Value". "Exit"
+// stands twice, in Device and on the bar, with one id.
+inline constexpr std::array<Item, 18> kItems{{
     {kConnect, "Connect", Place::Device, true},
     {kDisconnect, "Disconnect", Place::Device, false},
     {kConnectSerialPort, "Connect Serial Port", Place::Device, true},
@@ -53,6 +56,7 @@ inline constexpr std::array<Item, 17> kItems{{
     {kStop, "Stop", Place::Device, false},
     {kUpdateMaxValue, "Update Max Value", Place::Device, false},
     {kUpdateKeyValue, "Update Key Value", Place::Device, false},
+    {kKeyStatistics, "Key Statistics", Place::Device, false},
     {kExit, "Exit", Place::Device, true},
     {kEnableTkPin, "Enable TK Pin", Place::Settings, false},
     {kDefaultValue, "Default Value", Place::Settings, false},
@@ -66,6 +70,7 @@ inline constexpr std::array<Item, 17> kItems{{
 }};
 
 // The states set by a successful HID connect, serial connect and Disconnect.
+// "Key Statistics" follows the connection over every link (an ICE connect too).
 struct ConnectRow {
     int id;
     bool hidConnect;
@@ -73,7 +78,7 @@ struct ConnectRow {
     bool disconnect;
 };
 
-inline constexpr std::array<ConnectRow, 14> kConnectColumns{{
+inline constexpr std::array<ConnectRow, 15> kConnectColumns{{
     {kConnect, false, false, true},
     {kDisconnect, true, true, false},
     {kConnectSerialPort, false, false, true},
@@ -88,6 +93,7 @@ inline constexpr std::array<ConnectRow, 14> kConnectColumns{{
     {kMaxMinValue, true, true, false},
     {kSaveData, true, true, false},
     {kMode, true, true, false},
+    {kKeyStatistics, true, true, false},
 }};
 
 enum class Column { HidConnect, SerialConnect, Disconnect };

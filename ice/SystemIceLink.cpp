@@ -53,9 +53,10 @@ bool simulationRequested() {
 std::unique_ptr<IceLink> makeSystemIceLink(Messages& messages, Pauser& pauser) {
     std::unique_ptr<ScsiDeviceAccess> access;
     if (simulationRequested()) {
-        access = std::make_unique<sim::SimIceDevice>(sim::seedFromEnvironment(),
-                                                     sim::failAfterFromEnvironment(),
-                                                     sim::iceFailOpensFromEnvironment());
+        access = std::make_unique<sim::SimIceDevice>(
+            sim::seedFromEnvironment(), sim::failAfterFromEnvironment(),
+            sim::replayFromEnvironment(sim::SimIceDevice::kMaxCount, "ICE reads"),
+            sim::iceFailOpensFromEnvironment());
     } else {
         access = std::make_unique<LinuxScsiAccess>();
     }

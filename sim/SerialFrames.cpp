@@ -25,19 +25,28 @@ void finish(std::vector<std::uint8_t>& frame) {
 }  // namespace
 
 std::vector<std::uint8_t> referenceFrame(const SignalModel& model) {
+    return referenceFrame(model.referenceCounts());
+}
+
+std::vector<std::uint8_t> dataFrame(const SignalModel& model, std::int64_t nowMs) {
+    return dataFrame(model.counts(nowMs), model.keyCode(nowMs));
+}
+
+std::vector<std::uint8_t> referenceFrame(const std::array<std::uint16_t, kSimKeyCount>& counts) {
     std::vector<std::uint8_t> frame{kReferenceFrame, 0};
     for (int k = 0; k < kSimKeyCount; ++k) {
-        putTriplet(frame, static_cast<std::uint8_t>(0x30 + k), model.referenceCount(k));
+        putTriplet(frame, static_cast<std::uint8_t>(0x30 + k), counts[k]);
     }
     finish(frame);
     return frame;
 }
 
-std::vector<std::uint8_t> dataFrame(const SignalModel& model, std::int64_t nowMs) {
+std::vector<std::uint8_t> dataFrame(const std::array<std::uint16_t, kSimKeyCount>& counts,
+                                    std::uint8_t keyCode) {
     std::vector<std::uint8_t> frame{kDataFrame, 0};
-    putTriplet(frame, kKeyCodeTriplet, model.keyCode(nowMs));
+    putTriplet(frame, kKeyCodeTriplet, keyCode);
     for (int k = 0; k < kSimKeyCount; ++k) {
-        putTriplet(frame, static_cast<std::uint8_t>(0x30 + k), model.count(k, nowMs));
+        putTriplet(frame, static_cast<std::uint8_t>(0x30 + k), counts[k]);
     }
     finish(frame);
     return frame;

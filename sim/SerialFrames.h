@@ -4,6 +4,7 @@
 //   triplets, one trailing check byte.
 // Key triplets use code 0x30 + key; a 0xF2 triplet carries the key code.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -20,5 +21,10 @@ std::vector<std::uint8_t> referenceFrame(const SignalModel& model);
 // 0xF1 frame with the key-code triplet first, so every count of the frame
 // carries the code, then every key's count at nowMs.
 std::vector<std::uint8_t> dataFrame(const SignalModel& model, std::int64_t nowMs);
+
+// The same frames from given counts, as a replayed board sends them.
+std::vector<std::uint8_t> referenceFrame(const std::array<std::uint16_t, kSimKeyCount>& counts);
+std::vector<std::uint8_t> dataFrame(const std::array<std::uint16_t, kSimKeyCount>& counts,
+                                    std::uint8_t keyCode);
 
 }  // namespace keyscope::sim

@@ -38,6 +38,9 @@ std::optional<std::string> SerialStreamer::start() {
         baud_ = 0;
         bytesSinceOrigin_ = 0;
         framesSinceOrigin_ = 0;
+        queued_.clear();
+        replayBytesSent_ = replayBytesRead_ = 0;
+        replayReferenceSent_ = false;
     }
     thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
     return std::string(name.data());
@@ -55,8 +58,39 @@ void SerialStreamer::setBaud(int baud) {
         bytesSinceOrigin_ = 0;
         framesSinceOrigin_ = 0;
         ++paceChanges_;
+        if (replay_ != nullptr && !replayReferenceSent_) {
+            queueReplayRow();
+        }
     }
     wake_.notify_all();
+}
+
+void SerialStreamer::hostRead(long bytes) {
+    {
+        std::lock_guard lock(mutex_);
+        replayBytesRead_ += bytes > 0 ? static_cast<std::uint64_t>(bytes) : 0;
+        if (replay_ == nullptr || baud_ == 0 || !queued_.empty() ||
+            replayBytesRead_ < replayBytesSent_) {
+            return;
+        }
+        replay_->advance();
+        queueReplayRow();
+    }
+    wake_.notify_all();
+}
+
+void SerialStreamer::queueReplayRow() {
+    if (!replay_->reachedRow()) {
+        return;  // a gap in the recording: a poll that brought no frame
+    }
+    queued_.clear();
+    if (!replayReferenceSent_) {
+        // In the same write as the first row, so that one read takes both.
+        queued_ = referenceFrame(replay_->referenceCounts());
+        replayReferenceSent_ = true;
+    }
+    const std::vector<std::uint8_t> data = dataFrame(replay_->counts(), replay_->keyCode());
+    queued_.insert(queued_.end(), data.begin(), data.end());
 }
 
 int SerialStreamer::baud() const {
@@ -85,9 +119,16 @@ void SerialStreamer::run(std::stop_token stop) {
         const Clock::time_point now = Clock::now();
         const auto nowMs =
             std::chrono::duration_cast<std::chrono::milliseconds>(now - startedAt_).count();
-        const std::vector<std::uint8_t> frame = framesSinceOrigin_ % kReferenceEvery == 0
-                                                    ? referenceFrame(model_)
-                                                    : dataFrame(model_, nowMs);
+        std::vector<std::uint8_t> frame;
+        if (replay_ == nullptr) {
+            frame = framesSinceOrigin_ % kReferenceEvery == 0 ? referenceFrame(model_)
+                                                              : dataFrame(model_, nowMs);
+        } else if (queued_.empty()) {
+            wake_.wait(lock, stop, [this] { return !queued_.empty(); });
+            continue;
+        } else {
+            frame = queued_;
+        }
         // A frame goes out whole once the line has had time for all of its bytes,
         // so the bytes sent never run ahead of baud / 10 per second.
         const double bytesPerSecond = static_cast<double>(baud_) / kBitsPerByte;
@@ -100,8 +141,11 @@ void SerialStreamer::run(std::stop_token stop) {
             wake_.wait_until(lock, stop, due, [this, seen] { return paceChanges_ != seen; });
             continue;
         }
-        if (::write(masterFd_, frame.data(), frame.size()) < 0) {
-            // Nobody is reading or the buffer is full: the frame is lost, as on a real line.
+        const ssize_t sent = ::write(masterFd_, frame.data(), frame.size());
+        // On failure nobody is reading or the buffer is full: the frame is lost, as on a real line.
+        if (replay_ != nullptr) {
+            replayBytesSent_ += sent > 0 ? static_cast<std::uint64_t>(sent) : 0;
+            queued_.clear();
         }
         bytesSinceOrigin_ += frame.size();
         ++framesSinceOrigin_;

@@ -10,7 +10,9 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "sim/ReplaySignal.h"
 #include "sim/SignalModel.h"
 
 namespace keyscope::sim {
@@ -36,6 +38,15 @@ class SerialStreamer {
     // Stops the thread and closes the master side; harmless when not running.
     void stop();
 
+    // Plays `replay` (not owned, outliving the streamer) instead of the signal;
+    // set while stopped. A replayed board sends its reference counts once, with
+    // its first row, and each later row (one replay step per host read) only
+    // once the host has read the one before, so a read takes at most one row
+    // and none is lost or doubled between polls.
+    void setReplay(ReplaySignal* replay) { replay_ = replay; }
+    // The host read the line and took `bytes` (0 or less: nothing was there).
+    void hostRead(long bytes);
+
     bool isRunning() const { return thread_.joinable(); }
     int baud() const;
 
@@ -43,6 +54,7 @@ class SerialStreamer {
     using Clock = std::chrono::steady_clock;
 
     void run(std::stop_token stop);
+    void queueReplayRow();  // with mutex_ held
 
     SignalModel model_;
     int masterFd_ = -1;
@@ -55,6 +67,11 @@ class SerialStreamer {
     Clock::time_point paceOrigin_{};
     std::uint64_t bytesSinceOrigin_ = 0;
     int framesSinceOrigin_ = 0;
+    ReplaySignal* replay_ = nullptr;
+    std::vector<std::uint8_t> queued_;  // the replay's next frame
+    std::uint64_t replayBytesSent_ = 0;
+    std::uint64_t replayBytesRead_ = 0;
+    bool replayReferenceSent_ = false;
 
     std::jthread thread_;  // last, so it stops before the state it uses goes
 };

@@ -26,7 +26,7 @@ std::uint64_t hash(std::uint64_t seed, std::uint64_t a, std::uint64_t b = 0) {
 }
 
 // Distinct streams of the hash, so that noise, touches and shapes never share values.
-enum Stream : std::uint64_t { kShape = 1, kNoise = 2, kTouch = 3, kKeyValue = 4 };
+enum Stream : std::uint64_t { kShape = 1, kNoise = 2, kTouch = 3, kKeyValue = 4, kTouchOrder = 5 };
 
 std::uint64_t streamKey(Stream stream, std::uint64_t index) {
     return (static_cast<std::uint64_t>(stream) << 56) ^ index;
@@ -36,9 +36,11 @@ int uniform(std::uint64_t h, int lo, int hi) {
     return lo + static_cast<int>(h % static_cast<std::uint64_t>(hi - lo + 1));
 }
 
-constexpr int kTouchChancePercent = 65;
-constexpr std::int64_t kTouchRampMs = 60;  // a finger does not land in zero time
+// A slot's touch starts this long after the slot does, at the latest, so the
+// gap to the next touch is never shorter than 100 ms.
 constexpr std::int64_t kLatestTouchStartMs = SignalModel::kSlotMs - SignalModel::kMaxTouchMs - 100;
+constexpr double kMinDriftPeriodMs = 240'000;
+constexpr double kMaxDriftPeriodMs = 480'000;
 
 }  // namespace
 
@@ -48,7 +50,8 @@ SignalModel::SignalModel(std::uint64_t seed, CountWidth width) : seed_(seed), wi
     for (int k = 0; k < kSimKeyCount; ++k) {
         const std::uint64_t h = hash(seed, streamKey(kShape, k));
         keys_[k].baseline = uniform(h, lo, hi);
-        keys_[k].driftPeriodMs = uniform(h >> 16, 30'000, 90'000);
+        keys_[k].driftPeriodMs = uniform(h >> 16, static_cast<int>(kMinDriftPeriodMs),
+                                         static_cast<int>(kMaxDriftPeriodMs));
         keys_[k].driftPhase = static_cast<double>((h >> 40) % 6283) / 1000.0;
         settings_.keyValues[k] =
             static_cast<std::uint8_t>(uniform(hash(seed, streamKey(kKeyValue, k)), 25, 40));
@@ -58,17 +61,13 @@ SignalModel::SignalModel(std::uint64_t seed, CountWidth width) : seed_(seed), wi
     settings_.tktmr = 0x85;
 }
 
+// Byte baselines leave the deepest press, drift and noise above 0 and the
+// reference below 256.
 int SignalModel::lowestBaseline() const {
-    return width_ == CountWidth::Byte ? 150 : 700;
+    return width_ == CountWidth::Byte ? 160 : 700;
 }
 int SignalModel::highestBaseline() const {
     return width_ == CountWidth::Byte ? 220 : 1500;
-}
-int SignalModel::noiseAmplitude() const {
-    return width_ == CountWidth::Byte ? 2 : 3;
-}
-int SignalModel::driftAmplitude() const {
-    return width_ == CountWidth::Byte ? 3 : 8;
 }
 
 std::uint16_t SignalModel::baseline(int key) const {
@@ -82,8 +81,7 @@ std::uint16_t SignalModel::referenceCount(int key) const {
     if (key < 0 || key >= kSimKeyCount) {
         return 0;
     }
-    return static_cast<std::uint16_t>(keys_[key].baseline + driftAmplitude() + noiseAmplitude() +
-                                      2);
+    return static_cast<std::uint16_t>(keys_[key].baseline + kDrift + kKeyProfiles[key].noise + 2);
 }
 
 std::array<std::uint16_t, kSimKeyCount> SignalModel::referenceCounts() const {
@@ -95,16 +93,24 @@ std::array<std::uint16_t, kSimKeyCount> SignalModel::referenceCounts() const {
 }
 
 std::optional<Touch> SignalModel::touchInSlot(std::int64_t slot) const {
-    const std::uint64_t h = hash(seed_, streamKey(kTouch, static_cast<std::uint64_t>(slot)));
-    if (static_cast<int>(h % 100) >= kTouchChancePercent) {
-        return std::nullopt;
+    // The keys of one run of sixteen slots, shuffled (Fisher-Yates) by the run's hash.
+    const std::int64_t run = slot / kSimKeyCount;
+    std::array<int, kSimKeyCount> order{};
+    for (int k = 0; k < kSimKeyCount; ++k) {
+        order[k] = k;
     }
+    for (int i = kSimKeyCount - 1; i > 0; --i) {
+        const std::uint64_t h =
+            hash(seed_, streamKey(kTouchOrder, static_cast<std::uint64_t>(run)), i);
+        std::swap(order[i], order[uniform(h, 0, i)]);
+    }
+    const std::uint64_t h = hash(seed_, streamKey(kTouch, static_cast<std::uint64_t>(slot)));
     Touch touch;
-    touch.key = static_cast<int>((h >> 8) % kSimKeyCount);
-    touch.startMs = slot * kSlotMs + uniform(h >> 16, 0, static_cast<int>(kLatestTouchStartMs));
+    touch.key = order[slot % kSimKeyCount];
+    touch.startMs = slot * kSlotMs + uniform(h, 0, static_cast<int>(kLatestTouchStartMs));
     touch.endMs = touch.startMs +
                   uniform(h >> 32, static_cast<int>(kMinTouchMs), static_cast<int>(kMaxTouchMs));
-    touch.depth = uniform(h >> 48, kMinTouchDepth, kMaxTouchDepth);
+    touch.depth = kKeyProfiles[touch.key].depth;
     return touch;
 }
 
@@ -130,17 +136,18 @@ std::uint16_t SignalModel::count(int key, std::int64_t nowMs) const {
     const KeyShape& shape = keys_[key];
     const double angle = 2.0 * std::numbers::pi * static_cast<double>(nowMs) / shape.driftPeriodMs +
                          shape.driftPhase;
-    // Truncation toward zero keeps the drift within its amplitude.
-    const int drift = static_cast<int>(driftAmplitude() * std::sin(angle));
-    const int amp = noiseAmplitude();
+    // Rounded, so the drift steps between -1, 0 and +1; steps lie at least a
+    // sixth of the period (40 s) apart, so a 15 s history sees at most one.
+    const int drift = static_cast<int>(std::lround(kDrift * std::sin(angle)));
+    const int amp = kKeyProfiles[key].noise;
     const int noise = uniform(hash(seed_, streamKey(kNoise, key), nowMs), -amp, amp);
 
     int value = shape.baseline + drift + noise;
+    // A press is a step: every reading is either resting or fully pressed, as
+    // the statistics assume, since a finger settles well within one 50 ms poll.
     const std::optional<Touch> touch = touchAt(nowMs);
     if (touch && touch->key == key) {
-        const std::int64_t edge = std::min(nowMs - touch->startMs, touch->endMs - nowMs);
-        const std::int64_t ramp = std::min(edge, kTouchRampMs);
-        value -= static_cast<int>(touch->depth * ramp / kTouchRampMs);
+        value -= touch->depth;
     }
     return static_cast<std::uint16_t>(std::clamp(value, 0, 0xFFFF));
 }
@@ -154,12 +161,11 @@ std::array<std::uint16_t, kSimKeyCount> SignalModel::counts(std::int64_t nowMs) 
 }
 
 std::uint16_t SignalModel::minCount() const {
-    return static_cast<std::uint16_t>(lowestBaseline() - driftAmplitude() - noiseAmplitude() -
-                                      kMaxTouchDepth);
+    return static_cast<std::uint16_t>(lowestBaseline() - kDrift - kMaxNoise - kMaxTouchDepth);
 }
 
 std::uint16_t SignalModel::maxCount() const {
-    return static_cast<std::uint16_t>(highestBaseline() + driftAmplitude() + noiseAmplitude());
+    return static_cast<std::uint16_t>(highestBaseline() + kDrift + kMaxNoise);
 }
 
 std::uint64_t seedFromEnvironment() {

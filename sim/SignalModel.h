@@ -31,21 +31,72 @@ struct Touch {
     int key = 0;
     std::int64_t startMs = 0;
     std::int64_t endMs = 0;
-    int depth = 0;  // counts the key loses at full press
+    int depth = 0;  // counts the key loses while pressed
 };
+
+// What makes each key a different tuning case: its noise, a uniform whole
+// number of counts in [-noise, +noise] on every reading, and the counts a
+// press takes away. A reading is resting or fully pressed, so over enough
+// readings the key statistics come out as
+//   noise_pp = 2 * noise,  signal = depth,  snr = depth / (2 * noise),
+// give or take one count of noise_pp from the drift (see SignalModel).
+// The same table serves both count widths: the byte baselines leave room
+// for the deepest press, the word counts stay far below 2047.
+struct KeyProfile {
+    int noise = 0;
+    int depth = 0;
+};
+
+inline constexpr std::array<KeyProfile, kSimKeyCount> kKeyProfiles{{
+    {5, 140},  // TK0: the clean key, snr 14
+    {5, 120},  // TK1: 12
+    {6, 132},  // TK2: 11
+    {6, 50},   // TK3: weak, 4.2
+    {5, 100},  // TK4: 10
+    {7, 126},  // TK5: 9
+    {6, 96},   // TK6: 8
+    {8, 60},   // TK7: weak, 3.75
+    {5, 70},   // TK8: 7
+    {7, 98},   // TK9: 7
+    {6, 78},   // TK10: 6.5
+    {5, 60},   // TK11: 6
+    {7, 77},   // TK12: 5.5, just above the usual 5:1
+    {7, 63},   // TK13: weak, 4.5
+    {6, 108},  // TK14: 9
+    {8, 96},   // TK15: 6
+}};
+
+// The signal-to-noise ratio a key's table entry gives its statistics.
+constexpr double impliedSnr(const KeyProfile& profile) {
+    return static_cast<double>(profile.depth) / (2.0 * profile.noise);
+}
+
+// The largest (or, with a negative sign, the smallest) value of one field over the table.
+constexpr int profileExtreme(int KeyProfile::*field, int sign) {
+    int best = sign * (kKeyProfiles[0].*field);
+    for (const KeyProfile& p : kKeyProfiles) {
+        best = best > sign * (p.*field) ? best : sign * (p.*field);
+    }
+    return sign * best;
+}
 
 // A pure function of (seed, time): every query takes the clock in milliseconds
 // explicitly, so a run is repeatable and tests need no real time. Counts are
-// per-key baselines plus slow drift plus small noise, minus a touch: at most one
-// key is touched at a time, for about a second, losing a few tens of counts.
+// per-key baselines plus a slow drift of at most one count either way, plus
+// the key's noise, minus the key's depth while it is pressed. Time is cut into
+// slots, each holding one press of one key; every key is pressed once in each
+// run of sixteen slots, in an order the seed shuffles anew for every run, so
+// within about twelve seconds every key has both resting and pressed readings.
 // Times before 0 count as 0.
 class SignalModel {
   public:
-    static constexpr std::int64_t kSlotMs = 2000;  // at most one touch per slot
-    static constexpr int kMinTouchDepth = 20;
-    static constexpr int kMaxTouchDepth = 60;
-    static constexpr std::int64_t kMinTouchMs = 800;
-    static constexpr std::int64_t kMaxTouchMs = 1300;
+    static constexpr std::int64_t kSlotMs = 700;  // one touch per slot
+    static constexpr int kMinTouchDepth = profileExtreme(&KeyProfile::depth, -1);
+    static constexpr int kMaxTouchDepth = profileExtreme(&KeyProfile::depth, 1);
+    static constexpr int kMaxNoise = profileExtreme(&KeyProfile::noise, 1);
+    static constexpr int kDrift = 1;  // counts either way
+    static constexpr std::int64_t kMinTouchMs = 350;
+    static constexpr std::int64_t kMaxTouchMs = 500;
 
     SignalModel(std::uint64_t seed, CountWidth width);
 
@@ -84,8 +135,6 @@ class SignalModel {
 
     int lowestBaseline() const;
     int highestBaseline() const;
-    int noiseAmplitude() const;
-    int driftAmplitude() const;
     std::optional<Touch> touchInSlot(std::int64_t slot) const;
 
     std::uint64_t seed_;

@@ -1,5 +1,6 @@
 #include "sim/SimHidBoard.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -73,10 +74,12 @@ int failAfterFromEnvironment() {
     return countFromEnvironment("KEYSCOPE_SIM_FAIL_AFTER");
 }
 
-SimHidBoard::SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads)
+SimHidBoard::SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads,
+                         std::unique_ptr<ReplaySignal> replay)
     : kind_(kind),
       model_(seed, kind == HidKind::Typed16 ? CountWidth::Word : CountWidth::Byte),
-      failAfter_(failAfterDataReads) {}
+      failAfter_(failAfterDataReads),
+      replay_(std::move(replay)) {}
 
 bool SimHidBoard::usable() const {
     return failAfter_ < 0 || dataReads_ < failAfter_;
@@ -92,6 +95,7 @@ int SimHidBoard::open(int deviceId, int /*reserved1*/, int /*reserved2*/) {
     }
     // A reopen after a lost poll starts from whole reports again.
     data_ = max_ = key_ = Pending{};
+    reportsSinceOpen_ = 0;
     open_ = true;
     return kOk;
 }
@@ -140,10 +144,24 @@ int SimHidBoard::readDataReport(std::uint8_t* report) {
     if (report == nullptr || !open_ || !usable()) {
         return kFail;
     }
+    bool referenceReport = false;
     if (startsNewReport(data_)) {
         clockMs_ += kPollMs;
+        // The plain board's open reads reference counts, key values and a first
+        // cycle all as data reports; a typed board's open reads one.
+        const int openingReports = kind_ == HidKind::Plain ? 3 : 1;
+        if (replay_ && reportsSinceOpen_ >= openingReports) {
+            replay_->advance();
+        }
+        referenceReport = kind_ == HidKind::Plain && reportsSinceOpen_ == 0;
+        reportsSinceOpen_ = std::min(reportsSinceOpen_ + 1, openingReports);
     }
-    fillReport(report, data_, model_.counts(clockMs_), model_.keyCode(clockMs_));
+    if (replay_) {
+        fillReport(report, data_, referenceReport ? replay_->referenceCounts() : replay_->counts(),
+                   referenceReport ? 0 : replay_->keyCode());
+    } else {
+        fillReport(report, data_, model_.counts(clockMs_), model_.keyCode(clockMs_));
+    }
     ++dataReads_;
     return kOk;
 }
@@ -166,7 +184,7 @@ int SimHidBoard::readMax(std::uint8_t* report) {
     if (kind_ == HidKind::Plain || report == nullptr || !open_ || !usable()) {
         return kFail;
     }
-    fillReport(report, max_, model_.referenceCounts(), 0);
+    fillReport(report, max_, replay_ ? replay_->referenceCounts() : model_.referenceCounts(), 0);
     return kOk;
 }
 

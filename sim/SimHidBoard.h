@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 
+#include "sim/ReplaySignal.h"
 #include "sim/SignalModel.h"
 
 namespace keyscope::sim {
@@ -35,6 +37,11 @@ inline constexpr int kSimReportSize = 64;
 // signal on by one 50 ms poll, so the same seed and the same calls give the
 // same reports however fast or slow the caller polls.
 //
+// With a replay the counts, key code and reference counts come from the
+// recording instead of the signal model, one replay step per data report
+// after those the connection reads while it opens (one on a typed board; on
+// the plain board three, the first of them carrying the reference counts).
+//
 // The plain kind has one report form, so its max-value and key-value answers
 // are the data report too (counts in bytes 1..16, settings in 17, 19 and 20);
 // a write shows there only in the settings bytes.
@@ -44,7 +51,8 @@ class SimHidBoard {
 
     // failAfterDataReads < 0: never fails. Otherwise, once that many data reads
     // have succeeded, every later call fails (open included), as an unplugged board.
-    SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads = -1);
+    SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads = -1,
+                std::unique_ptr<ReplaySignal> replay = nullptr);
 
     int open(int deviceId, int reserved1, int reserved2);
     int read(int size, std::uint8_t* report);  // plain kind only; size at least 64
@@ -57,6 +65,9 @@ class SimHidBoard {
     bool isOpen() const { return open_; }
     std::int64_t clockMs() const { return clockMs_; }
     const SignalModel& model() const { return model_; }
+    const ReplaySignal* replay() const { return replay_.get(); }
+    // The largest count a report of this kind carries.
+    static int maxCount(HidKind kind) { return kind == HidKind::Typed16 ? 0xFFFF : 0xFF; }
 
   private:
     // A 16-bit report pair waiting for its second half, one per read kind.
@@ -78,11 +89,13 @@ class SimHidBoard {
     SignalModel model_;
     int failAfter_;
     int dataReads_ = 0;
+    int reportsSinceOpen_ = 0;
     bool open_ = false;
     std::int64_t clockMs_ = 0;
     Pending data_;
     Pending max_;
     Pending key_;
+    std::unique_ptr<ReplaySignal> replay_;
 };
 
 }  // namespace keyscope::sim

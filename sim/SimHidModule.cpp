@@ -1,10 +1,12 @@
 // The loadable HID module of the simulated board: the six C calls of the
 // board's HID access module, answered by one SimHidBoard. The calls carry no
 // handle, so the board is module-wide state, created by the first open from
-// KEYSCOPE_SIM_HID, KEYSCOPE_SIM_SEED and KEYSCOPE_SIM_FAIL_AFTER.
+// KEYSCOPE_SIM_HID, KEYSCOPE_SIM_SEED and KEYSCOPE_SIM_FAIL_AFTER, or from the
+// recording KEYSCOPE_SIM_REPLAY names; a refused recording fails the open.
 
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "sim/SimHidBoard.h"
 
@@ -17,6 +19,7 @@ using keyscope::sim::SimHidBoard;
 struct ModuleState {
     std::mutex mutex;  // a caller may poll from another thread than it opened on
     std::unique_ptr<SimHidBoard> board;
+    std::string replayRefusal;  // the last one written, so that it is written once
 };
 
 ModuleState& moduleState() {
@@ -42,9 +45,17 @@ KEYSCOPE_HID_EXPORT int vnHidOpen(int deviceId, int reserved1, int reserved2) {
     ModuleState& state = moduleState();
     std::lock_guard lock(state.mutex);
     if (!state.board) {
-        state.board = std::make_unique<SimHidBoard>(keyscope::sim::hidKindFromEnvironment(),
-                                                    keyscope::sim::seedFromEnvironment(),
-                                                    keyscope::sim::failAfterFromEnvironment());
+        using namespace keyscope::sim;
+        const HidKind kind = hidKindFromEnvironment();
+        ReplayRequest replay = replayFromEnvironment(
+            SimHidBoard::maxCount(kind),
+            kind == HidKind::Typed16 ? "16-bit reports" : "this board's 8-bit reports");
+        if (replay.requested && !replay.signal) {
+            reportReplayRefusal(replay.error, state.replayRefusal);
+            return kNotOpen;
+        }
+        state.board = std::make_unique<SimHidBoard>(
+            kind, seedFromEnvironment(), failAfterFromEnvironment(), std::move(replay.signal));
     }
     return state.board->open(deviceId, reserved1, reserved2);
 }

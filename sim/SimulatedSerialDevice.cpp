@@ -26,6 +26,14 @@ bool SimulatedSerialDevice::open(const std::string& /*path*/) {
         (!faults_.returnAfter || Clock::now() < *hungUpAt_ + seconds(*faults_.returnAfter))) {
         return false;  // unplugged
     }
+    if (!replay_.signal) {
+        replay_ = replayFromEnvironment(0xFFFF, "serial frames");
+        if (replay_.requested && !replay_.signal) {
+            reportReplayRefusal(replay_.error, reportedRefusal_);
+            return false;
+        }
+        streamer_.setReplay(replay_.signal.get());
+    }
     const std::optional<std::string> terminal = streamer_.start();
     if (!terminal) {
         return false;
@@ -69,7 +77,9 @@ long SimulatedSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
         hungUpAt_ = Clock::now();
         streamer_.stop();
     }
-    return real_->read(buffer, length);
+    const long got = real_->read(buffer, length);
+    streamer_.hostRead(got);
+    return got;
 }
 
 bool SimulatedSerialDevice::close() {

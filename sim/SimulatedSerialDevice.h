@@ -24,7 +24,9 @@ class SimulatedSerialDevice final : public SerialDevice {
 
     // The path is not used: any port reaches the simulated board. Starts the
     // streamer and opens its terminal; false, with nothing running, when either
-    // fails or while the board is away after a hang-up.
+    // fails, while the board is away after a hang-up, or when the recording
+    // KEYSCOPE_SIM_REPLAY names is refused (the refusal goes to standard
+    // error). A replay is loaded at the first open and goes on across later ones.
     bool open(const std::string& path) override;
     bool readConfig() override;
     // Configures the terminal, then paces the streamer at this rate (0 keeps it).
@@ -44,6 +46,8 @@ class SimulatedSerialDevice final : public SerialDevice {
     static Clock::duration seconds(double value);
 
     std::unique_ptr<SerialDevice> real_;
+    ReplayRequest replay_;  // before the streamer, which refers to it
+    std::string reportedRefusal_;
     SerialStreamer streamer_;
     std::string terminalPath_;
     SerialFaults faults_;

@@ -1,38 +1,48 @@
 #include "app/record/Recorder.h"
 
-#include <cmath>
-#include <limits>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
 
 namespace keyscope {
 
 namespace {
 constexpr int kPollMs = 50;
 constexpr int kReconnectPauseMs = 200;
-}  // namespace
 
-void KeyStats::add(double value) {
-    ++count_;
-    if (count_ == 1) {
-        min_ = max_ = value;
-    } else {
-        min_ = std::min(min_, value);
-        max_ = std::max(max_, value);
-    }
-    // Welford's update keeps the variance exact over long captures.
-    const double delta = value - mean_;
-    mean_ += delta / static_cast<double>(count_);
-    m2_ += delta * (value - mean_);
+std::int64_t systemMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
-double KeyStats::standardDeviation() const {
-    return count_ < 2 ? 0.0 : std::sqrt(m2_ / static_cast<double>(count_));
+// Digits as the C locale writes them, whatever the process's locale says.
+void putNumber(std::string& line, std::int64_t value) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    line.append(digits, result.ptr);
+}
+
+}  // namespace
+
+std::string utcTimestamp(std::int64_t msSinceEpoch) {
+    const std::time_t seconds = static_cast<std::time_t>(msSinceEpoch / 1000);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
+                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                  static_cast<int>(msSinceEpoch % 1000));
+    return text;
 }
 
 Recorder::Recorder(BoardConnection& board, Pauser& pauser, Clock clock, RecorderOptions options,
-                   std::FILE* out)
+                   std::FILE* out, Clock wallClock)
     : board_(board),
       pauser_(pauser),
       clock_(std::move(clock)),
+      wallClock_(wallClock ? std::move(wallClock) : Clock(systemMs)),
       options_(std::move(options)),
       out_(out) {}
 
@@ -49,28 +59,36 @@ std::uint32_t Recorder::selector() const {
 }
 
 bool Recorder::writeHeader() {
-    std::fputs("elapsed_ms", out_);
+    // Differences are named apart from counts, so that a reader can tell them apart.
+    std::string line = options_.utc ? "utc,elapsed_ms" : "elapsed_ms";
     for (int k = 0; k < kChannelCount; ++k) {
-        std::fprintf(out_, ",TK%d", k);
+        line += options_.diff ? ",dTK" : ",TK";
+        putNumber(line, k);
     }
-    std::fputs(",key_code\n", out_);
+    line += ",key_code\n";
+    std::fputs(line.c_str(), out_);
     return std::fflush(out_) == 0 && !std::ferror(out_);
 }
 
 bool Recorder::writeRow(std::int64_t elapsedMs) {
-    std::fprintf(out_, "%lld", static_cast<long long>(elapsedMs));
+    std::string line = options_.utc ? utcTimestamp(wallClock_()) + "," : std::string();
+    putNumber(line, elapsedMs);
     for (int k = 0; k < kChannelCount; ++k) {
+        line += ',';
         const ChannelRecord* record = board_.getChannel(k);
         if (record->samples.empty()) {
-            std::fputs(",", out_);  // a key the board has not reported yet
-            continue;
+            continue;  // a key the board has not reported yet
         }
         const KeySample& newest = record->samples.back();
         const std::int32_t value = options_.diff ? newest.diff : newest.value;
-        std::fprintf(out_, ",%d", value);
+        putNumber(line, value);
         stats_[k].add(value);
+        touchStats_[k].add(newest.value, touchRule_.touched(newest, k));
     }
-    std::fprintf(out_, ",%d\n", board_.keyCode());
+    line += ',';
+    putNumber(line, board_.keyCode());
+    line += '\n';
+    std::fputs(line.c_str(), out_);
     return std::fflush(out_) == 0 && !std::ferror(out_);
 }
 
@@ -88,6 +106,7 @@ RecordEnd Recorder::run(const std::atomic<bool>& interrupted, const Progress& pr
     if (!board_.open(linkSelector)) {
         return RecordEnd::OpenFailed;
     }
+    touchRule_ = touchRuleFor(board_.linkMode(), options_.touchThreshold);
     if (!writeHeader()) {
         return RecordEnd::WriteFailed;
     }
@@ -188,16 +207,31 @@ RecordEnd Recorder::run(const std::atomic<bool>& interrupted, const Progress& pr
 }
 
 std::string Recorder::summary() const {
-    std::string text = "key       min       max      mean    stddev\n";
+    std::string text =
+        "key       min       max      mean    stddev  noise_pp noise_rms    signal       snr\n";
     char line[96];
     for (int k = 0; k < kChannelCount; ++k) {
         const KeyStats& s = stats_[k];
         if (s.count() == 0) {
             continue;
         }
-        std::snprintf(line, sizeof line, "TK%-3d %9.0f %9.0f %9.1f %9.2f\n", k, s.min(), s.max(),
+        std::snprintf(line, sizeof line, "TK%-3d %9.0f %9.0f %9.1f %9.2f", k, s.min(), s.max(),
                       s.mean(), s.standardDeviation());
         text += line;
+        const KeyFigures f = touchStats_[k].figures();
+        for (const auto& figure : {f.noisePp, f.noiseRms, f.signal, f.snr}) {
+            std::snprintf(line, sizeof line, " %9s", formatFigure(figure, "-").c_str());
+            text += line;
+        }
+        text += f.weak() ? "  below 5:1\n" : "\n";
+    }
+    return text;
+}
+
+std::string Recorder::statisticsCsv() const {
+    std::string text = kStatisticsCsvHeader;
+    for (int k = 0; k < kChannelCount; ++k) {
+        text += statisticsCsvLine(k, stats_[k], touchStats_[k].figures());
     }
     return text;
 }

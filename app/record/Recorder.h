@@ -15,23 +15,12 @@
 
 #include "app/record/RecorderOptions.h"
 #include "device/BoardConnection.h"
+#include "device/KeyStatistics.h"
 
 namespace keyscope {
 
-// Running min, max, mean and standard deviation of one key's recorded values.
-class KeyStats {
-  public:
-    void add(double value);
-    long count() const { return count_; }
-    double min() const { return min_; }
-    double max() const { return max_; }
-    double mean() const { return mean_; }
-    double standardDeviation() const;  // population; 0 below two values
-
-  private:
-    long count_ = 0;
-    double min_ = 0, max_ = 0, mean_ = 0, m2_ = 0;
-};
+// "2026-12-05T21:04:05.123Z" for milliseconds since 1970.
+std::string utcTimestamp(std::int64_t msSinceEpoch);
 
 enum class RecordEnd {
     SampleLimit,
@@ -53,8 +42,9 @@ class Recorder {
     static constexpr int kReopenEveryMs = 1000;  // between reopen attempts of a lost link
 
     // The board, pauser and output must outlive the recorder; out is not closed.
+    // wallClock gives milliseconds since 1970 for the utc column; unset, the system clock.
     Recorder(BoardConnection& board, Pauser& pauser, Clock clock, RecorderOptions options,
-             std::FILE* out);
+             std::FILE* out, Clock wallClock = {});
 
     // Runs until a limit, an interruption or a failure; every row written is
     // flushed. Each lost link and each reconnect is told to notice, with its
@@ -67,8 +57,13 @@ class Recorder {
     int reconnects() const { return reconnects_; }
     std::int64_t lastLossMs() const { return lastLossMs_; }  // elapsed time of the last loss
     const std::array<KeyStats, kChannelCount>& stats() const { return stats_; }
-    // Summary table of the recorded keys, one line per key that has values.
+    // Noise, signal and SNR of each key over the raw counts of the recording.
+    const std::array<TouchStats, kChannelCount>& touchStats() const { return touchStats_; }
+    // Summary table of the recorded keys, one line per key that has values;
+    // a key whose SNR is known and below 5 is marked.
     std::string summary() const;
+    // The same table as CSV, one line for each of the sixteen keys.
+    std::string statisticsCsv() const;
     std::uint32_t selector() const;
 
   private:
@@ -79,6 +74,7 @@ class Recorder {
     BoardConnection& board_;
     Pauser& pauser_;
     Clock clock_;
+    Clock wallClock_;
     RecorderOptions options_;
     std::FILE* out_;
     long rows_ = 0;
@@ -86,6 +82,8 @@ class Recorder {
     int reconnects_ = 0;
     std::int64_t lastLossMs_ = 0;
     std::array<KeyStats, kChannelCount> stats_;
+    std::array<TouchStats, kChannelCount> touchStats_;
+    TouchRule touchRule_;
 };
 
 }  // namespace keyscope

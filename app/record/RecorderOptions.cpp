@@ -88,10 +88,18 @@ const std::vector<OptionSpec>& optionSpecs() {
          }},
         {{"diff"},
          {},
-         "Record maxValue - value instead of raw counts.",
+         "Record maxValue - value instead of raw counts (columns dTK0 to dTK15).",
          {},
          [](const std::string&, RecorderOptions& o) {
              o.diff = true;
+             return true;
+         }},
+        {{"utc"},
+         {},
+         "Add a first column utc: each row's wall-clock time, ISO 8601 UTC.",
+         {},
+         [](const std::string&, RecorderOptions& o) {
+             o.utc = true;
              return true;
          }},
         {{"samples"},
@@ -114,6 +122,26 @@ const std::vector<OptionSpec>& optionSpecs() {
              if (!readDouble(text, s) || !(s > 0))
                  return false;
              o.seconds = s;
+             return true;
+         }},
+        {{"stats"},
+         "FILE",
+         "Write each key's noise, signal and SNR as CSV to FILE.",
+         "--stats needs a file name",
+         [](const std::string& file, RecorderOptions& o) {
+             o.stats = file;
+             return true;
+         }},
+        {{"touch-threshold"},
+         "N",
+         "Difference (counts) from which a sample counts as touched on serial and ICE "
+         "boards (default 30); HID boards name the pressed key.",
+         "--touch-threshold needs a whole number of counts from 0 to 65535",
+         [](const std::string& text, RecorderOptions& o) {
+             long n = 0;
+             if (!readLong(text, n) || n < 0 || n > 65535)
+                 return false;
+             o.touchThreshold = static_cast<std::int32_t>(n);
              return true;
          }},
     };
@@ -214,6 +242,9 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
     }
     if (options.link != RecordLink::Serial && options.baud != 9600) {
         return fail("--baud applies to --serial only");
+    }
+    if (!options.stats.empty() && options.stats == options.output) {
+        return fail("--stats and --output must name different files");
     }
     parsed.options = options;
     return parsed;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dashboard/CommandLine.h"
+#include "device/KeyStatistics.h"
 
 namespace keyscope {
 
@@ -19,8 +20,12 @@ struct RecorderOptions {
     TargetCommandLine ice;          // ICE: read exactly as the dashboard reads its command line
     std::string output;             // CSV file; empty = standard output
     bool diff = false;              // maxValue - value instead of raw counts
+    bool utc = false;               // a first column with each row's wall-clock time
     std::optional<long> samples;    // stop after this many rows
     std::optional<double> seconds;  // stop after this long
+    std::string stats;              // key statistics CSV; empty = none
+    // Difference at which a sample counts as touched on boards whose key code names no key.
+    std::int32_t touchThreshold = kDefaultTouchThreshold;
 };
 
 // Parsed options; or the one-line error that explains the first bad argument;

@@ -90,6 +90,19 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Opened now, so a bad name fails before the recording rather than after it.
+    std::FILE* statsFile = nullptr;
+    if (!options.stats.empty()) {
+        statsFile = std::fopen(options.stats.c_str(), "w");
+        if (!statsFile) {
+            const std::string reason = std::strerror(errno);
+            if (out != stdout) {
+                std::fclose(out);
+            }
+            return fail("cannot create " + options.stats + ": " + reason, 1);
+        }
+    }
+
     struct sigaction action {};
     action.sa_handler = onSignal;
     // Board calls interrupted half-way would fail and read as a lost board; the
@@ -153,6 +166,13 @@ int main(int argc, char** argv) {
     }
     if (!closed && code == 0) {
         code = fail("cannot finish " + options.output + ": " + std::strerror(errno), 1);
+    }
+    if (statsFile != nullptr) {
+        const std::string table = recorder.statisticsCsv();
+        const bool written = std::fputs(table.c_str(), statsFile) >= 0;
+        if ((std::fclose(statsFile) != 0 || !written) && code == 0) {
+            code = fail("cannot write " + options.stats + ": " + std::strerror(errno), 1);
+        }
     }
     std::fprintf(stderr, "%ld rows; links lost: %d, reconnected: %d\n%s", recorder.rows(),
                  recorder.lostLinks(), recorder.reconnects(), recorder.summary().c_str());

@@ -33,9 +33,13 @@ bool isIceHeader(const std::uint8_t* cdb) {
 
 }  // namespace
 
-SimIceDevice::SimIceDevice(std::uint64_t seed, int failAfterReads, int failOpens)
+SimIceDevice::SimIceDevice(std::uint64_t seed, int failAfterReads, ReplayRequest replay,
+                           int failOpens)
     // A discovery that finds nothing scans twice: its own signature, then the fallback.
-    : model_(seed, CountWidth::Word), failAfter_(failAfterReads), scansToMiss_(2 * failOpens) {
+    : model_(seed, CountWidth::Word),
+      failAfter_(failAfterReads),
+      scansToMiss_(2 * failOpens),
+      replay_(std::move(replay)) {
     // A recognisable, repeatable memory content outside the key table.
     for (std::size_t i = 0; i < iram_.size(); ++i) {
         iram_[i] = static_cast<std::uint8_t>(i ^ 0x5A);
@@ -54,6 +58,10 @@ std::vector<std::string> SimIceDevice::candidatePaths() {
 }
 
 int SimIceDevice::openDevice(const std::string& path) {
+    if (replay_.requested && !replay_.signal) {
+        reportReplayRefusal(replay_.error, reportedRefusal_);
+        return -1;
+    }
     if (gone() || path != kNodePath) {
         return -1;
     }
@@ -116,6 +124,7 @@ std::uint8_t SimIceDevice::executeIce(const std::uint8_t* cdb, int direction, st
                     return kCheckCondition;
                 }
                 iceMode_ = true;
+                readsInIceMode_ = 0;
                 return 0;
             case IceSubCommand::ResetChip:
             case IceSubCommand::SetHwBreak:
@@ -197,9 +206,21 @@ void SimIceDevice::registers(IceBlock& answer) const {
 }
 
 void SimIceDevice::refreshKeyTable() {
-    const auto counts = model_.counts(clockMs_);
+    constexpr int kOpeningReads = 3;
+    auto counts = model_.counts(clockMs_);
+    std::uint8_t keyCode = model_.keyCode(clockMs_);
+    if (ReplaySignal* replay = replay_.signal.get()) {
+        const int read = readsInIceMode_;
+        if (read < kOpeningReads) {
+            ++readsInIceMode_;
+        } else {
+            replay->advance();
+        }
+        counts = read == 0 ? replay->referenceCounts() : replay->counts();
+        keyCode = read == 0 ? 0 : replay->keyCode();
+    }
     const std::uint32_t base = anchor_->address;
-    memory(anchor_->space, base) = model_.keyCode(clockMs_);
+    memory(anchor_->space, base) = keyCode;
     for (int k = 0; k < kSimKeyCount; ++k) {
         memory(anchor_->space, base + 1 + 2 * k) = static_cast<std::uint8_t>(counts[k] >> 8);
         memory(anchor_->space, base + 2 + 2 * k) = static_cast<std::uint8_t>(counts[k]);

@@ -14,6 +14,12 @@
 // As on the real board, the ICE's own use clobbers internal-RAM locations 0x11
 // to 0x14 while it reads: the answer carries 0xEE there and their true
 // contents in answer bytes 2 to 5.
+//
+// With a replay the key table holds the recording's rows instead of the
+// signal. The connection reads the table three times while it opens
+// (reference counts, key values, first cycle): the first of those answers
+// carries the recording's reference counts, and the replay moves on one step
+// per read only after them. A refused recording makes the board unreachable.
 
 #include <array>
 #include <cstdint>
@@ -24,6 +30,7 @@
 
 #include "ice/IceCommands.h"
 #include "ice/ScsiTransport.h"
+#include "sim/ReplaySignal.h"
 #include "sim/SignalModel.h"
 
 namespace keyscope::sim {
@@ -40,7 +47,9 @@ class SimIceDevice final : public ScsiDeviceAccess {
     // have been answered, the board is gone: every call on it fails and a scan
     // no longer finds it. The first failOpens discoveries find no board, as
     // with a board that is still coming up on the bus.
-    explicit SimIceDevice(std::uint64_t seed, int failAfterReads = -1, int failOpens = 0);
+    explicit SimIceDevice(std::uint64_t seed, int failAfterReads = -1, ReplayRequest replay = {},
+                          int failOpens = 0);
+    static constexpr int kMaxCount = 2047;  // above it an ICE read sees the count as invalid
 
     std::vector<std::string> candidatePaths() override;
     int openDevice(const std::string& path) override;
@@ -85,6 +94,9 @@ class SimIceDevice final : public ScsiDeviceAccess {
     std::vector<std::uint8_t> xram_ = std::vector<std::uint8_t>(65536);
     std::uint16_t lastReturnAddress_ = 0;
     IceBlock lastContext_{};
+    ReplayRequest replay_;
+    std::string reportedRefusal_;
+    int readsInIceMode_ = 0;
 };
 
 }  // namespace keyscope::sim

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "dashboard/DashboardDialog.h"
@@ -27,9 +28,9 @@ namespace keyscope {
 namespace {
 
 using namespace fakes;
+namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using Script = std::function<void(QDialog&)>;
-namespace fs = std::filesystem;
 const std::string kOpenFail = "Open Touch Demoboard Fail! please re-plugin device!";
 
 // Runs the next queued script on each dialog in place of a user; cancels what it leaves open.
@@ -121,7 +122,7 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
         EXPECT_EQ(dash->menu().isEnabled(kConnectSerialPort), !connected);
         EXPECT_FALSE(dash->menu().isEnabled(kStart));
         for (int id : {kDisconnect, kStop, kUpdateKeyValue, kUpdateMaxValue, kRefresh, kUpdate,
-                       kEnableTkPin, kDefaultValue, kMaxMinValue, kSaveData, kMode})
+                       kEnableTkPin, kDefaultValue, kMaxMinValue, kSaveData, kMode, kKeyStatistics})
             EXPECT_EQ(dash->menu().isEnabled(id), connected) << id;
     }
     // Records the dialog's lists and selections, picks entries and presses `button`.
@@ -193,6 +194,7 @@ TEST_F(DashboardTest, IceCommandLineConnectsAtStartInRawModeAndModeTogglesTheSca
         EXPECT_FALSE(dash->menu().contains(menu::kConnectSerialPort));
         EXPECT_FALSE(dash->menu().isEnabled(menu::kConnect));  // only Connect follows an ICE open
         EXPECT_FALSE(dash->menu().isEnabled(menu::kStop));
+        EXPECT_TRUE(dash->menu().isEnabled(menu::kKeyStatistics));  // and the statistics
         // The command line's Mode went to difference, the connect's back to raw.
         EXPECT_EQ(dash->windowTitle(), "Keyscope - KR48/KR44 Series Touch (Raw Mode)");
         expectEveryBar(raw);
@@ -462,6 +464,88 @@ TEST_F(DashboardTest, SerialHangUpShowsOneReadBoxAndTheSamePathResumesTheSamples
     EXPECT_EQ(messages.shown.size(), 1u);
     dash.reset();
     fs::remove(port);
+}
+
+TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStopsAtDisconnect) {
+    connectHid(choosePins({9, 1, 4}));
+    ASSERT_TRUE(dash->menu().trigger(menu::kStop));  // the test polls by hand
+    // TK1: still and pressed by its code (inf); TK4: a noisy rest 10 above its press (1.7);
+    // TK9: too few readings. Readings while another key is pressed count as resting.
+    const std::vector<int> noisy{100, 102, 98, 101, 99, 100, 103, 97, 100, 100};
+    for (int k = 0; k < kChannelCount; ++k)
+        dash->board().getChannel(k)->samples.clear();
+    auto add = [&](int key, int code, int value) {
+        dash->board().getChannel(key)->samples.push_back({code, value, 0});
+    };
+    for (int i = 0; i < 10; ++i) {
+        add(1, 0x34, 100);
+        add(4, 0x31, noisy[static_cast<std::size_t>(i)]);
+    }
+    for (int i = 0; i < 5; ++i) {
+        add(1, 0x31, 90);
+        add(4, 0x34, 90);
+        add(9, 0x39, 90);
+    }
+    ASSERT_TRUE(dash->menu().trigger(menu::kKeyStatistics));
+    KeyStatisticsWindow* window = dash->keyStatisticsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    const QTableWidget& table = window->table();
+    ASSERT_EQ(table.rowCount(), 3);
+    const std::tuple<QString, QString, QString, QRgb> rows[] = {
+        {"TK1", "15", "inf", kSnrGoodColour},
+        {"TK4", "15", "1.7", kSnrWeakColour},
+        {"TK9", "5", "\u2013", kSnrUnknownColour}};
+    for (int row = 0; row < 3; ++row) {
+        const auto& [key, samples, snr, colour] = rows[row];
+        EXPECT_EQ(table.item(row, KeyStatisticsWindow::Key)->text(), key);
+        EXPECT_EQ(table.item(row, KeyStatisticsWindow::Samples)->text(), samples);
+        EXPECT_EQ(table.item(row, KeyStatisticsWindow::Snr)->text(), snr) << key.toStdString();
+        EXPECT_EQ(table.item(row, KeyStatisticsWindow::Snr)->background().color().rgba(), colour);
+    }
+    EXPECT_EQ(table.item(1, KeyStatisticsWindow::NoisePp)->text(), "6.0");
+
+    // Polls refresh at most four times a second, the last one within 250 ms.
+    const int refreshes = window->refreshCount();
+    window->pollDone();
+    window->pollDone();
+    EXPECT_EQ(window->refreshCount(), refreshes);
+    QTest::qWait(2 * kStatisticsRefreshMs);
+    EXPECT_EQ(window->refreshCount(), refreshes + 1);
+
+    const fs::path dir = fs::temp_directory_path() / ("keyscope-stats-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir);
+    window->saveButton().click();
+    fs::current_path(previous);
+    std::vector<std::string> lines;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        EXPECT_EQ(entry.path().filename().string().size(),
+                  std::string("20260101_1200_stats.csv").size());
+        std::ifstream in(entry.path());
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+    }
+    fs::remove_all(dir);
+    ASSERT_EQ(lines.size(), 17u);
+    EXPECT_EQ(lines[0], "key,samples,min,max,mean,stddev,noise_pp,noise_rms,signal,snr");
+    EXPECT_EQ(lines[2], "TK1,15,90,100,96.7,4.71,0.0,0.0,10.0,inf");
+
+    window->close();  // a closed window takes no polls; the menu brings the same one back
+    const int beforeClose = window->refreshCount();
+    window->pollDone();
+    QTest::qWait(2 * kStatisticsRefreshMs);
+    EXPECT_EQ(window->refreshCount(), beforeClose);
+    ASSERT_TRUE(dash->menu().trigger(menu::kKeyStatistics));
+    EXPECT_EQ(dash->keyStatisticsWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+
+    ASSERT_TRUE(dash->menu().trigger(menu::kDisconnect));
+    EXPECT_FALSE(window->updating());
+    QTest::qWait(2 * kStatisticsRefreshMs);
+    EXPECT_EQ(table.item(0, KeyStatisticsWindow::Snr)->text(), "inf") << "the figures stay";
+    EXPECT_FALSE(dash->menu().trigger(menu::kKeyStatistics));
 }
 
 TEST_F(DashboardTest, SerialDialogOpensOnCom1At9600AndKeepsTheLastAcceptedChoice) {

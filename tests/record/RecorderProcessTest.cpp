@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "sim/SignalModel.h"
@@ -21,6 +22,8 @@ struct RecordRun {
     std::string errors;
     std::vector<std::vector<std::string>> rows;  // CSV rows after the header
     std::string header;
+    std::string text;                             // the whole file
+    std::vector<std::vector<std::string>> stats;  // --stats lines after the header
 };
 
 std::string programPath() {
@@ -44,21 +47,28 @@ RecordRun record(const std::string& environment, const std::string& arguments) {
     fs::create_directories(dir);
     const fs::path csv = dir / "out.csv";
     const fs::path err = dir / "err.txt";
+    const fs::path stats = dir / "stats.csv";
     fs::remove(csv);
     const std::string command = "env -u KEYSCOPE_SIMULATE -u KEYSCOPE_HID_LIBRARY " + environment +
                                 " " + programPath() + " " + arguments + " --output " +
-                                csv.string() + " 2>" + err.string();
+                                csv.string() + " --stats " + stats.string() + " 2>" + err.string();
     RecordRun run;
     const int status = std::system(command.c_str());
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream errors(err);
     run.errors.assign(std::istreambuf_iterator<char>(errors), {});
+    std::ifstream whole(csv);
+    run.text.assign(std::istreambuf_iterator<char>(whole), {});
     std::ifstream in(csv);
     std::string line;
     if (std::getline(in, line))
         run.header = line;
     while (std::getline(in, line))
         run.rows.push_back(splitCsv(line));
+    std::ifstream table(stats);
+    for (bool header = true; std::getline(table, line); header = false)
+        if (!header)
+            run.stats.push_back(splitCsv(line));
     fs::remove_all(dir);
     return run;
 }
@@ -67,7 +77,7 @@ struct LinkCase {
     const char* name;
     const char* environment;
     const char* arguments;
-    sim::CountWidth width;
+    sim::CountWidth width = sim::CountWidth::Word;
     bool reportsKeyCode = true;  // over ICE the key code stays 0
 };
 
@@ -100,6 +110,7 @@ TEST_P(RecorderOnSimulatedBoard, RowsStayInRangeAndShowTouches) {
     EXPECT_EQ(touched, c.reportsKeyCode) << c.name << ": key codes in 60 rows";
     EXPECT_THAT(run.errors, HasSubstr("60 rows"));
     EXPECT_THAT(run.errors, HasSubstr("TK15"));
+    EXPECT_EQ(run.stats.size(), 16u) << "one --stats line per key";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -157,6 +168,122 @@ TEST(RecorderProcess, ASerialPortThatComesBackResumesAndTheReconnectIsReported) 
     EXPECT_THAT(run.errors, HasSubstr("links lost: 1, reconnected: 1"));
     ASSERT_FALSE(run.rows.empty());
     EXPECT_GT(std::stoi(run.rows.back().at(0)), 2500) << "no rows after the return";
+}
+
+// A recording replayed through the simulated board and recorded again gives the
+// same counts and key codes row for row, over every link.
+class RecorderRoundTrip : public ::testing::TestWithParam<LinkCase> {};
+
+fs::path writeRecording(const std::string& name, const std::string& text) {
+    const fs::path path = fs::temp_directory_path() /
+                          ("keyscope-replay-" + std::to_string(::getpid()) + "-" + name + ".csv");
+    std::ofstream(path) << text;
+    return path;
+}
+
+TEST_P(RecorderRoundTrip, ReplayRecordsTheSameCountsAndKeyCodes) {
+    const LinkCase& c = GetParam();
+    const std::string args = std::string(c.arguments) + " --samples 100";
+    const RecordRun first =
+        record(std::string("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=11 ") + c.environment, args);
+    ASSERT_EQ(first.rows.size(), 100u) << first.errors;
+    const fs::path file = writeRecording(c.name, first.text);
+    const RecordRun again = record(
+        "KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=" + file.string() + " " + c.environment, args);
+    fs::remove(file);
+    ASSERT_EQ(again.exitCode, 0) << again.errors;
+    ASSERT_EQ(again.rows.size(), 100u);
+    for (std::size_t i = 0; i < 100; ++i) {
+        ASSERT_EQ(std::vector(again.rows[i].begin() + 1, again.rows[i].end()),
+                  std::vector(first.rows[i].begin() + 1, first.rows[i].end()))
+            << c.name << " row " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachLink, RecorderRoundTrip,
+                         ::testing::Values(LinkCase{"typed16", "KEYSCOPE_SIM_HID=typed16", "--hid"},
+                                           LinkCase{"typed8", "KEYSCOPE_SIM_HID=typed8", "--hid"},
+                                           LinkCase{"plain", "KEYSCOPE_SIM_HID=plain", "--hid"},
+                                           LinkCase{"serial", "", "--serial COM1 --baud 9600"},
+                                           LinkCase{"ice", "", "--ice 6620 0x30 16 IRAM 2"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RecorderProcess, RefusedRecordingSaysWhereAndWhyAndTheOpenFails) {
+    const std::string header = "elapsed_ms,TK0,key_code\n";
+    struct Case {
+        const char* environment;
+        const char* arguments;
+        std::string text;  // empty: no file at all
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", "--hid", "", ".csv: cannot open: No such file"},
+        {"", "--serial COM1", "elapsed,TK0\n", ".csv:1: not a recording's header"},
+        {"", "--ice 6620 0x30 16 IRAM 2", header + "0,1,0\n50,x,0\n", ".csv:3: TK0 'x' is not"},
+        {"KEYSCOPE_SIM_HID=typed8", "--hid", header + "0,300,0\n",
+         ".csv:2: TK0 count 300 is more than this board's 8-bit reports carry (at most 255)"},
+        {"", "--ice 6620 0x30 16 IRAM 2", header + "0,2048,0\n",
+         ".csv:2: TK0 count 2048 is more than ICE reads carry (at most 2047)"},
+    };
+    for (const Case& c : cases) {
+        const fs::path file = writeRecording("refused", c.text);
+        if (c.text.empty())
+            fs::remove(file);
+        const RecordRun run =
+            record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=" + file.string() + " " + c.environment,
+                   std::string(c.arguments) + " --samples 3");
+        fs::remove(file);
+        EXPECT_EQ(run.exitCode, 1) << c.message;
+        EXPECT_THAT(run.errors, HasSubstr("replay refused: " + file.string()));
+        EXPECT_THAT(run.errors, HasSubstr(c.message));
+        EXPECT_THAT(run.errors, HasSubstr("cannot open the board"));
+        std::size_t refusals = 0;
+        for (std::size_t at = 0; (at = run.errors.find("replay refused", at)) != std::string::npos;
+             ++at)
+            ++refusals;
+        EXPECT_EQ(refusals, 1u) << run.errors;
+    }
+}
+
+TEST(RecorderProcess, UtcColumnAndDiffNamesWithDotsWhateverTheLocale) {
+    const bool german = std::system("locale -a 2>/dev/null | grep -qi '^de_DE.utf-\\?8$'") == 0;
+    const RecordRun run =
+        record(std::string("KEYSCOPE_SIMULATE=1 ") + (german ? "LC_ALL=de_DE.UTF-8" : ""),
+               "--hid --utc --diff --samples 3");
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_THAT(run.header, ::testing::StartsWith("utc,elapsed_ms,dTK0,dTK1,"));
+    ASSERT_EQ(run.rows.size(), 3u);
+    const std::regex stamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+    for (const auto& row : run.rows) {
+        ASSERT_EQ(row.size(), 19u);
+        EXPECT_TRUE(std::regex_match(row[0], stamp)) << row[0];
+        for (std::size_t i = 1; i < row.size(); ++i)
+            EXPECT_EQ(row[i].find_first_not_of("-0123456789"), std::string::npos) << row[i];
+    }
+    if (!german)
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed: checked in the C locale only";
+}
+
+// Twelve seconds of the simulated board press every key once. Each key's SNR
+// should then come out as its table entry implies: depth / (2 * noise).
+TEST(RecorderProcess, StatsGiveEveryKeyTheSnrOfItsSimulatedProfile) {
+    const RecordRun run = record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7", "--hid --samples 240");
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    ASSERT_EQ(run.stats.size(), 16u);
+    for (int k = 0; k < 16; ++k) {
+        const auto& line = run.stats[k];
+        ASSERT_EQ(line.size(), 10u);
+        EXPECT_EQ(line[0], "TK" + std::to_string(k));
+        EXPECT_EQ(line[1], "240");
+        ASSERT_FALSE(line[9].empty()) << "TK" << k << " has no SNR";
+        const double implied = sim::impliedSnr(sim::kKeyProfiles[k]);
+        EXPECT_NEAR(std::stod(line[9]), implied, 0.15 * implied) << "TK" << k;
+        // The summary on standard error marks the weak keys.
+        const auto at = run.errors.find("\nTK" + std::to_string(k) + " ");
+        ASSERT_NE(at, std::string::npos);
+        const std::string summary = run.errors.substr(at + 1, run.errors.find('\n', at + 1) - at);
+        EXPECT_EQ(summary.find("below 5:1") != std::string::npos, implied < 5) << summary;
+    }
 }
 
 TEST(RecorderProcess, BadInputGivesOneLineAndNonZeroExit) {

@@ -13,7 +13,9 @@ namespace {
 using fakes::FakeBoard;
 using fakes::plainReport;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 // A recorder over a plain HID board, writing into memory, on a clock that
 // advances with the recorded pauses.
@@ -42,7 +44,7 @@ struct RecorderRig {
                     total += p;
                 return total;
             },
-            options, out);
+            options, out, [] { return std::int64_t{1796504645123}; });
         const RecordEnd end = recorder.run(interrupted);
         rows = recorder.rows();
         summary = recorder.summary();
@@ -79,15 +81,42 @@ TEST(Recorder_Rows, OneRowPerPollThatTookSamplesWithHeader) {
     EXPECT_THAT(rig.summary, HasSubstr("TK0          80        90      85.0      5.00"));
 }
 
-TEST(Recorder_Rows, DiffRecordsMaxMinusValue) {
+TEST(Recorder_Rows, DiffRecordsMaxMinusValueUnderItsOwnNamesAndUtcLeadsEachRow) {
     RecorderRig rig;
     rig.queue({100}, 0, 3);
     rig.queue({70});
     RecorderOptions options;
     options.diff = true;
+    options.utc = true;
     options.samples = 1;
     rig.run(options);
-    EXPECT_EQ(rig.lines().at(1).substr(0, 7), "50,30,0");
+    const auto lines = rig.lines();
+    EXPECT_THAT(lines.at(0), StartsWith("utc,elapsed_ms,dTK0,dTK1,"));
+    EXPECT_THAT(lines.at(0), EndsWith(",dTK15,key_code"));
+    EXPECT_THAT(lines.at(1), StartsWith("2026-12-05T21:04:05.123Z,50,30,0,"));
+    // Midnight of a leap day, one millisecond before it.
+    EXPECT_EQ(utcTimestamp(951782399999), "2000-02-28T23:59:59.999Z");
+    EXPECT_EQ(utcTimestamp(951782400000), "2000-02-29T00:00:00.000Z");
+}
+
+TEST(Recorder_Statistics, KeyCodesTellTouchedRowsAndTheSummaryMarksAWeakKey) {
+    RecorderRig rig;
+    rig.queue({100, 50}, 0, 3);
+    for (int v : {100, 102, 98, 101, 99, 100, 103, 97, 100, 100})
+        rig.queue({v, 50});
+    rig.queue({90, 50}, 0x30, 5);   // TK0 pressed: 10 below its rest, noise 6
+    rig.queue({100, 40}, 0x31, 5);  // TK1 pressed: 10 below a noiseless rest
+    RecorderOptions options;
+    options.samples = 20;
+    Recorder recorder(
+        *rig.f.board, rig.f.pauser, [] { return 0; }, options, rig.out);
+    recorder.run(rig.interrupted);
+    const std::string csv = recorder.statisticsCsv();
+    EXPECT_THAT(csv, HasSubstr("TK0,20,90,103,97.5,4.49,6.0,1.4,10.0,1.7\n"));
+    EXPECT_THAT(csv, HasSubstr("TK1,20,40,50,47.5,4.33,0.0,0.0,10.0,inf\nTK2,20,0,0,0.0,0.00,"));
+    const std::string summary = recorder.summary();
+    EXPECT_THAT(summary, HasSubstr("1.7  below 5:1\nTK1 "));
+    EXPECT_THAT(summary, HasSubstr("inf\nTK2 "));
 }
 
 TEST(Recorder_Reconnect, FailedReadPausesClosesAndReopens) {
@@ -123,23 +152,28 @@ TEST(Recorder_Stop, TimeLimitAndInterruption) {
 
 TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
     auto parse = [](std::vector<std::string> args) { return parseRecorderOptions(args); };
-    auto serial = parse({"--serial", "COM2", "--baud", "1200", "--diff", "--samples", "10"});
+    auto serial =
+        parse({"--serial", "COM2", "--baud", "1200", "--diff", "--utc", "--samples", "10"});
     ASSERT_TRUE(serial.options);
     EXPECT_EQ(serial.options->link, RecordLink::Serial);
     EXPECT_EQ(serial.options->port, "COM2");
     EXPECT_EQ(serial.options->baud, 1200);
     EXPECT_TRUE(serial.options->diff);
-    auto ice = parse({"--ice", "5138", "0x30", "16", "IRAM", "2", "--seconds", "2.5"});
+    EXPECT_TRUE(serial.options->utc);
+    auto ice = parse({"--ice", "5138", "0x30", "16", "IRAM", "2", "--seconds", "2.5", "--stats",
+                      "keys.csv", "--touch-threshold", "12"});
     ASSERT_TRUE(ice.options);
     EXPECT_EQ(ice.options->ice.selector, 3u);
     EXPECT_EQ(ice.options->ice.channelCount, 12u);
     EXPECT_EQ(ice.options->ice.address, 0x30u);
     EXPECT_DOUBLE_EQ(*ice.options->seconds, 2.5);
+    EXPECT_EQ(std::pair(ice.options->stats, ice.options->touchThreshold),
+              std::pair(std::string("keys.csv"), 12));
     EXPECT_EQ(parse({"-o", "keys.csv"}).options->output, "keys.csv");
     EXPECT_EQ(parse({"--version"}).info.rfind("keyscope-record ", 0), 0u);
     const std::string help = parse({"--help"}).info;
     for (const char* option : {"--hid", "--serial <PORT>", "--baud <RATE>", "--ice", "--output",
-                               "--diff", "--samples <N>", "--seconds <S>"}) {
+                               "--diff", "--utc", "--samples <N>", "--seconds <S>"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 
@@ -153,6 +187,8 @@ TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
         {"--ice", "6620"},
         {"--samples", "12abc"},
         {"--hid", "--baud", "1200"},
+        {"--touch-threshold", "-1"},
+        {"--stats", "a.csv", "--output", "a.csv"},
         {"--output"},
         {"stray"},
         {"--ice", "1", "2", "3", "4", "5", "6"},

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
+#include <set>
 #include <thread>
 
 #include "device/HidLibrary.h"
@@ -26,6 +28,7 @@ TEST(SignalModel, CountsStayInRangeAndTheKeyCodeNamesTheKeyWhileItIsPressed) {
         EXPECT_LE(model.maxCount(), width == CountWidth::Byte ? 255 : 2047);
         EXPECT_GT(model.minCount(), 0);
         std::set<std::int64_t> touchStarts;
+        std::map<std::int64_t, std::set<int>> keysOfRun;
         for (std::int64_t t = 0; t < 120'000; t += 10) {
             const auto touch = model.touchAt(t);
             for (int k = 0; k < kSimKeyCount; ++k) {
@@ -39,17 +42,20 @@ TEST(SignalModel, CountsStayInRangeAndTheKeyCodeNamesTheKeyWhileItIsPressed) {
             ASSERT_EQ(model.keyCode(t), touch ? 0x30 + touch->key : 0) << "at " << t;
             if (!touch)
                 continue;
-            ASSERT_GE(touch->depth, SignalModel::kMinTouchDepth);
-            ASSERT_LE(touch->depth, SignalModel::kMaxTouchDepth);
+            ASSERT_EQ(touch->depth, kKeyProfiles[touch->key].depth);
             ASSERT_GE(touch->endMs - touch->startMs, SignalModel::kMinTouchMs);
             ASSERT_LE(touch->endMs - touch->startMs, SignalModel::kMaxTouchMs);
             // A full press takes the key well below its resting band.
             EXPECT_LT(model.count(touch->key, (touch->startMs + touch->endMs) / 2),
                       model.baseline(touch->key) - SignalModel::kMinTouchDepth + 12);
             touchStarts.insert(touch->startMs);
+            keysOfRun[t / (SignalModel::kSlotMs * kSimKeyCount)].insert(touch->key);
         }
-        // Two minutes hold about sixty slots, about two thirds of them touched.
-        EXPECT_GT(touchStarts.size(), 20u);
+        // Every slot holds a touch, and every run of sixteen slots touches every key.
+        EXPECT_EQ(touchStarts.size(), static_cast<std::size_t>(120'000 / SignalModel::kSlotMs + 1));
+        for (const auto& [run, keys] : keysOfRun)
+            EXPECT_TRUE(keys.size() == kSimKeyCount || run == 120'000 / (16 * SignalModel::kSlotMs))
+                << "run " << run;
     }
 }
 

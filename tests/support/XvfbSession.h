@@ -58,15 +58,9 @@ class Session {
         fs::create_directories(directory_);
     }
     ~Session() {
-        for (pid_t pid : {program_, server_}) {
-            if (pid <= 0)
-                continue;
-            kill(pid, SIGTERM);
-            if (!waitFor(pid, 3s)) {
-                kill(pid, SIGKILL);
+        for (pid_t pid : {program_, server_})
+            if (pid > 0 && kill(pid, SIGTERM) == 0 && !waitFor(pid, 3s) && kill(pid, SIGKILL) == 0)
                 waitpid(pid, nullptr, 0);
-            }
-        }
         if (removeDirectory_)
             fs::remove_all(directory_);
     }
@@ -104,12 +98,11 @@ class Session {
     }
 
     std::string xdotool(const std::string& arguments) const {
+        std::string output;
         const std::string command =
             "DISPLAY=" + display_ + " xdotool " + arguments + " 2>/dev/null";
-        std::string output;
         if (FILE* pipe = popen(command.c_str(), "r")) {
-            char buffer[256];
-            while (fgets(buffer, sizeof buffer, pipe) != nullptr)
+            for (char buffer[256]; fgets(buffer, sizeof buffer, pipe) != nullptr;)
                 output += buffer;
             pclose(pipe);
         }
@@ -134,8 +127,7 @@ class Session {
     // Takes the program's end over from the session: its exit code, or nullopt.
     std::optional<int> waitForProgramEnd(std::chrono::milliseconds limit) {
         const auto code = waitFor(program_, limit);
-        if (code)
-            program_ = -1;
+        program_ = code ? -1 : program_;
         return code;
     }
 

@@ -1,0 +1,41 @@
+// One refresh of the Key Statistics window as a poll brings it: every key's
+// history moves on by a reading, the figures are recomputed and the window
+// repaints (offscreen). At four refreshes a second, the CPU share is four times
+// this time per second.
+#include <benchmark/benchmark.h>
+
+#include "dashboard/KeyStatisticsWindow.h"
+#include "fakes/DeviceFakes.h"
+
+namespace {
+
+using namespace keyscope;
+
+void BM_KeyStatisticsWindow_RefreshAndPaint(benchmark::State& state) {
+    fakes::FakeBoard f;
+    f.board->open(kSelectorSerial);
+    int reading = 0;
+    auto poll = [&] {
+        for (int k = 0; k < kChannelCount; ++k)
+            f.board->appendSample(k, reading % 25 == 0 ? 900 : 1000 + (reading * 7 + k) % 11,
+                                  MaxRule::Leave);
+        ++reading;
+    };
+    for (std::size_t i = 0; i < kMaxSamples; ++i)
+        poll();
+    KeyStatisticsWindow window(*f.board, f.messages, [] { return 30; });
+    std::vector<int> all(kChannelCount);
+    for (int k = 0; k < kChannelCount; ++k)
+        all[static_cast<std::size_t>(k)] = k;
+    window.setShownKeys(all);
+    window.show();
+    window.repaint();
+    for (auto _ : state) {
+        poll();
+        window.refresh();
+        window.repaint();
+    }
+}
+BENCHMARK(BM_KeyStatisticsWindow_RefreshAndPaint)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,100 @@
+#include "dashboard/ReplaySession.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+
+#include "dashboard/DashboardDialog.h"
+#include "dashboard/MenuTable.h"
+#include "dialogs/DialogBuilder.h"
+#include "dialogs/PinEnableDialog.h"
+#include "res/dialog_templates.h"
+#include "sim/Recording.h"
+#include "sim/ReplaySignal.h"
+
+namespace keyscope {
+
+namespace {
+
+// The speed as the environment carries it: a dot, whatever the locale.
+std::string speedText(double speed) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, speed);
+    return std::string(text, result.ptr);
+}
+
+}  // namespace
+
+ReplayArguments parseReplayArguments(const std::vector<std::string>& args) {
+    ReplayArguments parsed;
+    const bool asked = std::any_of(args.begin(), args.end(), [](const std::string& arg) {
+        return arg == "--replay" || arg == "--speed";
+    });
+    if (!asked) {
+        return parsed;
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const bool hasValue = i + 1 < args.size();
+        if (args[i] == "--replay" && hasValue && !parsed.file) {
+            parsed.file = args[++i];
+        } else if (args[i] == "--speed" && hasValue) {
+            const std::string& text = args[++i];
+            const char* end = text.data() + text.size();
+            const auto [at, error] = std::from_chars(text.data(), end, parsed.speed);
+            if (error != std::errc() || at != end ||
+                !(parsed.speed >= sim::ReplaySignal::kMinSpeed) ||
+                !(parsed.speed <= sim::ReplaySignal::kMaxSpeed)) {
+                parsed.error = "--speed needs a number from 0.25 to 16";
+                return parsed;
+            }
+        } else {
+            parsed.error = "usage: keyscope --replay FILE [--speed X]";
+            return parsed;
+        }
+    }
+    if (!parsed.file || parsed.file->empty()) {
+        parsed.error = "usage: keyscope --replay FILE [--speed X]";
+    }
+    return parsed;
+}
+
+ReplaySession::ReplaySession(const std::string& file, double speed) {
+    ::setenv("KEYSCOPE_SIMULATE", "1", 1);
+    ::setenv("KEYSCOPE_SIM_REPLAY", file.c_str(), 1);
+    ::setenv("KEYSCOPE_SIM_REPLAY_SPEED", speedText(speed).c_str(), 1);
+    ::unsetenv("KEYSCOPE_HID_LIBRARY");  // the simulated board's module, not another
+    std::fprintf(stderr, "keyscope: replaying %s at %sx\n", file.c_str(), speedText(speed).c_str());
+    const sim::RecordingLoad load = sim::loadRecording(file);
+    for (int key = 0; key < kChannelCount; ++key) {
+        if (!load.recording || load.recording->reported[static_cast<std::size_t>(key)]) {
+            keys_.push_back(key);
+        }
+    }
+}
+
+int ReplaySession::run(QDialog& dialog) {
+    // Only the connect's key selection is answered: Enable TK Pin stays the user's.
+    if (keysAnswered_ || qobject_cast<PinEnableDialog*>(&dialog) == nullptr) {
+        return modal_.run(dialog);
+    }
+    keysAnswered_ = true;
+    for (int key = 0; key < kChannelCount; ++key) {
+        if (auto* box = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)) {
+            box->setChecked(std::find(keys_.begin(), keys_.end(), key) != keys_.end());
+        }
+    }
+    // OK stores the boxes into the dashboard's flags and accepts.
+    if (auto* ok = findControl<QAbstractButton>(dialog, res::kButtonPinOk)) {
+        ok->click();
+    }
+    return dialog.result();
+}
+
+void ReplaySession::start(DashboardDialog& dashboard) {
+    dashboard.runCommand(menu::kConnect);
+}
+
+}  // namespace keyscope

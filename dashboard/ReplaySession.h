@@ -1,0 +1,49 @@
+#pragma once
+// keyscope --replay FILE [--speed X]: the dashboard on the simulated board
+// playing a recording over HID, connected at once with the recording's keys.
+
+#include <QDialog>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dashboard/DialogRunner.h"
+
+namespace keyscope {
+
+class DashboardDialog;
+
+struct ReplayArguments {
+    std::optional<std::string> file;  // none: the program was not asked to replay
+    double speed = 1.0;
+    std::string error;  // one line; set when the replay arguments are bad
+};
+
+// Reads --replay FILE and --speed X (0.25 to 16) from the program's arguments,
+// which then may hold nothing else. Without either option: no file, no error.
+ReplayArguments parseReplayArguments(const std::vector<std::string>& args);
+
+// Runs the dashboard's dialogs for a replay: the first key selection (the
+// connect's) is answered with the recording's keys without showing it; every
+// other dialog runs modally.
+class ReplaySession final : public DialogRunner {
+  public:
+    // Points the simulated board at the file through the environment, so it
+    // must be made before the board's parts are, and names the file on
+    // standard error. A file that cannot be read shows every key; the board
+    // itself refuses it at the open, with its reason.
+    ReplaySession(const std::string& file, double speed);
+
+    int run(QDialog& dialog) override;
+    // Connects over HID, as Device > Connect does.
+    void start(DashboardDialog& dashboard);
+
+    const std::vector<int>& keys() const { return keys_; }
+
+  private:
+    std::vector<int> keys_;
+    bool keysAnswered_ = false;
+    ModalDialogRunner modal_;
+};
+
+}  // namespace keyscope

@@ -1,0 +1,129 @@
+#include "sim/ReplaySignal.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace keyscope::sim {
+
+namespace {
+
+constexpr double kStepWithoutGapsMs = 50.0;  // one poll, when the file has no gap to go by
+constexpr std::int64_t kMaxStepsPerRow = 1'000'000;
+
+double medianGap(const std::vector<RecordingRow>& rows) {
+    std::vector<std::int64_t> gaps;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        if (rows[i].elapsedMs > rows[i - 1].elapsedMs) {
+            gaps.push_back(rows[i].elapsedMs - rows[i - 1].elapsedMs);
+        }
+    }
+    if (gaps.empty()) {
+        return kStepWithoutGapsMs;
+    }
+    const auto middle = gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2);
+    std::nth_element(gaps.begin(), middle, gaps.end());
+    return static_cast<double>(*middle);
+}
+
+// Whole steps in a gap. A step more counts only from three quarters of the
+// way to it, so that a poll that ran late is not taken for one that was missed.
+std::int64_t stepsIn(std::int64_t ms, double stepMs) {
+    const double steps = std::floor(static_cast<double>(ms) / stepMs + 0.25);
+    return std::min<std::int64_t>(kMaxStepsPerRow, static_cast<std::int64_t>(steps));
+}
+
+bool readSpeed(const char* text, double& speed) {
+    const char* end = text + std::strlen(text);
+    const auto [at, error] = std::from_chars(text, end, speed);
+    return error == std::errc() && at == end && speed >= ReplaySignal::kMinSpeed &&
+           speed <= ReplaySignal::kMaxSpeed;
+}
+
+}  // namespace
+
+ReplaySignal::ReplaySignal(Recording recording, double speed, bool loop)
+    : recording_(std::move(recording)),
+      speed_(std::clamp(speed, kMinSpeed, kMaxSpeed)),
+      loop_(loop) {
+    const std::vector<RecordingRow>& rows = recording_.rows;
+    const double stepMs = medianGap(rows);
+    std::int64_t step = stepsIn(rows.front().elapsedMs, stepMs);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        firstStep_.push_back(step);
+        const std::int64_t gap =
+            i + 1 < rows.size() ? rows[i + 1].elapsedMs - rows[i].elapsedMs : 0;
+        step += std::max<std::int64_t>(1, stepsIn(gap, stepMs));
+    }
+    totalSteps_ = step;
+    rowIndex_ = rowAtStep(0);
+    reachedRow_ = startsRow(0);
+}
+
+int ReplaySignal::rowAtStep(std::int64_t step) const {
+    if (loop_) {
+        step %= totalSteps_;
+    }
+    const auto after = std::upper_bound(firstStep_.begin(), firstStep_.end(), step);
+    return after == firstStep_.begin() ? 0 : static_cast<int>(after - firstStep_.begin() - 1);
+}
+
+bool ReplaySignal::startsRow(std::int64_t step) const {
+    if (loop_) {
+        step %= totalSteps_;
+    } else if (step > firstStep_.back()) {
+        return true;  // the last row, shown again
+    }
+    return std::binary_search(firstStep_.begin(), firstStep_.end(), step);
+}
+
+void ReplaySignal::advance() {
+    const auto before = static_cast<std::int64_t>(position_);
+    position_ += speed_;
+    const auto now = static_cast<std::int64_t>(position_);
+    reachedRow_ = false;
+    for (std::int64_t step = before + 1; step <= now && !reachedRow_; ++step) {
+        reachedRow_ = startsRow(step);
+    }
+    rowIndex_ = rowAtStep(now);
+}
+
+ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier) {
+    ReplayRequest request;
+    const char* path = std::getenv("KEYSCOPE_SIM_REPLAY");
+    if (path == nullptr || *path == '\0') {
+        return request;
+    }
+    request.requested = true;
+    double speed = 1.0;
+    const char* speedText = std::getenv("KEYSCOPE_SIM_REPLAY_SPEED");
+    if (speedText != nullptr && *speedText != '\0' && !readSpeed(speedText, speed)) {
+        request.error = std::string("KEYSCOPE_SIM_REPLAY_SPEED '") + speedText +
+                        "' is not a speed from 0.25 to 16";
+        return request;
+    }
+    RecordingLoad load = loadRecording(path);
+    if (load.recording) {
+        load.error = checkRecordingFits(*load.recording, maxCount, carrier);
+    }
+    if (!load.error.empty()) {
+        request.error = std::move(load.error);
+        return request;
+    }
+    const char* loop = std::getenv("KEYSCOPE_SIM_REPLAY_LOOP");
+    request.signal = std::make_unique<ReplaySignal>(std::move(*load.recording), speed,
+                                                    loop != nullptr && std::strcmp(loop, "1") == 0);
+    return request;
+}
+
+void reportReplayRefusal(const std::string& error, std::string& lastReported) {
+    if (error != lastReported) {
+        std::fprintf(stderr, "replay refused: %s\n", error.c_str());
+        lastReported = error;
+    }
+}
+
+}  // namespace keyscope::sim

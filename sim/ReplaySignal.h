@@ -1,0 +1,82 @@
+#pragma once
+// A recording played back as a board's signal, one poll of the reading
+// program at a time.
+//
+// The replay moves on in the recording's own poll steps, not in wall-clock
+// time: the step is the recording's typical (median) gap between rows, and a
+// row holds for its gap to the next row in whole steps, at least one (a gap
+// counts a step more only from three quarters of the way to it).
+// So a row recorded one poll after the last is shown one poll after it, however
+// late either program's polls ran, and longer gaps (a poll that brought no
+// frame, a reconnect) keep their length. Before the first row the board shows
+// it for the steps its elapsed_ms holds (the recorder's first poll comes one
+// step after the open). Each advance moves `speed` steps on. After the last row
+// the board keeps showing it, or starts again from the first row when looping.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/Recording.h"
+
+namespace keyscope::sim {
+
+class ReplaySignal {
+  public:
+    static constexpr double kMinSpeed = 0.25;
+    static constexpr double kMaxSpeed = 16.0;
+
+    // speed is clamped to kMinSpeed..kMaxSpeed.
+    explicit ReplaySignal(Recording recording, double speed = 1.0, bool loop = false);
+
+    // One poll of the reading program.
+    void advance();
+
+    const Recording& recording() const { return recording_; }
+    int rowIndex() const { return rowIndex_; }
+    const RecordingRow& row() const { return recording_.rows[static_cast<std::size_t>(rowIndex_)]; }
+    const std::array<std::uint16_t, kSimKeyCount>& counts() const { return row().counts; }
+    std::uint8_t keyCode() const { return row().keyCode; }
+    // The largest count of each key in the file: the board's reference counts.
+    const std::array<std::uint16_t, kSimKeyCount>& referenceCounts() const {
+        return recording_.largest;
+    }
+    // True when the last advance reached the start of a row (the newest one if
+    // it passed several), or, past the end without looping, showed the last row
+    // again. A streaming board sends a frame only then.
+    bool reachedRow() const { return reachedRow_; }
+
+  private:
+    int rowAtStep(std::int64_t step) const;
+    bool startsRow(std::int64_t step) const;
+
+    Recording recording_;
+    double speed_;
+    bool loop_;
+    std::vector<std::int64_t> firstStep_;  // the step at which each row starts
+    std::int64_t totalSteps_ = 0;          // lead-in plus every row's steps
+    double position_ = 0;                  // in steps since the open
+    int rowIndex_ = 0;
+    bool reachedRow_ = false;
+};
+
+// What KEYSCOPE_SIM_REPLAY asks of one simulated link.
+struct ReplayRequest {
+    bool requested = false;                // KEYSCOPE_SIM_REPLAY is set
+    std::unique_ptr<ReplaySignal> signal;  // null when requested and refused
+    std::string error;                     // the refusal, one line
+};
+
+// Loads KEYSCOPE_SIM_REPLAY for a link whose counts go up to maxCount
+// (`carrier` names that in a refusal), at KEYSCOPE_SIM_REPLAY_SPEED (default 1),
+// looping when KEYSCOPE_SIM_REPLAY_LOOP=1.
+ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier);
+
+// Writes a refusal to standard error as one line, unless it is the one this
+// link wrote last (a connection tries more than one open in a row).
+void reportReplayRefusal(const std::string& error, std::string& lastReported);
+
+}  // namespace keyscope::sim
