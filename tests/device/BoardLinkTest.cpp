@@ -201,24 +201,14 @@ TEST(WriteKeyValues, SendsLowBytesAndSettingsRetryingOnceAtOnce) {
     EXPECT_EQ(f.board->writeKeyValues(), 0);
 }
 
+using fakes::iceWords;
 using IceImage = std::optional<std::array<std::uint8_t, 65>>;
-
-// A 65-byte ICE memory image of 16-bit counts from byte 1, high byte first.
-IceImage iceImage(std::initializer_list<int> values) {
-    std::array<std::uint8_t, 65> image{};
-    int at = 1;
-    for (int v : values) {
-        image[at++] = static_cast<std::uint8_t>(v >> 8);
-        image[at++] = static_cast<std::uint8_t>(v);
-    }
-    return image;
-}
 
 TEST(Ice, ReadsTheTargetBlockForEveryReadAndAFailedCycleIsALostLink) {
     FakeBoard f;
     f.board->setTriggerLevel(9);
     f.board->setTarget(4, 0x1230, 4, 1, 2, 0, 0, 0);
-    f.ice->images = {iceImage({700, 800}), std::nullopt, std::nullopt};  // max, key, data
+    f.ice->images = {iceWords({700, 800}), std::nullopt, std::nullopt};  // max, key, data
     ASSERT_EQ(f.board->open(4), 1);
     EXPECT_EQ(f.ice->requests[0].address, 0x1230);
     EXPECT_EQ(f.ice->requests[0].length, 8);
@@ -226,7 +216,7 @@ TEST(Ice, ReadsTheTargetBlockForEveryReadAndAFailedCycleIsALostLink) {
     EXPECT_EQ(f.board->getChannel(1)->maxValue, 800);
     EXPECT_EQ(f.board->getChannel(1)->samples.front().diff, 0);
     EXPECT_EQ(f.board->getTriggerLevel(), 0);  // no settings over ICE
-    f.ice->images = {iceImage({0x7FF, 2048}), std::nullopt};
+    f.ice->images = {iceWords({0x7FF, 2048}), std::nullopt};
     EXPECT_EQ(f.board->readCycle(), 1);
     EXPECT_EQ(f.board->getChannel(1)->value, 0);  // invalid within the key count
     EXPECT_EQ(f.board->readCycle(), 0);

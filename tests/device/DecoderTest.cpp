@@ -10,6 +10,7 @@
 namespace keyscope {
 namespace {
 
+using fakes::iceWords;
 using fakes::plainReport;
 using fakes::typedReport;
 using ::testing::ElementsAre;
@@ -88,37 +89,18 @@ TEST_P(SerialFrame, WalkTakesWholeTripletsWithTheFramesRule) {
 
 INSTANTIATE_TEST_SUITE_P(Frames, SerialFrame, testing::ValuesIn(kFrameCases));
 
-struct HidCountCase {
-    fakes::Report report;
-    TypedReport kind;
-    std::vector<Taken> samples;  // on a model whose keys hold max value 200
-};
-
-// clang-format off
-const HidCountCase kHidCountCases[] = {
-    {typedReport(0x85, {0x1234, 1, 2, 3, 4, 5, 6, 7}, 0x3A), TypedReport::FirstHalf,
-     {{0, 0x1234, 200 - 0x1234, 0x3A}, {1, 1, 199, 0x3A}, {2, 2, 198, 0x3A}, {3, 3, 197, 0x3A},
-      {4, 4, 196, 0x3A}, {5, 5, 195, 0x3A}, {6, 6, 194, 0x3A}, {7, 7, 193, 0x3A}}},
-    {typedReport(0xC5, {8, 9, 10, 11, 12, 13, 14, 300}, 0x3B), TypedReport::SecondHalf,
-     {{8, 8, 192, 0x3B}, {9, 9, 191, 0x3B}, {10, 10, 190, 0x3B}, {11, 11, 189, 0x3B},
-      {12, 12, 188, 0x3B}, {13, 13, 187, 0x3B}, {14, 14, 186, 0x3B}, {15, 300, -100, 0x3B}}},
-    {typedReport(0x99, {1, 2}, 0x31), TypedReport::Unknown, {}},
-};
-// clang-format on
-
-class HidCounts : public testing::TestWithParam<HidCountCase> {};
-
-TEST_P(HidCounts, HalvesAreLowByteFirstLeaveMaxAndCarryTheirReportsKeyCode) {
+TEST(HidCounts, HalvesAreLowByteFirstLeaveMaxAndCarryTheirReportsKeyCode) {
     ChannelModel model;
-    for (int k = 0; k < kChannelCount; ++k) {
-        model[k].maxValue = 200;
-    }
-    EXPECT_EQ(takeTypedCounts(model, GetParam().report), GetParam().kind);
-    EXPECT_EQ(samplesOf(model), GetParam().samples);
-    EXPECT_EQ(model.keyCode(), GetParam().report[report::kKeyCode]);
+    model[0].maxValue = model[15].maxValue = 200;
+    EXPECT_EQ(takeTypedCounts(model, typedReport(0x85, {0x1234}, 0x3A)), TypedReport::FirstHalf);
+    EXPECT_EQ(takeTypedCounts(model, typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 300}, 0x3B)),
+              TypedReport::SecondHalf);
+    EXPECT_EQ(takeTypedCounts(model, typedReport(0x99, {1}, 0x31)), TypedReport::Unknown);
+    EXPECT_EQ(lastOf(model, 0), Taken(0, 0x1234, 200 - 0x1234, 0x3A));
+    EXPECT_EQ(lastOf(model, 15), Taken(15, 300, -100, 0x3B));
+    EXPECT_EQ(model.appendedSamples(), 16u);
+    EXPECT_EQ(model.keyCode(), 0x31);
 }
-
-INSTANTIATE_TEST_SUITE_P(Typed, HidCounts, testing::ValuesIn(kHidCountCases));
 
 TEST(HidCounts, ByteReportsRaiseMaxAndAPlainReportWithoutAFirstCountTakesOnlyTheKeyCode) {
     ChannelModel model;
@@ -152,17 +134,6 @@ TEST(HidValues, EachFormFillsItsKeysOfTheFieldAndNoSamples) {
     EXPECT_EQ(model.appendedSamples(), 0u);
 }
 
-// A 65-byte ICE memory image of 16-bit counts from byte 1, high byte first.
-std::array<std::uint8_t, kIceImageSize> iceWords(std::initializer_list<int> values) {
-    std::array<std::uint8_t, kIceImageSize> image{};
-    int at = 1;
-    for (int v : values) {
-        image[at++] = static_cast<std::uint8_t>(v >> 8);
-        image[at++] = static_cast<std::uint8_t>(v);
-    }
-    return image;
-}
-
 TEST(IceImage, InvalidCountsCountOnlyWithinTheKeyCount) {
     const IceLayout words{4, 2};
     ChannelModel model;
@@ -182,22 +153,6 @@ TEST(IceImage, InvalidCountsCountOnlyWithinTheKeyCount) {
     EXPECT_EQ(lastOf(model, 1), Taken(1, 2, 0, 0));
     takeIceKeyValues(model, iceWords({0x0102}), words);
     EXPECT_EQ(model[0].keyValue, 0x0102);
-}
-
-TEST(IceImage, ByteWidthTakesByteKPlusOneAndByteMaxValuesSetReferencesWithoutSamples) {
-    const IceLayout bytes{16, 1};
-    std::array<std::uint8_t, kIceImageSize> image{};
-    for (int k = 0; k < kChannelCount; ++k) {
-        image[k + 1] = static_cast<std::uint8_t>(200 + k);
-    }
-    ChannelModel model;
-    takeIceMaxValues(model, image, bytes, true);
-    EXPECT_EQ(model[15].maxValue, 215);
-    EXPECT_EQ(model.appendedSamples(), 0u);
-    takeIceKeyValues(model, image, bytes);
-    takeIceCounts(model, image, bytes);
-    EXPECT_EQ(std::tuple(model[3].keyValue, model[3].value, model.appendedSamples()),
-              std::tuple(203, 203, 16u));
 }
 
 }  // namespace
