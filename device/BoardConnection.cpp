@@ -254,9 +254,8 @@ int BoardConnection::readKeyValues() {
 int BoardConnection::readMaxValues() {
     if (linkMode_ == kLinkHidPlain || linkMode_ == kLinkHidTyped) {
         std::uint8_t report[kReportSize] = {};
-        return readHidValues(HidRead::Max, &ChannelRecord::maxValue, report, 0) == ValuesRead::Taken
-                   ? 1
-                   : 0;
+        const ValuesRead read = readHidValues(HidRead::Max, &ChannelRecord::maxValue, report, 0);
+        return read == ValuesRead::Taken ? 1 : 0;
     }
     if (linkMode_ == kLinkIce) {
         std::uint8_t image[kIceImageSize];
