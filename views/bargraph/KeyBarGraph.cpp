@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -134,11 +135,6 @@ void KeyBarGraph::setTriggerPercent(std::int32_t value) {
 
 std::int32_t KeyBarGraph::triggerPercent() const {
     return model_.triggerPercent();
-}
-
-void KeyBarGraph::setClickHandler(ClickHandler handler, void* context) {
-    clickHandler_ = handler;
-    clickContext_ = context;
 }
 
 void KeyBarGraph::setKeyCodeSource(const std::int32_t* address) {
@@ -405,14 +401,16 @@ void KeyBarGraph::updateHover(QPoint pos) {
 
 bool KeyBarGraph::handleClick(QPoint pos) {
     const BarArea area = BarArea::of(layout_, model_.attachedCount());
-    if (!area.contains(pos.x(), pos.y()) || !hovering_ || clickHandler_ == nullptr) {
+    // Without a receiver a click is the widget's default handling and keeps the hover.
+    if (!area.contains(pos.x(), pos.y()) || !hovering_ ||
+        !isSignalConnected(QMetaMethod::fromSignal(&KeyBarGraph::barClicked))) {
         return false;
     }
     const BarSlot* slot = model_.attachedSlotAt(area.columnAt(pos.x()));
     if (slot == nullptr) {
         return false;
     }
-    clickHandler_(slot->channel, clickContext_);
+    emit barClicked(slot->channel);
     hovering_ = false;
     unsetCursor();
     return true;
