@@ -21,9 +21,9 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <memory>
 
 #include "device/ChannelRecord.h"
+#include "views/PaintKit.h"
 #include "views/bargraph/BarGraphModel.h"
 #include "views/bargraph/BarLayout.h"
 
@@ -90,8 +90,6 @@ class KeyBarGraph : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    struct Fonts;
-
     void rebuildCaches();
     void ensureCaches();
     bool drawFrame(QPainter& painter);  // false when there is nothing to draw
@@ -112,7 +110,12 @@ class KeyBarGraph : public QWidget {
     bool hovering_ = false;
     QRect hoverRect_;
     const std::int32_t* keyCodeSource_ = nullptr;
-    std::unique_ptr<Fonts> fonts_;
+    // The text sizes, built and measured once.
+    TextFace legendFace_{8};
+    TextFace promptFace_{12};
+    TextFace figureFace_{9};
+    TextFace nameFace_{10};
+    TextFace bannerFace_{14};
 };
 
 }  // namespace keyscope

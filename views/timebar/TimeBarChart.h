@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include "device/ChannelRecord.h"
+#include "views/PaintKit.h"
 #include "views/timebar/TimeBarGeometry.h"
 
 namespace keyscope {
@@ -72,6 +73,8 @@ class TimeBarChart : public QWidget {
 
     QImage background_;  // size-only layers; null until a non-empty resize
     QImage frame_;       // the composed frame, reused while the size stays
+    TextFace labelFace_{10};
+    TextFace readoutFace_{12};
     ChannelRecord* channel_ = nullptr;
     bool cursorInside_ = false;
     int cursorIndex_ = 0;
