@@ -53,9 +53,13 @@ BoardConnection::BoardConnection(BoardCollaborators parts)
       ice_(std::move(parts.ice)),
       pauser_(*parts.pauser),
       notifier_(*parts.notifier),
-      serialPort_(std::move(parts.serial), *parts.messages, std::move(parts.comPorts)) {
+      serialPort_(std::move(parts.serial), *parts.messages, std::move(parts.comPorts),
+                  std::move(parts.clock)) {
     for (int k = 0; k < kChannelCount; ++k) {
         channels_[k].name = "TK" + std::to_string(k);
+    }
+    if (!hid_) {
+        hid_ = std::make_unique<NoHidModule>();
     }
     if (!ice_) {
         ice_ = std::make_unique<NoIceLink>();
@@ -181,6 +185,8 @@ int BoardConnection::readHidWithRetry(HidRead kind, std::uint8_t* report) {
         return 1;
     }
     pauser_.pause(100);
+    // The failed call may have written part of a report; the retry starts clean.
+    std::memset(report, 0, kReportSize);
     return readHid(kind, report);
 }
 

@@ -41,11 +41,13 @@ struct BoardCollaborators {
     Messages* messages = nullptr;
     CloseNotifier* notifier = nullptr;
     SerialPort::PathResolver comPorts = comPortPath;
+    SerialPort::Clock clock = steadyMilliseconds;  // paces the serial port's reopen
 };
 
 class BoardConnection {
   public:
-    // Pauser, messages and notifier must outlive the connection.
+    // Pauser, messages and notifier must be given and outlive the connection;
+    // a missing HID module or ICE link makes that link's open fail.
     explicit BoardConnection(BoardCollaborators parts);
     ~BoardConnection();
     BoardConnection(const BoardConnection&) = delete;

@@ -23,4 +23,17 @@ class HidModule {
     virtual int write(std::uint8_t* report) = 0;           // key values and chip settings
 };
 
+// Stand-in where no module was given: every call fails, so the HID open fails
+// with its usual message.
+class NoHidModule final : public HidModule {
+  public:
+    static constexpr int kNoModule = -1;
+    int open(int, int, int) override { return kNoModule; }
+    int read(int, std::uint8_t*) override { return kNoModule; }
+    int readData(std::uint8_t*) override { return kNoModule; }
+    int readMax(std::uint8_t*) override { return kNoModule; }
+    int readKey(std::uint8_t*) override { return kNoModule; }
+    int write(std::uint8_t*) override { return kNoModule; }
+};
+
 }  // namespace keyscope

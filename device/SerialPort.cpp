@@ -1,6 +1,7 @@
 #include "device/SerialPort.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
@@ -78,9 +79,18 @@ std::optional<std::string> comPortPath(std::int32_t comIndex) {
     return table[comIndex];
 }
 
+std::int64_t steadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 SerialPort::SerialPort(std::unique_ptr<SerialDevice> device, Messages& messages,
-                       PathResolver resolver)
-    : device_(std::move(device)), messages_(messages), resolver_(std::move(resolver)) {}
+                       PathResolver resolver, Clock clock)
+    : device_(std::move(device)),
+      messages_(messages),
+      resolver_(std::move(resolver)),
+      clock_(std::move(clock)) {}
 
 SerialPort::~SerialPort() {
     closePort();
@@ -113,6 +123,9 @@ int SerialPort::openPort(const SerialSettings& settings) {
         return 0;
     }
     portOpen_ = true;
+    hungUp_ = false;
+    path_ = *path;
+    baud_ = baudForIndex(settings.baudIndex);
     return 1;
 }
 
@@ -126,17 +139,51 @@ int SerialPort::closePort() {
     }
     handleHeld_ = false;
     portOpen_ = false;
+    hungUp_ = false;
     return 1;
+}
+
+void SerialPort::showReadFailure() {
+    // A poll under the open box would otherwise stack one box per tick.
+    if (readBoxOpen_) {
+        return;
+    }
+    readBoxOpen_ = true;
+    messages_.plain("Reading of serial communication has problem.");
+    readBoxOpen_ = false;
+}
+
+bool SerialPort::reopenAfterHangUp() {
+    const std::int64_t now = clock_();
+    if (now - lastReopenMs_ < kReopenIntervalMs) {
+        return false;
+    }
+    lastReopenMs_ = now;
+    if (!device_->open(path_)) {
+        return false;
+    }
+    if (device_->readConfig() && device_->writeConfig(baud_) && device_->setNonBlockingReads()) {
+        hungUp_ = false;
+        return true;
+    }
+    device_->close();
+    return false;
 }
 
 int SerialPort::readPort(std::uint8_t* buffer, std::size_t length, std::size_t& received) {
     received = 0;
-    if (!portOpen_) {
+    if (!portOpen_ || (hungUp_ && !reopenAfterHangUp())) {
         return 0;
     }
     const long count = device_->read(buffer, length);
+    if (count == SerialDevice::kReadHungUp) {
+        // The descriptor of a vanished adapter never reads again; the same path may come back.
+        device_->close();
+        hungUp_ = true;
+        lastReopenMs_ = clock_();
+    }
     if (count < 0) {
-        messages_.plain("Reading of serial communication has problem.");
+        showReadFailure();
         return 0;
     }
     received = static_cast<std::size_t>(count);

@@ -31,15 +31,27 @@ std::int32_t baudIndexFor(long baud);
 // No entry gives no path.
 std::optional<std::string> comPortPath(std::int32_t comIndex);
 
+// Milliseconds of a monotonic clock.
+std::int64_t steadyMilliseconds();
+
 // States: closed (no handle), half-open (handle held, configuration failed),
 // open. Only destruction or closePort leaves open. Every failure shows its
-// message in a plain box at the moment it happens.
+// message in a plain box at the moment it happens, but never a second read
+// failure box while the first is still open.
+//
+// An open port whose other end hangs up (adapter pulled) fails that read with
+// its message and gives up its handle; it stays open for its callers, and
+// later reads quietly try the same device path again, at most once every
+// kReopenIntervalMs, failing until the port is back.
 class SerialPort {
   public:
     using PathResolver = std::function<std::optional<std::string>(std::int32_t comIndex)>;
+    using Clock = std::function<std::int64_t()>;  // milliseconds, monotonic
+
+    static constexpr std::int64_t kReopenIntervalMs = 1000;
 
     SerialPort(std::unique_ptr<SerialDevice> device, Messages& messages,
-               PathResolver resolver = comPortPath);
+               PathResolver resolver = comPortPath, Clock clock = steadyMilliseconds);
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
@@ -55,13 +67,24 @@ class SerialPort {
 
     bool isPortOpen() const { return portOpen_; }
     bool isHandleHeld() const { return handleHeld_; }
+    // True from a hang-up until the port is back.
+    bool isHungUp() const { return hungUp_; }
 
   private:
+    void showReadFailure();
+    bool reopenAfterHangUp();
+
     std::unique_ptr<SerialDevice> device_;
     Messages& messages_;
     PathResolver resolver_;
+    Clock clock_;
     bool portOpen_ = false;
     bool handleHeld_ = false;
+    bool hungUp_ = false;
+    bool readBoxOpen_ = false;
+    std::string path_;  // of the open port, for a reopen after a hang-up
+    int baud_ = 0;
+    std::int64_t lastReopenMs_ = 0;
 };
 
 }  // namespace keyscope

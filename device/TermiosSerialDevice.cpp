@@ -1,7 +1,9 @@
 #include "device/TermiosSerialDevice.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,7 +42,8 @@ bool TermiosSerialDevice::open(const std::string& path) {
         return false;
     }
     // No sharing: a port another program holds counts as one that cannot be opened.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // TIOCEXCL also keeps out programs that ignore advisory locks.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
         ::close(fd);
         return false;
     }
@@ -90,15 +93,29 @@ long TermiosSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
     if (fd_ < 0) {
         return -1;
     }
+    // A hung-up line reads 0 bytes for ever on some drivers: only poll() tells
+    // that apart from a quiet one. Bytes that arrived before the hang-up come first.
+    pollfd line{fd_, POLLIN, 0};
+    int ready = 0;
+    do {
+        ready = ::poll(&line, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    const bool hungUp = ready > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     for (;;) {
         const ssize_t count = ::read(fd_, buffer, length);
-        if (count >= 0) {
+        if (count > 0) {
             return static_cast<long>(count);
+        }
+        if (count == 0) {
+            return hungUp ? kReadHungUp : 0;
         }
         if (errno == EINTR) {
             continue;
         }
-        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return hungUp ? kReadHungUp : 0;
+        }
+        return errno == EIO || errno == ENXIO || errno == ENODEV || hungUp ? kReadHungUp : -1;
     }
 }
 
@@ -108,6 +125,7 @@ bool TermiosSerialDevice::close() {
     }
     const int fd = fd_;
     fd_ = -1;
+    ::ioctl(fd, TIOCNXCL);  // fails harmlessly on a line that has hung up
     return ::close(fd) == 0;
 }
 

@@ -6,8 +6,10 @@
 
 namespace keyscope {
 
-// A serial port through POSIX termios. The port is locked exclusively so that
-// two programs never share it; reads never wait (VMIN 0, VTIME 0, O_NONBLOCK).
+// A serial port through POSIX termios. The port is held exclusively (TIOCEXCL
+// and an advisory lock) so that two programs never share it; reads never wait
+// (VMIN 0, VTIME 0, O_NONBLOCK). A pulled adapter or a closed pseudo-terminal
+// master reads as a hang-up (POLLHUP, POLLERR, EIO), not as "nothing arrived".
 class TermiosSerialDevice final : public SerialDevice {
   public:
     TermiosSerialDevice() = default;

@@ -54,10 +54,13 @@ std::vector<std::string> LinuxScsiAccess::candidatePaths() {
     return paths;
 }
 
+LinuxScsiAccess::LinuxScsiAccess()
+    : open_([](const char* path, int flags) { return ::open(path, flags); }) {}
+
 int LinuxScsiAccess::openDevice(const std::string& path) {
     int fd = -1;
     do {
-        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        fd = open_(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0 && (errno == EACCES || errno == EPERM)) {
         refused_.emplace_back(path, errno);

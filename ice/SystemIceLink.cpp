@@ -7,6 +7,7 @@
 #include "ice/ScsiIceLink.h"
 #include "ice/sim/SimIceDevice.h"
 #include "sim/SignalModel.h"
+#include "sim/SimFaults.h"
 #include "sim/SimHidBoard.h"
 
 namespace keyscope {
@@ -54,7 +55,8 @@ std::unique_ptr<IceLink> makeSystemIceLink(Messages& messages, Pauser& pauser) {
     if (simulationRequested()) {
         access = std::make_unique<sim::SimIceDevice>(
             sim::seedFromEnvironment(), sim::failAfterFromEnvironment(),
-            sim::replayFromEnvironment(sim::SimIceDevice::kMaxCount, "ICE reads"));
+            sim::replayFromEnvironment(sim::SimIceDevice::kMaxCount, "ICE reads"),
+            sim::iceFailOpensFromEnvironment());
     } else {
         access = std::make_unique<LinuxScsiAccess>();
     }

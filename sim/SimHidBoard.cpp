@@ -1,11 +1,11 @@
 #include "sim/SimHidBoard.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "device/HidReport.h"
+#include "sim/SimFaults.h"
 
 namespace keyscope::sim {
 
@@ -71,17 +71,7 @@ HidKind hidKindFromEnvironment() {
 }
 
 int failAfterFromEnvironment() {
-    const char* text = std::getenv("KEYSCOPE_SIM_FAIL_AFTER");
-    if (text == nullptr || *text == '\0') {
-        return -1;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 0 || value > 1'000'000'000) {
-        return -1;
-    }
-    return static_cast<int>(value);
+    return countFromEnvironment("KEYSCOPE_SIM_FAIL_AFTER");
 }
 
 SimHidBoard::SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads,

@@ -2,8 +2,13 @@
 
 namespace keyscope::sim {
 
-SimulatedSerialDevice::SimulatedSerialDevice(std::unique_ptr<SerialDevice> real, std::uint64_t seed)
-    : real_(std::move(real)), streamer_(seed) {}
+SimulatedSerialDevice::SimulatedSerialDevice(std::unique_ptr<SerialDevice> real, std::uint64_t seed,
+                                             SerialFaults faults)
+    : real_(std::move(real)), streamer_(seed), faults_(faults) {}
+
+SimulatedSerialDevice::Clock::duration SimulatedSerialDevice::seconds(double value) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(value));
+}
 
 SimulatedSerialDevice::~SimulatedSerialDevice() {
     // The terminal goes before its master side, as a port is unplugged after it is closed.
@@ -16,6 +21,10 @@ SimulatedSerialDevice::~SimulatedSerialDevice() {
 bool SimulatedSerialDevice::open(const std::string& /*path*/) {
     if (!real_) {
         return false;
+    }
+    if (hungUpAt_ &&
+        (!faults_.returnAfter || Clock::now() < *hungUpAt_ + seconds(*faults_.returnAfter))) {
+        return false;  // unplugged
     }
     if (!replay_.signal) {
         replay_ = replayFromEnvironment(0xFFFF, "serial frames");
@@ -34,6 +43,9 @@ bool SimulatedSerialDevice::open(const std::string& /*path*/) {
         return false;
     }
     terminalPath_ = *terminal;
+    if (!firstOpenedAt_) {
+        firstOpenedAt_ = Clock::now();
+    }
     return true;
 }
 
@@ -57,7 +69,15 @@ bool SimulatedSerialDevice::setNonBlockingReads() {
 }
 
 long SimulatedSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
-    const long got = real_ ? real_->read(buffer, length) : -1;
+    if (!real_) {
+        return -1;
+    }
+    if (faults_.hangUpAfter && firstOpenedAt_ && !hungUpAt_ &&
+        Clock::now() >= *firstOpenedAt_ + seconds(*faults_.hangUpAfter)) {
+        hungUpAt_ = Clock::now();
+        streamer_.stop();
+    }
+    const long got = real_->read(buffer, length);
     streamer_.hostRead(got);
     return got;
 }
@@ -74,8 +94,8 @@ bool SimulatedSerialDevice::close() {
 namespace keyscope {
 
 std::unique_ptr<SerialDevice> makeSimulatedSerialDevice(std::unique_ptr<SerialDevice> real) {
-    return std::make_unique<sim::SimulatedSerialDevice>(std::move(real),
-                                                        sim::seedFromEnvironment());
+    return std::make_unique<sim::SimulatedSerialDevice>(std::move(real), sim::seedFromEnvironment(),
+                                                        sim::serialFaultsFromEnvironment());
 }
 
 }  // namespace keyscope

@@ -3,31 +3,37 @@
 // a pseudo-terminal with a SerialStreamer on its far end, opened, configured
 // and read through the wrapped real device, so the real termios path runs.
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "device/SerialDevice.h"
 #include "sim/SerialStreamer.h"
+#include "sim/SimFaults.h"
 
 namespace keyscope::sim {
 
 class SimulatedSerialDevice final : public SerialDevice {
   public:
-    SimulatedSerialDevice(std::unique_ptr<SerialDevice> real, std::uint64_t seed);
+    SimulatedSerialDevice(std::unique_ptr<SerialDevice> real, std::uint64_t seed,
+                          SerialFaults faults = {});
     ~SimulatedSerialDevice() override;
     SimulatedSerialDevice(const SimulatedSerialDevice&) = delete;
     SimulatedSerialDevice& operator=(const SimulatedSerialDevice&) = delete;
 
     // The path is not used: any port reaches the simulated board. Starts the
     // streamer and opens its terminal; false, with nothing running, when either
-    // fails or the recording KEYSCOPE_SIM_REPLAY names is refused (the refusal
-    // goes to standard error). A replay is loaded at the first open and goes on
-    // across later ones.
+    // fails, while the board is away after a hang-up, or when the recording
+    // KEYSCOPE_SIM_REPLAY names is refused (the refusal goes to standard
+    // error). A replay is loaded at the first open and goes on across later ones.
     bool open(const std::string& path) override;
     bool readConfig() override;
     // Configures the terminal, then paces the streamer at this rate (0 keeps it).
     bool writeConfig(int baud) override;
     bool setNonBlockingReads() override;
+    // Once the hang-up time has come, the board's side of the terminal closes
+    // first, so this read meets the hang-up as a port's read would.
     long read(std::uint8_t* buffer, std::size_t length) override;
     // Closes the terminal and stops the streamer; the result is the real close's.
     bool close() override;
@@ -36,11 +42,17 @@ class SimulatedSerialDevice final : public SerialDevice {
     const std::string& terminalPath() const { return terminalPath_; }
 
   private:
+    using Clock = std::chrono::steady_clock;
+    static Clock::duration seconds(double value);
+
     std::unique_ptr<SerialDevice> real_;
     ReplayRequest replay_;  // before the streamer, which refers to it
     std::string reportedRefusal_;
     SerialStreamer streamer_;
     std::string terminalPath_;
+    SerialFaults faults_;
+    std::optional<Clock::time_point> firstOpenedAt_;
+    std::optional<Clock::time_point> hungUpAt_;
 };
 
 }  // namespace keyscope::sim
@@ -48,8 +60,9 @@ class SimulatedSerialDevice final : public SerialDevice {
 namespace keyscope {
 
 // Wraps the real serial device (a TermiosSerialDevice) so that its ports are
-// the simulated board's, seeded from KEYSCOPE_SIM_SEED. Chosen by the caller
-// when KEYSCOPE_SIMULATE=1.
+// the simulated board's, seeded from KEYSCOPE_SIM_SEED, with the hang-up of
+// KEYSCOPE_SIM_SERIAL_HANGUP_AFTER / _RETURN_AFTER. Chosen by the caller when
+// KEYSCOPE_SIMULATE=1.
 std::unique_ptr<SerialDevice> makeSimulatedSerialDevice(std::unique_ptr<SerialDevice> real);
 
 }  // namespace keyscope

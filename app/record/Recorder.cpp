@@ -92,7 +92,12 @@ bool Recorder::writeRow(std::int64_t elapsedMs) {
     return std::fflush(out_) == 0 && !std::ferror(out_);
 }
 
-RecordEnd Recorder::run(const std::atomic<bool>& interrupted, const Progress& progress) {
+bool Recorder::linkDown() const {
+    return board_.linkMode() == kLinkSerial && board_.serialPort().isHungUp();
+}
+
+RecordEnd Recorder::run(const std::atomic<bool>& interrupted, const Progress& progress,
+                        const Notice& notice) {
     const std::uint32_t linkSelector = selector();
     if (options_.link == RecordLink::Ice) {
         const TargetCommandLine& t = options_.ice;
@@ -106,37 +111,93 @@ RecordEnd Recorder::run(const std::atomic<bool>& interrupted, const Progress& pr
         return RecordEnd::WriteFailed;
     }
     const std::int64_t start = clock_();
+    const auto elapsed = [&] { return clock_() - start; };
+    const auto tell = [&](const char* what, std::int64_t atMs) {
+        if (notice) {
+            char line[96];
+            std::snprintf(line, sizeof line, "%.2f s: %s", static_cast<double>(atMs) / 1000.0,
+                          what);
+            notice(line);
+        }
+    };
+    bool lost = false;
+    // A board that was giving rows gets a fresh quiet window when its link comes
+    // back; one that never gave any since does not, so reconnecting alone never
+    // keeps a recording alive.
+    std::int64_t quietSinceMs = 0;
+    bool rowsSinceBack = false;
+    const auto markLost = [&] {
+        if (!lost) {
+            lost = true;
+            lastLossMs_ = elapsed();
+            ++lostLinks_;
+            tell("board link lost", lastLossMs_);
+        }
+    };
+    const auto markBack = [&] {
+        lost = false;
+        ++reconnects_;
+        tell("board link back", elapsed());
+        if (rowsSinceBack) {
+            quietSinceMs = elapsed();
+        }
+        rowsSinceBack = false;
+    };
     long polls = 0;
     for (;;) {
         if (interrupted.load()) {
             return RecordEnd::Interrupted;
         }
-        const std::int64_t elapsed = clock_() - start;
-        if (options_.seconds && static_cast<double>(elapsed) >= *options_.seconds * 1000.0) {
+        if (options_.seconds && static_cast<double>(elapsed()) >= *options_.seconds * 1000.0) {
             return RecordEnd::TimeLimit;
+        }
+        if (lost && elapsed() - lastLossMs_ >= kGiveUpMs) {
+            return RecordEnd::LinkLost;
+        }
+        if (!lost && elapsed() - quietSinceMs >= kGiveUpMs) {
+            return RecordEnd::NoSamples;
         }
         pauser_.pause(kPollMs);
         const std::uint64_t before = board_.appendedSamples();
         ++polls;
         if (!board_.readCycle()) {
-            // A lost link: the same recovery as the dashboard's poll.
+            // A lost link: the same recovery as the dashboard's poll, then one
+            // try a second until the board is back or the recording gives up.
+            markLost();
             pauser_.pause(kReconnectPauseMs);
             board_.close();
             pauser_.pause(kReconnectPauseMs);
-            if (!board_.open(linkSelector)) {
-                return RecordEnd::ReopenFailed;
+            while (!board_.open(linkSelector)) {
+                if (interrupted.load()) {
+                    return RecordEnd::Interrupted;
+                }
+                if (elapsed() - lastLossMs_ >= kGiveUpMs) {
+                    return RecordEnd::LinkLost;
+                }
+                pauser_.pause(kReopenEveryMs);
             }
+            markBack();
             continue;
+        }
+        // A serial port that hung up reads as a quiet one; it reopens by itself.
+        if (linkDown()) {
+            markLost();
+            continue;
+        }
+        if (lost) {
+            markBack();
         }
         if (board_.appendedSamples() == before) {
             continue;
         }
-        if (!writeRow(clock_() - start)) {
+        if (!writeRow(elapsed())) {
             return RecordEnd::WriteFailed;
         }
         ++rows_;
+        quietSinceMs = elapsed();
+        rowsSinceBack = true;
         if (progress) {
-            const double seconds = static_cast<double>(clock_() - start) / 1000.0;
+            const double seconds = static_cast<double>(elapsed()) / 1000.0;
             progress(rows_, seconds > 0 ? static_cast<double>(polls) / seconds : 0.0);
         }
         if (options_.samples && rows_ >= *options_.samples) {

@@ -1,7 +1,10 @@
 #pragma once
 // The headless recorder's poll loop: open, then one read cycle every 50 ms as
 // the dashboard polls, reconnecting after a failed read, one CSV row per poll
-// that took samples.
+// that took samples. Unlike the dashboard it gives up on a board that is gone:
+// a link that is lost (a failed read, a serial port that hung up) and not back
+// within kGiveUpMs, or a board that gives no sample for kGiveUpMs while its
+// link is up, ends the recording.
 
 #include <array>
 #include <atomic>
@@ -19,22 +22,40 @@ namespace keyscope {
 // "2026-12-05T21:04:05.123Z" for milliseconds since 1970.
 std::string utcTimestamp(std::int64_t msSinceEpoch);
 
-enum class RecordEnd { SampleLimit, TimeLimit, Interrupted, OpenFailed, ReopenFailed, WriteFailed };
+enum class RecordEnd {
+    SampleLimit,
+    TimeLimit,
+    Interrupted,
+    OpenFailed,
+    LinkLost,   // lost and not back within kGiveUpMs
+    NoSamples,  // no row for kGiveUpMs while the link was up
+    WriteFailed
+};
 
 class Recorder {
   public:
     using Clock = std::function<std::int64_t()>;  // milliseconds, monotonic
     using Progress = std::function<void(long rows, double pollsPerSecond)>;
+    using Notice = std::function<void(const std::string& line)>;
+
+    static constexpr std::int64_t kGiveUpMs = 5000;
+    static constexpr int kReopenEveryMs = 1000;  // between reopen attempts of a lost link
 
     // The board, pauser and output must outlive the recorder; out is not closed.
     // wallClock gives milliseconds since 1970 for the utc column; unset, the system clock.
     Recorder(BoardConnection& board, Pauser& pauser, Clock clock, RecorderOptions options,
              std::FILE* out, Clock wallClock = {});
 
-    // Runs until a limit, an interruption or a failure; every row written is flushed.
-    RecordEnd run(const std::atomic<bool>& interrupted, const Progress& progress = {});
+    // Runs until a limit, an interruption or a failure; every row written is
+    // flushed. Each lost link and each reconnect is told to notice, with its
+    // elapsed time.
+    RecordEnd run(const std::atomic<bool>& interrupted, const Progress& progress = {},
+                  const Notice& notice = {});
 
     long rows() const { return rows_; }
+    int lostLinks() const { return lostLinks_; }
+    int reconnects() const { return reconnects_; }
+    std::int64_t lastLossMs() const { return lastLossMs_; }  // elapsed time of the last loss
     const std::array<KeyStats, kChannelCount>& stats() const { return stats_; }
     // Noise, signal and SNR of each key over the raw counts of the recording.
     const std::array<TouchStats, kChannelCount>& touchStats() const { return touchStats_; }
@@ -48,6 +69,7 @@ class Recorder {
   private:
     bool writeHeader();
     bool writeRow(std::int64_t elapsedMs);
+    bool linkDown() const;
 
     BoardConnection& board_;
     Pauser& pauser_;
@@ -56,6 +78,9 @@ class Recorder {
     RecorderOptions options_;
     std::FILE* out_;
     long rows_ = 0;
+    int lostLinks_ = 0;
+    int reconnects_ = 0;
+    std::int64_t lastLossMs_ = 0;
     std::array<KeyStats, kChannelCount> stats_;
     std::array<TouchStats, kChannelCount> touchStats_;
     TouchRule touchRule_;

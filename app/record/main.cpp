@@ -105,6 +105,9 @@ int main(int argc, char** argv) {
 
     struct sigaction action {};
     action.sa_handler = onSignal;
+    // Board calls interrupted half-way would fail and read as a lost board; the
+    // loop looks at the flag between polls.
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
@@ -116,16 +119,22 @@ int main(int argc, char** argv) {
     };
     const bool showProgress = isatty(STDERR_FILENO) == 1;
     Recorder recorder(board, pauser, clock, options, out);
-    const RecordEnd end = recorder.run(interrupted, [&](long rows, double pollsPerSecond) {
-        if (showProgress) {
-            std::fprintf(stderr, "\rrows %ld, %.1f polls/s ", rows, pollsPerSecond);
-        }
-    });
+    const RecordEnd end = recorder.run(
+        interrupted,
+        [&](long rows, double pollsPerSecond) {
+            if (showProgress) {
+                std::fprintf(stderr, "\rrows %ld, %.1f polls/s ", rows, pollsPerSecond);
+            }
+        },
+        [&](const std::string& line) {
+            std::fprintf(stderr, "%skeyscope-record: %s\n", showProgress ? "\n" : "", line.c_str());
+        });
     if (showProgress) {
         std::fputs("\n", stderr);
     }
     const bool closed = out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0;
 
+    const std::string giveUp = std::to_string(Recorder::kGiveUpMs / 1000) + " s";
     int code = 0;
     switch (end) {
         case RecordEnd::OpenFailed: {
@@ -135,10 +144,17 @@ int main(int argc, char** argv) {
             }
             return fail("cannot open the board", 1);
         }
-        case RecordEnd::ReopenFailed:
-            code = fail("the board was lost and could not be reopened; " +
-                            std::to_string(recorder.rows()) + " rows were recorded",
+        case RecordEnd::LinkLost: {
+            char when[32];
+            std::snprintf(when, sizeof when, "%.2f s",
+                          static_cast<double>(recorder.lastLossMs()) / 1000.0);
+            code = fail(std::string("the board link was lost at ") + when +
+                            " and could not be reopened within " + giveUp,
                         1);
+            break;
+        }
+        case RecordEnd::NoSamples:
+            code = fail("the board gave no samples for " + giveUp, 1);
             break;
         case RecordEnd::WriteFailed:
             code = fail("cannot write " + (options.output.empty() ? "the output" : options.output) +
@@ -158,6 +174,7 @@ int main(int argc, char** argv) {
             code = fail("cannot write " + options.stats + ": " + std::strerror(errno), 1);
         }
     }
-    std::fprintf(stderr, "%ld rows\n%s", recorder.rows(), recorder.summary().c_str());
+    std::fprintf(stderr, "%ld rows; links lost: %d, reconnected: %d\n%s", recorder.rows(),
+                 recorder.lostLinks(), recorder.reconnects(), recorder.summary().c_str());
     return code;
 }

@@ -33,8 +33,13 @@ bool isIceHeader(const std::uint8_t* cdb) {
 
 }  // namespace
 
-SimIceDevice::SimIceDevice(std::uint64_t seed, int failAfterReads, ReplayRequest replay)
-    : model_(seed, CountWidth::Word), failAfter_(failAfterReads), replay_(std::move(replay)) {
+SimIceDevice::SimIceDevice(std::uint64_t seed, int failAfterReads, ReplayRequest replay,
+                           int failOpens)
+    // A discovery that finds nothing scans twice: its own signature, then the fallback.
+    : model_(seed, CountWidth::Word),
+      failAfter_(failAfterReads),
+      scansToMiss_(2 * failOpens),
+      replay_(std::move(replay)) {
     // A recognisable, repeatable memory content outside the key table.
     for (std::size_t i = 0; i < iram_.size(); ++i) {
         iram_[i] = static_cast<std::uint8_t>(i ^ 0x5A);
@@ -45,6 +50,10 @@ SimIceDevice::SimIceDevice(std::uint64_t seed, int failAfterReads, ReplayRequest
 }
 
 std::vector<std::string> SimIceDevice::candidatePaths() {
+    if (scansToMiss_ > 0) {
+        --scansToMiss_;
+        return {};
+    }
     return {kNodePath};
 }
 

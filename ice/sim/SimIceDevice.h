@@ -45,8 +45,10 @@ class SimIceDevice final : public ScsiDeviceAccess {
 
     // failAfterReads < 0: never fails. Otherwise, once that many memory reads
     // have been answered, the board is gone: every call on it fails and a scan
-    // no longer finds it.
-    explicit SimIceDevice(std::uint64_t seed, int failAfterReads = -1, ReplayRequest replay = {});
+    // no longer finds it. The first failOpens discoveries find no board, as
+    // with a board that is still coming up on the bus.
+    explicit SimIceDevice(std::uint64_t seed, int failAfterReads = -1, ReplayRequest replay = {},
+                          int failOpens = 0);
     static constexpr int kMaxCount = 2047;  // above it an ICE read sees the count as invalid
 
     std::vector<std::string> candidatePaths() override;
@@ -81,6 +83,7 @@ class SimIceDevice final : public ScsiDeviceAccess {
 
     SignalModel model_;
     int failAfter_;
+    int scansToMiss_;
     int reads_ = 0;
     std::int64_t clockMs_ = 0;
     std::set<int> open_;

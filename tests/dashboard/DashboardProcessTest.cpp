@@ -1,5 +1,6 @@
 // The keyscope program run as a user runs it: on its own X server (Xvfb),
-// driven with xdotool against the simulated serial board, saving its history.
+// driven with xdotool against the simulated serial board, which hangs up like
+// a pulled adapter and comes back, saving its history before and after.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,20 +12,53 @@ namespace {
 
 using namespace xvfb;
 
-TEST(DashboardProcess, ConnectSerialPortThenSaveDataWritesTheHistory) {
+TEST(DashboardProcess, SerialHangUpShowsOneBoxTheSamplesReturnAndSaveDataWritesTheHistory) {
     if (!haveProgram("Xvfb") || !haveProgram("xdotool"))
         GTEST_SKIP() << "needs Xvfb and xdotool";
     Session s("keyscope-dash-e2e");
     s.keepDirectory();  // until the end: its logs tell what went wrong
     ASSERT_TRUE(s.startServer()) << "Xvfb did not start";
-    s.startProgram({});
+    s.startProgram({}, "KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=2 KEYSCOPE_SIM_SERIAL_RETURN_AFTER=2");
     const std::string main = s.waitForWindow("^Keyscope - KR48/KR44 Series Touch \\(Raw Mode\\)$");
-    ASSERT_FALSE(main.empty()) << "no dashboard window";
+    ASSERT_FALSE(main.empty()) << "no dashboard window on " << s.display() << " (server "
+                               << (kill(s.serverPid(), 0) == 0 ? "running" : "gone")
+                               << "); logs in " << s.directory();
     // A click on Device, the first title on the menu bar, opens its popup.
     const auto inDeviceMenu = [&](const std::string& keys) {
         s.xdotool("mousemove --window " + main + " 20 8 click 1");
         std::this_thread::sleep_for(600ms);
         s.xdotool("key " + keys);
+    };
+    // SaveData, fourth right of Device: checks the file and gives its rows.
+    const auto savedRows = [&]() -> int {
+        inDeviceMenu("Right Right Right Right Return");
+        fs::path saved;
+        for (int i = 0; i < 50 && saved.empty(); ++i, std::this_thread::sleep_for(100ms))
+            for (const auto& entry : fs::directory_iterator(s.directory()))
+                if (entry.path().extension() == ".csv")
+                    saved = entry.path();
+        EXPECT_EQ(saved.filename().string().size(), std::string("20260101_1200.csv").size());
+        std::this_thread::sleep_for(300ms);  // the save runs to its end inside the command
+        std::ifstream in(saved, std::ios::binary);
+        std::string line;
+        std::getline(in, line);
+        EXPECT_EQ(line,
+                  "Times,Tk0,Tk1,Tk2,Tk3,Tk4,Tk5,Tk6,Tk7,Tk8,Tk9,Tk10,Tk11,Tk12,Tk13,Tk14,Tk15\r");
+        int rows = 0;
+        for (; std::getline(in, line); ++rows) {
+            EXPECT_EQ(line.back(), '\r') << "row " << rows;
+            std::istringstream fields(line);
+            std::vector<int> values;
+            for (std::string field; std::getline(fields, field, ',');)
+                values.push_back(std::stoi(field));
+            EXPECT_EQ(values.size(), 17u) << line;
+            EXPECT_EQ(values[0], rows);
+            // Differences, not the raw counts (700 and more on the simulated serial board).
+            for (int value : values)
+                EXPECT_LT(std::abs(value), 700) << line;
+        }
+        fs::remove(saved);
+        return rows;
     };
 
     inDeviceMenu("Down Down Return");  // Connect Serial Port; the keys skip grayed items
@@ -33,39 +67,22 @@ TEST(DashboardProcess, ConnectSerialPortThenSaveDataWritesTheHistory) {
     ASSERT_FALSE(s.waitForWindow("^Keyscope$").empty()) << "no Enable TK Pin dialog";
     s.xdotool("key Return");  // OK with every key
     ASSERT_FALSE(s.waitForWindow("\\(Difference Mode\\)$").empty()) << "not connected";
-    std::this_thread::sleep_for(2500ms);
-    inDeviceMenu("Right Right Right Right Return");  // SaveData, fourth right of Device
 
-    fs::path saved;
-    for (int i = 0; i < 50 && saved.empty(); ++i, std::this_thread::sleep_for(100ms))
-        for (const auto& entry : fs::directory_iterator(s.directory()))
-            if (entry.path().extension() == ".csv")
-                saved = entry.path();
-    ASSERT_FALSE(saved.empty()) << "no CSV file";
-    EXPECT_EQ(saved.filename().string().size(), std::string("20260101_1200.csv").size());
+    ASSERT_FALSE(s.waitForWindow("^Keyscope$").empty()) << "no read box after the hang-up";
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(s.windows("^Keyscope$").size(), 1u) << "boxes stacked";
+    s.xdotool("key Return");
+    for (int i = 0; i < 30 && !s.windows("^Keyscope$").empty(); ++i)
+        std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(s.windows("^Keyscope$").empty()) << "the box did not go";
 
-    std::this_thread::sleep_for(300ms);  // the save runs to its end inside the command
-    std::ifstream in(saved, std::ios::binary);
-    std::string line;
-    ASSERT_TRUE(std::getline(in, line));
-    EXPECT_EQ(line,
-              "Times,Tk0,Tk1,Tk2,Tk3,Tk4,Tk5,Tk6,Tk7,Tk8,Tk9,Tk10,Tk11,Tk12,Tk13,Tk14,Tk15\r");
-    int rows = 0;
-    for (; std::getline(in, line); ++rows) {
-        ASSERT_EQ(line.back(), '\r') << "row " << rows;
-        std::istringstream fields(line);
-        std::vector<int> values;
-        for (std::string field; std::getline(fields, field, ',');)
-            values.push_back(std::stoi(field));
-        ASSERT_EQ(values.size(), 17u) << line;
-        EXPECT_EQ(values[0], rows);
-        // Differences, not the raw counts (700 and more on the simulated serial board).
-        for (int value : values)
-            EXPECT_LT(std::abs(value), 700) << line;
-    }
-    // About 2.5 s of 50 ms polls: more than a handful, never beyond the history.
-    EXPECT_GE(rows, 10);
-    EXPECT_LE(rows, 300);
+    const int before = savedRows();  // about 2 s of frames before the hang-up
+    EXPECT_GE(before, 10);
+    std::this_thread::sleep_for(3000ms);  // past the return, and the stream runs again
+    const int after = savedRows();
+    EXPECT_GE(after, before + 10) << "no samples after the return";
+    EXPECT_LE(after, 300);
+    EXPECT_TRUE(s.windows("^Keyscope$").empty()) << "a box after the return";
 
     inDeviceMenu("Up Return");  // Exit, the last item, ends the program
     const auto code = s.waitForProgramEnd(5s);

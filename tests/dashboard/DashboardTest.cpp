@@ -18,9 +18,11 @@
 #include <functional>
 
 #include "dashboard/DashboardDialog.h"
+#include "device/TermiosSerialDevice.h"
 #include "dialogs/DialogBuilder.h"
 #include "fakes/DeviceFakes.h"
 #include "res/dialog_templates.h"
+#include "support/PseudoTerminal.h"
 
 namespace keyscope {
 namespace {
@@ -84,6 +86,8 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
         journal.clear();
         dialogs.scripts.clear();
         BoardCollaborators parts = collaborators();
+        if (adjustParts)
+            adjustParts(parts);
         hid->answeringIds = {kHidDeviceTyped};
         dash = std::make_unique<DashboardDialog>(DashboardParts{std::move(parts), &dialogs});
         if (initialise)
@@ -143,6 +147,7 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
 
     QStringList items;
     std::vector<int> shownChoice;
+    std::function<void(BoardCollaborators&)> adjustParts;  // run by make() on fresh fakes
     ScriptedDialogs dialogs;
     std::unique_ptr<DashboardDialog> dash;
 };
@@ -412,6 +417,53 @@ TEST_F(DashboardTest, HidAndSerialConnectAndDisconnectSetTheirMenuColumns) {
     EXPECT_FALSE(dash->menu().isEnabled(menu::kConnect));
     EXPECT_TRUE(dash->menu().isEnabled(menu::kConnectSerialPort));
     EXPECT_FALSE(dash->menu().isEnabled(menu::kStop));
+}
+
+// An adapter pulled and plugged back, played by two pseudo-terminals behind one path.
+TEST_F(DashboardTest, SerialHangUpShowsOneReadBoxAndTheSamePathResumesTheSamples) {
+    const fs::path port = fs::temp_directory_path() / ("keyscope-com-" + std::to_string(getpid()));
+    test::PseudoTerminal first;
+    fs::remove(port);
+    fs::create_symlink(first.device(), port);
+    adjustParts = [&](BoardCollaborators& parts) {
+        parts.serial = std::make_unique<TermiosSerialDevice>();
+        parts.comPorts = [&](std::int32_t) { return std::optional<std::string>(port); };
+    };
+    make();
+    dialogs.scripts = {serialChoice(0, 3), press(res::kButtonPinOk)};
+    ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
+    const auto& samples = dash->board().getChannel(0)->samples;
+    const auto pollUntil = [&](std::size_t count) {
+        for (int i = 0; i < 200 && samples.size() < count; ++i, QTest::qWait(5))
+            dash->pollTick();
+        return samples.size() >= count;
+    };
+    ASSERT_TRUE(first.send({0xF1, 3, 0x30, 10, 0, 0}));
+    ASSERT_TRUE(pollUntil(1));
+    TermiosSerialDevice other;  // the port is not shared
+    EXPECT_FALSE(other.open(port));
+
+    first.hangUp();
+    messages.whileShown = [&] {  // the poll timer runs on under the open box
+        for (int tick = 0; tick < 3; ++tick)
+            dash->pollTick();
+    };
+    for (nowMs = 100; nowMs < 900; nowMs += 50)
+        dash->pollTick();
+    EXPECT_THAT(messages.texts(), ElementsAre("Reading of serial communication has problem."));
+    EXPECT_TRUE(dash->board().isOpen());
+
+    test::PseudoTerminal second;
+    fs::remove(port);
+    fs::create_symlink(second.device(), port);
+    nowMs = 2000;
+    dash->pollTick();  // reopens the path; bytes sent before the line is raw would be cooked
+    ASSERT_TRUE(second.send({0xF1, 3, 0x30, 20, 0, 0}));
+    EXPECT_TRUE(pollUntil(2)) << "no samples after the port came back";
+    EXPECT_EQ(samples.back().value, 20);
+    EXPECT_EQ(messages.shown.size(), 1u);
+    dash.reset();
+    fs::remove(port);
 }
 
 TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStopsAtDisconnect) {

@@ -93,6 +93,17 @@ TEST_P(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Hid, BoardOpen, testing::ValuesIn(kOpenCases));
 
+TEST(BoardOpen, AMissingHidModuleFailsTheHidLinkCleanly) {
+    fakes::FakeLinks links;
+    BoardCollaborators parts = links.collaborators();
+    parts.hid = nullptr;
+    BoardConnection board(std::move(parts));
+    EXPECT_EQ(board.open(kSelectorHid), 0);
+    EXPECT_EQ(board.readCycle(), 0);
+    EXPECT_EQ(board.readKeyValues(), 0);  // the link mode a failed open leaves is HID's
+    EXPECT_EQ(board.writeKeyValues(), 0);
+}
+
 TEST(BoardClose, NotifiesBeforeClearingAndAFailedReleaseKeepsItOpen) {
     FakeBoard f;
     openTyped(f);
@@ -186,8 +197,9 @@ TEST(ReadKeyAndMaxValues_Hid, RetryOnceAfter100MsAndFollowFirstHalvesUpToTheBoun
     first[17] = 11;  // the first half's settings stand
     first[19] = 2;
     first[20] = 0x85;
-    f.hid->key = {
-        {false, {}}, {true, first}, {true, typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 258})}};
+    f.hid->key = {{false, typedReport(0x85, {7, 7, 7})},  // a failed read that wrote
+                  {true, first},
+                  {true, typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 258})}};
     f.hid->max = {{true, typedReport(0x55, {100, 101})}};
     EXPECT_EQ(f.board->readKeyValues(), 1);
     EXPECT_EQ(f.board->readMaxValues(), 1);
@@ -198,6 +210,7 @@ TEST(ReadKeyAndMaxValues_Hid, RetryOnceAfter100MsAndFollowFirstHalvesUpToTheBoun
     EXPECT_EQ(f.board->getTriggerLevel(), 11);
     EXPECT_EQ(f.board->getPreScale(), 2);
     EXPECT_EQ(f.board->getTktmr(), 0x85);
+    EXPECT_EQ(f.hid->unzeroedCalls, 0);  // the retry starts from a zeroed report
     f.hid->max.assign(40, {true, typedReport(0x85, {1})});
     EXPECT_EQ(f.board->readMaxValues(), 0);
     EXPECT_EQ(f.hid->max.size(), 40u - kMaxChainedFirstHalves);

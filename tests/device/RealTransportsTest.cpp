@@ -1,54 +1,14 @@
-// The real transports: the serial path end to end through a pseudo-terminal,
-// and the HID module loader.
-#include <fcntl.h>
+// The HID module loader. The real serial path runs through a pseudo-terminal
+// in the dashboard's tests.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 #include "device/HidLibrary.h"
-#include "device/TermiosSerialDevice.h"
-#include "fakes/DeviceFakes.h"
 
 namespace keyscope {
 namespace {
-
-TEST(SerialEndToEnd, FramesWrittenOnThePtyLandInTheChannelRecords) {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-    const std::string slave = ::ptsname(master);
-    fakes::FakeBoard f;
-    BoardCollaborators parts;
-    parts.serial = std::make_unique<TermiosSerialDevice>();
-    parts.comPorts = [&](std::int32_t) { return std::optional<std::string>(slave); };
-    parts.pauser = &f.pauser;
-    parts.messages = &f.messages;
-    parts.notifier = &f.notifier;
-    BoardConnection board(std::move(parts));
-    ASSERT_EQ(board.open(kSelectorSerial), 1);
-    const std::uint8_t bytes[] = {0xF0, 0x06, 0x30, 0x10, 0x01, 0x3F, 0x20, 0x00, 0x00,
-                                  0xF1, 0x06, 0xF2, 0x01, 0x00, 0x30, 0x00, 0x01, 0x00};
-    ASSERT_EQ(::write(master, bytes, sizeof bytes), static_cast<ssize_t>(sizeof bytes));
-    // Reads never wait, so poll until the bytes have crossed the terminal.
-    for (int tries = 0; tries < 200 && board.getChannel(0)->samples.size() < 2; ++tries) {
-        ASSERT_EQ(board.readCycle(), 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    const ChannelRecord* tk0 = board.getChannel(0);
-    ASSERT_EQ(tk0->samples.size(), 2u);
-    EXPECT_EQ(tk0->samples[0].value, 0x110);
-    EXPECT_EQ(tk0->samples[1].value, 0x100);
-    EXPECT_EQ(tk0->samples[1].diff, 0x10);
-    EXPECT_EQ(tk0->samples[1].keyCode, 1);
-    EXPECT_EQ(board.getChannel(15)->value, 0x20);
-    EXPECT_TRUE(f.messages.shown.empty());
-    TermiosSerialDevice other;  // the port is not shared
-    EXPECT_FALSE(other.open(slave));
-    ::close(master);
-}
 
 std::string besideTests(const char* file) {
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / file).string();

@@ -8,7 +8,6 @@ namespace keyscope {
 namespace {
 
 using fakes::FakeBoard;
-using ::testing::ElementsAre;
 
 using Taken = std::tuple<int, int, int, int>;  // key, value, diff, key code
 
@@ -85,18 +84,48 @@ TEST(SerialPort, EachFailingStepShowsItsMessageAndAHalfOpenPortRefusesLaterOpens
     }
 }
 
-TEST(SerialPort, FailedReadsStillSucceedAndARefusedCloseKeepsThePortOpen) {
+TEST(SerialPort, FailedReadsStillSucceedNeverStackBoxesAndAHangUpRetriesThePathOncePerSecond) {
     FakeBoard f;
     ASSERT_EQ(f.board->open(kSelectorSerial), 1);
-    EXPECT_EQ(f.board->readCycle(), 1);  // nothing waiting
+    const auto opens = [&] {
+        return std::count(f.journal.begin(), f.journal.end(), "serial open /dev/fakeCOM1");
+    };
+    // Polls keep running under the open box; each later failure shows a box again.
     f.serial->failRead = true;
+    f.messages.whileShown = [&] { EXPECT_EQ(f.board->readCycle(), 1); };
     EXPECT_EQ(f.board->readCycle(), 1);
+    f.messages.whileShown = nullptr;
+    EXPECT_EQ(f.board->readCycle(), 1);
+    EXPECT_EQ(f.messages.texts().size(), 2u);
+
+    f.serial->failRead = false;
+    f.serial->hungUp = true;
+    f.serial->failOpen = true;
+    std::size_t received = 0;
+    std::uint8_t buffer[8] = {};
     SerialPort& port = f.board->serialPort();
-    f.serial->failClose = true;
+    EXPECT_EQ(port.readPort(buffer, 7, received), 0);
+    EXPECT_TRUE(port.isHungUp() && port.isPortOpen());
+    EXPECT_EQ(f.journal.back(), "serial close");
+    for (const std::int64_t now : {999, 1000, 1500, 2000}) {  // away: quiet tries, once a second
+        f.nowMs = now;
+        EXPECT_EQ(port.readPort(buffer, 7, received), 0);
+    }
+    EXPECT_EQ(opens(), 3);  // the connect, then at 1000 and 2000
+    f.serial->hungUp = f.serial->failOpen = false;
+    f.serial->chunks.push_back({0xF1, 3, 0x30, 5, 0, 0});
+    f.nowMs = 3000;
+    EXPECT_EQ(port.readPort(buffer, 7, received), 1);
+    EXPECT_EQ(received, 6u);
+    EXPECT_FALSE(port.isHungUp());
+    EXPECT_EQ(f.serial->configuredBaud, 9600);
+    EXPECT_EQ(f.board->readCycle(), 1);  // nothing waiting
+
+    f.serial->failClose = true;  // a refused close keeps the port open
     EXPECT_EQ(port.closePort(), 0);
     EXPECT_TRUE(port.isPortOpen());
-    EXPECT_THAT(f.messages.texts(), ElementsAre("Reading of serial communication has problem.",
-                                                "Serial Port Closed false."));
+    EXPECT_EQ(f.messages.texts().size(), 4u);
+    EXPECT_EQ(f.messages.texts().back(), "Serial Port Closed false.");
     f.serial->failClose = false;
     EXPECT_EQ(port.closePort(), 1);
     EXPECT_EQ(port.closePort(), 1);  // not open

@@ -1,24 +1,38 @@
 /* A tiny HID module for the loader tests: a plain board that answers 296 and
- * reports count 42 on every key. Built a second time without vnHidWrite. */
+ * reports count 42 on every key. Built a second time without vnHidWrite, and a
+ * third time as a typed board (292) whose data reads all answer with a first
+ * half (0x85), for the recorder. */
 #include <string.h>
 
 #define EXPORT __attribute__((visibility("default")))
+#ifdef FIRST_HALVES_ONLY
+#define ANSWERS_TO 292
+#define DATA_TYPE 0x85
+#else
+#define ANSWERS_TO 296
+#define DATA_TYPE 0x55
+#endif
 
 EXPORT int vnHidOpen(int deviceId, int reserved1, int reserved2) {
-    return deviceId == 296 && reserved1 == 0 && reserved2 == 0 ? 0 : 1;
+    return deviceId == ANSWERS_TO && reserved1 == 0 && reserved2 == 0 ? 0 : 1;
 }
 EXPORT int vnHidRead(int size, unsigned char* report) {
     if (size < 64) {
         return 1;
     }
     memset(report + 1, 42, 16);
+    report[22] = 0x55;
+    return 0;
+}
+EXPORT int vnHidReadData(unsigned char* report) {
+    vnHidRead(64, report);
+    report[22] = DATA_TYPE;
     return 0;
 }
 #define REPORT_READER(name)                  \
     EXPORT int name(unsigned char* report) { \
         return vnHidRead(64, report);        \
     }
-REPORT_READER(vnHidReadData)
 REPORT_READER(vnHidReadMax)
 REPORT_READER(vnHidReadKey)
 #ifndef WITHOUT_WRITE

@@ -2,6 +2,7 @@
 // Fakes for every collaborator of the board connection. They write one shared
 // journal of events so tests can check the order of pauses, reads and writes.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -62,6 +63,7 @@ class ScriptedHid final : public HidModule {
     std::deque<Answer> plain, data, max, key;
     std::deque<bool> writes;  // results of successive writes; empty = success
     std::vector<Report> written;
+    int unzeroedCalls = 0;  // reads handed a report that was not zeroed
 
     int open(int id, int, int) override {
         journal_.push_back("open " + std::to_string(id));
@@ -94,15 +96,16 @@ class ScriptedHid final : public HidModule {
         journal_.push_back(what);
         return take(queue, report);
     }
-    static int take(std::deque<Answer>& queue, std::uint8_t* report) {
+    int take(std::deque<Answer>& queue, std::uint8_t* report) {
+        if (std::any_of(report, report + kReportSize, [](std::uint8_t b) { return b != 0; }))
+            ++unzeroedCalls;
         if (queue.empty())
             return 1;
         const Answer answer = queue.front();
         queue.pop_front();
-        if (!answer.ok)
-            return 1;
+        // A failed call may have written part of a report too.
         std::memcpy(report, answer.report.data(), kReportSize);
-        return 0;
+        return answer.ok ? 0 : 1;
     }
     Journal& journal_;
 };
@@ -116,6 +119,7 @@ class ScriptedSerial final : public SerialDevice {
          failClose = false;
     std::deque<std::vector<std::uint8_t>> chunks;  // one per read; empty = nothing waiting
     bool failRead = false;
+    bool hungUp = false;  // reads report a hang-up
     std::string openedPath;
     int configuredBaud = -1;
 
@@ -134,6 +138,8 @@ class ScriptedSerial final : public SerialDevice {
     bool setNonBlockingReads() override { return !failTimeouts; }
     long read(std::uint8_t* buffer, std::size_t length) override {
         journal_.push_back("serial read");
+        if (hungUp)
+            return kReadHungUp;
         if (failRead)
             return -1;
         if (chunks.empty())
@@ -202,6 +208,7 @@ struct FakeLinks {
     ScriptedHid* hid = nullptr;
     ScriptedSerial* serial = nullptr;
     ScriptedIce* ice = nullptr;
+    std::int64_t nowMs = 0;  // the connection's clock
 
     // New transport fakes for one connection; the handles point at them.
     BoardCollaborators collaborators() {
@@ -221,6 +228,7 @@ struct FakeLinks {
         parts.comPorts = [](std::int32_t index) -> std::optional<std::string> {
             return "/dev/fakeCOM" + std::to_string(index + 1);
         };
+        parts.clock = [this] { return nowMs; };
         return parts;
     }
 };

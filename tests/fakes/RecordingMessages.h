@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,12 +14,16 @@ struct ShownMessage {
     MessageIcon icon;
 };
 
-// Records every message box instead of showing it.
+// Records every message box instead of showing it. whileShown runs as if the
+// box were open, as a modal box's event loop runs timers.
 class RecordingMessages final : public Messages {
   public:
     void show(std::string_view text, std::string_view caption, MessageIcon icon) override {
         shown.push_back({std::string(text), std::string(caption), icon});
+        if (whileShown)
+            whileShown();
     }
+    std::function<void()> whileShown;
     std::vector<std::string> texts() const {
         std::vector<std::string> all;
         for (const auto& m : shown)

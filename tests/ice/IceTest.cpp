@@ -1,5 +1,6 @@
 // The SCSI transport and the ICE link over a scripted device below the ioctl, and the
 // board connection in its ICE link mode, also over the simulated ICE board.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -166,9 +167,16 @@ TEST_F(ScsiTransportTest, AspiIsUsedOnlyOnceSetUpAndPollsInOneMsPausesUpTo90000)
     EXPECT_EQ(pauser.pauses, std::vector<int>(90000, 1));
 }
 
-TEST(LinuxScsiAccess, CandidatesAreScsiGenericNodesInNumericOrder) {
+TEST(LinuxScsiAccess, CandidatesAreScsiGenericNodesInNumericOrderOpenedWithoutBlocking) {
     EXPECT_EQ(sortScsiGenericNames({"sg10", "sda", "sg2", "sg", "sgx", "sg0", "tty1", "sg1a"}),
               (std::vector<std::string>{"sg0", "sg2", "sg10"}));
+    int flags = 0;
+    LinuxScsiAccess access([&](const char*, int f) {
+        flags = f;
+        return 7;
+    });
+    EXPECT_EQ(access.openDevice("/dev/sg3"), 7);
+    EXPECT_EQ(flags, O_RDWR | O_NONBLOCK | O_CLOEXEC);
 }
 
 // r_i = 0x40 + i: every answer byte tells where it came from.
@@ -336,7 +344,10 @@ TEST(IceCommands, AFailedStepShowsItsMessageOnceAndStartUpIsNeverResent) {
 // The counts come high byte first from the byte after the memory address; the board
 // connection's own count rules are tested in BoardLinkTest.
 TEST(SimulatedIceBoard, ReadsTheModelsCountsEachPollAndIsGoneOnceUnplugged) {
-    Rig<sim::SimIceDevice> r{42u, 10};  // unplugged after 3 reads to open and 7 polls
+    // Missed by one discovery; unplugged after 3 reads to open and 7 polls.
+    Rig<sim::SimIceDevice> r{42u, 10, sim::ReplayRequest{}, 1};
+    ASSERT_EQ(r.board.open(3), 0);
+    EXPECT_EQ(r.messages.texts().size(), 1u);
     // In internal RAM the first keys sit where the board hides locations 0x11 to 0x14.
     r.board.setTarget(3, 0x0010, 16, 1, 2, 0, 0, 0);
     ASSERT_EQ(r.board.open(3), 1);

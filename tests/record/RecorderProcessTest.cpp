@@ -22,7 +22,7 @@ struct RecordRun {
     std::string errors;
     std::vector<std::vector<std::string>> rows;  // CSV rows after the header
     std::string header;
-    std::string text;  // the whole file
+    std::string text;                             // the whole file
     std::vector<std::vector<std::string>> stats;  // --stats lines after the header
 };
 
@@ -122,6 +122,53 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"serial", "", "--serial COM1 --baud 9600", sim::CountWidth::Word},
         LinkCase{"ice", "", "--ice 6620 0x30 16 IRAM 2", sim::CountWidth::Word, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A board that is gone ends the recording with its reason, and the rows taken
+// before stay whole; the time limits are far beyond the 5 s give-up.
+TEST(RecorderProcess, ABoardThatIsGoneOrSilentEndsWithExit1AndCompleteRows) {
+    struct Case {
+        const char* environment;
+        std::string arguments;
+        const char* message;
+        int rows;  // -1: some
+    };
+    const std::string halves =
+        (fs::path(programPath()).parent_path() / "libkeyscope-test-hid-halves.so").string();
+    const Case cases[] = {
+        // A plain board answers the open with three of its six reads.
+        {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_HID=plain KEYSCOPE_SIM_FAIL_AFTER=6",
+         "--hid --seconds 30", "could not be reopened within 5 s", 3},
+        {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=1", "--serial COM1 --seconds 30",
+         "could not be reopened within 5 s", -1},
+        {"KEYSCOPE_HID_LIBRARY=", "--hid --seconds 30", "gave no samples for 5 s", 0},
+    };
+    for (const Case& c : cases) {
+        const std::string environment =
+            c.environment + (std::string(c.environment) == "KEYSCOPE_HID_LIBRARY=" ? halves : "");
+        const RecordRun run = record(environment, c.arguments);
+        EXPECT_EQ(run.exitCode, 1) << c.environment << "\n" << run.errors;
+        EXPECT_THAT(run.errors, HasSubstr(c.message));
+        EXPECT_THAT(run.errors, HasSubstr("s: board link lost"));
+        if (c.rows >= 0)
+            EXPECT_EQ(run.rows.size(), static_cast<std::size_t>(c.rows)) << c.environment;
+        else
+            EXPECT_FALSE(run.rows.empty()) << c.environment;
+        for (const auto& row : run.rows)
+            EXPECT_EQ(row.size(), 18u);
+    }
+}
+
+TEST(RecorderProcess, ASerialPortThatComesBackResumesAndTheReconnectIsReported) {
+    const RecordRun run = record(
+        "KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=1 KEYSCOPE_SIM_SERIAL_RETURN_AFTER=1",
+        "--serial COM1 --seconds 5");
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_THAT(run.errors, HasSubstr("s: board link lost"));
+    EXPECT_THAT(run.errors, HasSubstr("s: board link back"));
+    EXPECT_THAT(run.errors, HasSubstr("links lost: 1, reconnected: 1"));
+    ASSERT_FALSE(run.rows.empty());
+    EXPECT_GT(std::stoi(run.rows.back().at(0)), 2500) << "no rows after the return";
+}
 
 // A recording replayed through the simulated board and recorded again gives the
 // same counts and key codes row for row, over every link.
@@ -237,17 +284,6 @@ TEST(RecorderProcess, StatsGiveEveryKeyTheSnrOfItsSimulatedProfile) {
         const std::string summary = run.errors.substr(at + 1, run.errors.find('\n', at + 1) - at);
         EXPECT_EQ(summary.find("below 5:1") != std::string::npos, implied < 5) << summary;
     }
-}
-
-TEST(RecorderProcess, LostBoardThatWillNotReopenEndsWithAnErrorAndACompleteFile) {
-    const RecordRun run =
-        record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_HID=plain KEYSCOPE_SIM_FAIL_AFTER=6",
-               "--hid --samples 100");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_THAT(run.errors, HasSubstr("could not be reopened"));
-    EXPECT_EQ(run.rows.size(), 3u);  // a plain board answers the open with three of the six reads
-    for (const auto& row : run.rows)
-        EXPECT_EQ(row.size(), 18u);
 }
 
 TEST(RecorderProcess, BadInputGivesOneLineAndNonZeroExit) {

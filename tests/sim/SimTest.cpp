@@ -184,16 +184,7 @@ TEST_F(SimHidModule, SameSeedGivesTheSameSamplesWithTouches) {
     })) << "five seconds of signal hold a touch";
 }
 
-TEST_F(SimHidModule, FailAfterLosesTheLinkAndRefusesTheReopen) {
-    ::setenv("KEYSCOPE_SIM_HID", "typed8", 1);  // one data read per poll
-    ::setenv("KEYSCOPE_SIM_FAIL_AFTER", "3", 1);
-    HidRig rig;
-    ASSERT_EQ(rig.board->open(kSelectorHid), 1);  // its read cycle is the first data read
-    EXPECT_EQ(rig.board->readCycle() + rig.board->readCycle(), 2);
-    EXPECT_EQ(rig.board->readCycle(), 0);
-    ASSERT_EQ(rig.board->close(), 1);
-    EXPECT_EQ(rig.board->open(kSelectorHid), 0);
-}
+// KEYSCOPE_SIM_FAIL_AFTER runs end to end in RecorderProcessTest.
 
 TEST(SerialFrames, FramesCarryTheKeyCodeThenEachKeyOrEachReference) {
     const SignalModel model(3, CountWidth::Word);

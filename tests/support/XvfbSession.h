@@ -67,30 +67,30 @@ class Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Starts Xvfb on a display it picks itself and writes to a pipe; false if it did not.
+    // Starts Xvfb and waits until a client can connect; false if that never
+    // came. The display is chosen from the process id far above the low numbers
+    // other servers take first: a server of a parallel test that ends on the
+    // same display can remove the new one's socket. A display in use: the next.
     bool startServer() {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return false;
-        fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-        server_ = spawnShell(inFolder("xvfb.log", "Xvfb -displayfd " + std::to_string(fds[1]) +
-                                                      " -screen 0 1280x800x24 -nolisten tcp"));
-        close(fds[1]);
-        // Read up to the line end: Xvfb gives up if the pipe closes before it.
-        FILE* in = fdopen(fds[0], "r");
-        char number[16] = "";
-        const bool read = in != nullptr && fgets(number, sizeof number, in) != nullptr;
-        if (in != nullptr)
-            fclose(in);
-        display_ = ":" + std::to_string(std::atoi(number));
-        return read;
+        if (!haveProgram("xdotool"))
+            return startOneServer(firstDisplay());  // nothing to ask the server with
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (startOneServer(firstDisplay() + 17 * attempt))
+                for (int i = 0; i < 30; ++i, std::this_thread::sleep_for(100ms))
+                    if (!xdotool("getdisplaygeometry").empty())
+                        return true;
+            stopServer();
+        }
+        return false;
     }
 
-    // Starts the program beside the running binary on the simulated board.
-    void startProgram(const std::vector<std::string>& arguments) {
+    // Starts the program beside the running binary on the simulated board,
+    // with `environment` ("NAME=value ...") added.
+    void startProgram(const std::vector<std::string>& arguments,
+                      const std::string& environment = {}) {
         std::string command =
             "env -u KEYSCOPE_HID_LIBRARY -u KEYSCOPE_SERIAL_PORTS DISPLAY=" + display_ +
-            " QT_QPA_PLATFORM=xcb KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7 '" +
+            " QT_QPA_PLATFORM=xcb KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7 " + environment + " '" +
             (fs::read_symlink("/proc/self/exe").parent_path() / "keyscope").string() + "'";
         for (const std::string& argument : arguments)
             command += " '" + argument + "'";
@@ -138,6 +138,40 @@ class Session {
     pid_t serverPid() const { return server_; }
 
   private:
+    static int firstDisplay() { return 200 + (getpid() * 7) % 500; }
+
+    // Xvfb on :display, which it writes to a pipe once it takes clients.
+    bool startOneServer(int display) {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+        server_ = spawnShell(inFolder("xvfb.log", "Xvfb :" + std::to_string(display) +
+                                                      " -displayfd " + std::to_string(fds[1]) +
+                                                      " -screen 0 1280x800x24 -nolisten tcp"));
+        close(fds[1]);
+        // Read up to the line end: Xvfb gives up if the pipe closes before it.
+        FILE* in = fdopen(fds[0], "r");
+        char number[16] = "";
+        const bool read = in != nullptr && fgets(number, sizeof number, in) != nullptr &&
+                          std::atoi(number) == display;
+        if (in != nullptr)
+            fclose(in);
+        display_ = ":" + std::to_string(display);
+        return read;
+    }
+
+    void stopServer() {
+        if (server_ <= 0)
+            return;
+        kill(server_, SIGTERM);
+        if (!waitFor(server_, 3s)) {
+            kill(server_, SIGKILL);
+            waitpid(server_, nullptr, 0);
+        }
+        server_ = -1;
+    }
+
     std::string inFolder(const std::string& log, const std::string& command) const {
         return "cd '" + directory_.string() + "' && exec " + command + " >" + log + " 2>&1";
     }

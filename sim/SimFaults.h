@@ -1,0 +1,26 @@
+#pragma once
+// Faults the simulated board shows on request, read from KEYSCOPE_SIM_*
+// variables, so that the program's recovery paths run without hardware.
+
+#include <optional>
+
+namespace keyscope::sim {
+
+// A whole number 0..1e9 from the variable; unset or not such a number gives -1.
+int countFromEnvironment(const char* name);
+// Seconds (a non-negative decimal number) from the variable; unset or bad gives nothing.
+std::optional<double> secondsFromEnvironment(const char* name);
+
+// The serial board hangs up this long after the port was first opened, and
+// comes back at the same port returnAfter later; without returnAfter it stays away.
+struct SerialFaults {
+    std::optional<double> hangUpAfter;
+    std::optional<double> returnAfter;
+};
+// KEYSCOPE_SIM_SERIAL_HANGUP_AFTER and KEYSCOPE_SIM_SERIAL_RETURN_AFTER.
+SerialFaults serialFaultsFromEnvironment();
+
+// KEYSCOPE_SIM_ICE_FAIL_OPENS: how many ICE discoveries find no board; 0 when unset.
+int iceFailOpensFromEnvironment();
+
+}  // namespace keyscope::sim

@@ -1,0 +1,148 @@
+// The hidapi-backed HID module over a fake hidapi: which device it takes, and
+// that every answer it hands back belongs to its request.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "FakeHidapi.h"
+#include "hid/ReportDescriptor.h"
+#include "hid/keyscope_hid.h"
+
+namespace keyscope {
+namespace {
+
+using namespace fakehid;
+using ::testing::HasSubstr;
+
+constexpr int kTyped = 292;
+
+class HidModule : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetBus();
+        ::unsetenv("KEYSCOPE_HID_VID");
+    }
+    void TearDown() override { ::unsetenv("KEYSCOPE_HID_VID"); }
+    unsigned char report[64] = {};
+};
+
+TEST_F(HidModule, EachAnswerBelongsToItsRequestPastLateStrayAndQueuedReports) {
+    auto board = plug("/dev/hidraw1", 0x04d8, kTyped);
+    ASSERT_EQ(vnHidOpen(kTyped, 0, 0), 0);
+    EXPECT_EQ(vnHidReadMax(report), 3);  // no answer within the time-out
+    const Bytes missed = board->written.back();
+    answerAtOnce(*board, missed, 0x22);  // ... until now, before the next request
+    board->board = [](Device& d, const Bytes& request) {
+        Bytes late(64, 0x33);  // an answer of the same kind to an earlier request
+        late[0] = request[0];
+        late[63] = static_cast<std::uint8_t>(request[1] - 1);
+        d.input.push_back(late);
+        d.input.push_back(Bytes(64, 0x02));  // a report of another kind
+        answerAtOnce(d, request, 0x44);
+    };
+    using Read = int (*)(unsigned char*);
+    const std::pair<Read, int> reads[] = {
+        {vnHidReadKey, 0x03}, {vnHidReadData, 0x01}, {vnHidReadData, 0x01}, {vnHidReadMax, 0x02}};
+    for (const auto& [read, command] : reads) {
+        std::fill(std::begin(report), std::end(report), 0);
+        ASSERT_EQ(read(report), 0);
+        EXPECT_EQ(report[0], command);
+        EXPECT_EQ(report[1], 0x44);
+        EXPECT_EQ(report[63], board->written.back()[1]);
+    }
+    EXPECT_NE(board->written.back()[1], missed[1]);  // every request carries its own tag
+
+    board->input.push_back(Bytes(64, 0x55));  // what came while nobody asked
+    EXPECT_EQ(vnHidOpen(kTyped, 0, 0), 0);
+    EXPECT_EQ(board->opens, 1);         // the handle is kept ...
+    EXPECT_TRUE(board->input.empty());  // ... and starts with an empty queue
+    report[0] = 0x77;
+    EXPECT_EQ(vnHidWrite(report), 0);
+    EXPECT_EQ(board->written.back()[0], 0x04);
+}
+
+TEST_F(HidModule, AShortOrFailedReadClosesTheHandleAndTheNextOpenSearchesAgain) {
+    for (const Bytes& bad : {Bytes(10, 0x01), kFailedRead}) {
+        resetBus();
+        auto board = plug("/dev/hidraw1", 0x04d8, kTyped);
+        ASSERT_EQ(vnHidOpen(kTyped, 0, 0), 0);
+        board->board = [&](Device& d, const Bytes&) { d.input.push_back(bad); };
+        EXPECT_EQ(vnHidReadData(report), 2);
+        EXPECT_EQ(board->closes, 1);
+        EXPECT_EQ(vnHidReadData(report), 1);  // nothing open
+        EXPECT_EQ(vnHidOpen(kTyped, 0, 0), 0);
+        EXPECT_EQ(board->opens, 2);
+    }
+}
+
+TEST_F(HidModule, OnlyADeviceIdentifiedAsABoardIsOpened) {
+    struct Plugged {
+        const char* path;
+        unsigned short vendor, product;
+        int reportBytes;
+    };
+    struct Case {
+        const char* vid;  // KEYSCOPE_HID_VID, null for unset
+        std::vector<Plugged> bus;
+        const char* opened;  // path, or null for none
+        const char* said;    // on standard error
+    };
+    const Plugged a{"/dev/hidraw1", 0x1234, kTyped, 64}, b{"/dev/hidraw2", 0x04d8, kTyped, 64};
+    const Case cases[] = {
+        {nullptr, {a}, "/dev/hidraw1", ""},
+        {"xyz", {a}, nullptr, "KEYSCOPE_HID_VID=xyz is not a USB vendor id"},
+        {"12345", {a}, nullptr, "not a USB vendor id"},
+        {"0x", {a}, nullptr, "not a USB vendor id"},
+        {nullptr, {{"/dev/hidraw1", 0x1234, kTyped, 8}}, nullptr, ""},  // a keyboard, say
+        {nullptr, {{"/dev/hidraw1", 0x1234, 296, 64}}, nullptr, ""},
+        {nullptr,
+         {a, b},
+         nullptr,
+         "/dev/hidraw1 (vendor 1234), /dev/hidraw2 (vendor 04d8); set KEYSCOPE_HID_VID"},
+        {"0x04D8", {a, b}, "/dev/hidraw2", ""},
+    };
+    for (const Case& c : cases) {
+        resetBus();
+        c.vid ? ::setenv("KEYSCOPE_HID_VID", c.vid, 1) : ::unsetenv("KEYSCOPE_HID_VID");
+        std::vector<std::shared_ptr<Device>> devices;
+        for (const Plugged& p : c.bus)
+            devices.push_back(plug(p.path, p.vendor, p.product, reportDescriptor(p.reportBytes)));
+        ::testing::internal::CaptureStderr();
+        const int result = vnHidOpen(kTyped, 0, 0);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        const std::string trace =
+            std::string(c.vid ? c.vid : "unset") + ", " + std::to_string(c.bus.size()) + " devices";
+        EXPECT_EQ(result, c.opened ? 0 : 1) << trace;
+        for (const auto& device : devices) {
+            EXPECT_EQ(device->opens, c.opened && device->path == c.opened ? 1 : 0) << trace;
+            EXPECT_TRUE(device->written.empty()) << trace;
+        }
+        EXPECT_THAT(said, HasSubstr(c.said)) << trace;
+        EXPECT_EQ(said.empty(), *c.said == '\0') << said;
+    }
+}
+
+TEST(ReportDescriptor, OnlyUnnumbered64ByteInputAndOutputReportsMakeABoard) {
+    const Bytes board = reportDescriptor(64);
+    Bytes numbered = board;
+    numbered.insert(numbered.begin() + 7, {0x85, 0x01});  // report id 1
+    Bytes pushed = board;  // the output's count comes back from a push before a change
+    pushed.insert(pushed.begin() + 15, {0xA4, 0x95, 0x10, 0xB4});
+    const std::pair<Bytes, bool> cases[] = {
+        {board, true},
+        {reportDescriptor(32), false},
+        {numbered, false},
+        {pushed, true},
+        {Bytes(board.begin(), board.end() - 2), false},  // cut inside the output item
+        {{0xB4}, false},                                 // a pop with nothing pushed
+        {{0xFE, 0x02, 0x10, 0x00, 0x00}, false},         // one long item
+    };
+    for (const auto& [descriptor, isBoard] : cases)
+        EXPECT_EQ(hid::declaresBoardReports(descriptor.data(), descriptor.size()), isBoard)
+            << descriptor.size() << " bytes";
+    EXPECT_FALSE(hid::declaresBoardReports(nullptr, 4));
+}
+
+}  // namespace
+}  // namespace keyscope
