@@ -56,8 +56,8 @@ class TimeBarWindow : public QWidget {
     LevelScrollBar& levelScrollBar() { return levelScrollBar_; }
 
   signals:
-    // After the window has closed. A receiver may destroy the window (later, not
-    // from inside the slot); the window touches nothing of its own afterwards.
+    // After the window has closed. A receiver may have the window destroyed with
+    // deleteLater; the window touches nothing of its own after the signal.
     void closed(ChannelRecord* channel);
     // At the end of every scroll gesture, before the level is stored again.
     void scrollEnded(ChannelRecord* channel);
