@@ -25,7 +25,7 @@
 #include "fakes/DeviceFakes.h"
 #include "res/dialog_templates.h"
 #include "sim/SimHidBoard.h"
-#include "support/PseudoTerminal.h"
+#include "sim/SimulatedSerialDevice.h"
 
 namespace keyscope {
 namespace {
@@ -448,51 +448,37 @@ TEST_F(DashboardTest, HidAndSerialConnectAndDisconnectSetTheirMenuColumns) {
     EXPECT_FALSE(dash->menu().isEnabled(menu::kStop));
 }
 
-// An adapter pulled and plugged back, played by two pseudo-terminals behind one path.
-TEST_F(DashboardTest, SerialHangUpShowsOneReadBoxAndTheSamePathResumesTheSamples) {
-    const fs::path port = fs::temp_directory_path() / ("keyscope-com-" + std::to_string(getpid()));
-    test::PseudoTerminal first;
-    fs::remove(port);
-    fs::create_symlink(first.device(), port);
+// The simulated serial board, a pseudo-terminal behind the real port, hangs up like a pulled
+// adapter after 0.3 s and is back 0.3 s later. Polls run every 50 ms of the connection's clock.
+TEST_F(DashboardTest, SerialHangUpShowsOneReadBoxAndTheReturnedBoardResumesTheSamples) {
+    const sim::SimulatedSerialDevice* board = nullptr;
     adjustParts = [&](BoardCollaborators& parts) {
-        parts.serial = std::make_unique<TermiosSerialDevice>();
-        parts.comPorts = [&](std::int32_t) { return std::optional<std::string>(port); };
+        auto device = std::make_unique<sim::SimulatedSerialDevice>(
+            std::make_unique<TermiosSerialDevice>(), 7, sim::SerialFaults{0.3, 0.3});
+        board = device.get();
+        parts.serial = std::move(device);
     };
     make();
     dialogs.scripts = {serialChoice(0, 3), press(res::kButtonPinOk)};
     ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
-    const auto& samples = dash->board().getChannel(0)->samples;
-    const auto pollUntil = [&](std::size_t count) {
-        for (int i = 0; i < 200 && samples.size() < count; ++i, QTest::qWait(5))
-            dash->pollTick();
-        return samples.size() >= count;
-    };
-    ASSERT_TRUE(first.send({0xF1, 3, 0x30, 10, 0, 0}));
-    ASSERT_TRUE(pollUntil(1));
     TermiosSerialDevice other;  // the port is not shared
-    EXPECT_FALSE(other.open(port));
-
-    first.hangUp();
+    EXPECT_FALSE(other.open(board->terminalPath()));
     messages.whileShown = [&] {  // the poll timer runs on under the open box
         for (int tick = 0; tick < 3; ++tick)
             dash->pollTick();
     };
-    for (nowMs = 100; nowMs < 900; nowMs += 50)
+    const auto& samples = dash->board().getChannel(0)->samples;
+    std::optional<std::size_t> atHangUp;  // samples when the box showed
+    for (int i = 0; i < 150 && !(atHangUp && samples.size() > *atHangUp); ++i) {
+        QTest::qWait(20);
+        nowMs += 50;
         dash->pollTick();
+        if (!atHangUp && !messages.shown.empty())
+            atHangUp = samples.size();
+    }
     EXPECT_THAT(messages.texts(), ElementsAre("Reading of serial communication has problem."));
-    EXPECT_TRUE(dash->board().isOpen());
-
-    test::PseudoTerminal second;
-    fs::remove(port);
-    fs::create_symlink(second.device(), port);
-    nowMs = 2000;
-    dash->pollTick();  // reopens the path; bytes sent before the line is raw would be cooked
-    ASSERT_TRUE(second.send({0xF1, 3, 0x30, 20, 0, 0}));
-    EXPECT_TRUE(pollUntil(2)) << "no samples after the port came back";
-    EXPECT_EQ(samples.back().value, 20);
-    EXPECT_EQ(messages.shown.size(), 1u);
-    dash.reset();
-    fs::remove(port);
+    ASSERT_GT(atHangUp.value_or(0), 0u) << "no samples before the hang-up";
+    EXPECT_GT(samples.size(), *atHangUp) << "no samples after the return";
 }
 
 TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStopsAtDisconnect) {
