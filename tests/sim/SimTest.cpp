@@ -165,7 +165,7 @@ TEST_F(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
 }
 
 // KEYSCOPE_SIM_FAIL_AFTER, and the seed's samples with their touches, run end to end in
-// RecorderProcessTest.
+// the recorder's tests.
 
 TEST(SerialFrames, FramesCarryTheKeyCodeThenEachKeyOrEachReference) {
     const SignalModel model(3, CountWidth::Word);
