@@ -111,7 +111,7 @@ TEST(CommandLine, EveryFieldOfTheTargetLine) {
         // The notification needs all three of its fields.
         {"6620 1 2 IRAM 2 ab cd", {7, 0, 1, 2, 1, 2}},
     };
-    // Shorter lines name no target: NoOrShortCommandLine... below.
+    // Shorter lines name no target: the dashboard's start-up test shows it.
     for (const auto& [line, expected] : cases) {
         EXPECT_EQ(fields(parseTargetCommandLine(line)), fields(expected)) << line;
         EXPECT_TRUE(parseTargetCommandLine(line).namesTarget()) << line;
@@ -144,8 +144,8 @@ TEST_F(CsvExport, FullHistoryGivesHeaderAndThreeHundredCrLfRowsOfSeventeenFields
     fill(310);
     ASSERT_EQ(save((dir / "full.csv").string()), CsvSave::Saved);
     const std::string text = read(dir / "full.csv");
-    EXPECT_EQ(text.rfind(kCsvHeader, 0), 0u);
-    EXPECT_EQ(std::strlen(kCsvHeader), 77u);
+    EXPECT_EQ(text.substr(0, 77),
+              "Times,Tk0,Tk1,Tk2,Tk3,Tk4,Tk5,Tk6,Tk7,Tk8,Tk9,Tk10,Tk11,Tk12,Tk13,Tk14,Tk15\r\n");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 301);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 301);
     EXPECT_EQ(std::count(text.begin(), text.end(), ','), 301 * 16);
@@ -194,9 +194,9 @@ TEST_F(CsvExport, UncreatableOrLockedFileShowsThePlainMessageAndKeepsTheFile) {
         messages.shown.clear();
         EXPECT_EQ(save(path.string()), CsvSave::CreateFailed);
         ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text, "Cannot Create csv file");
-        EXPECT_EQ(messages.shown[0].caption, "");
-        EXPECT_EQ(messages.shown[0].icon, MessageIcon::None);
+        const auto& shown = messages.shown[0];
+        EXPECT_EQ(std::tuple(shown.text, shown.caption, shown.icon),
+                  std::tuple("Cannot Create csv file", "", MessageIcon::None));
     }
     EXPECT_EQ(read(locked), "another writer's rows\n");
     ::close(holder);

@@ -221,7 +221,8 @@ TEST(SimulatedSerial, At1200BaudDeliversAtMost120BytesPerSecondAndCloseRemovesTh
     EXPECT_TRUE(missing.close());
 }
 
-// Recordings read back and played as a board's signal.
+// Recordings read back and played as a board's signal. A missing file and counts a link
+// cannot carry are refused as the recorder's tests show.
 
 constexpr const char* kHeader = "elapsed_ms,TK0,key_code\n";
 
@@ -250,8 +251,6 @@ TEST(Recording, RefusesEachFaultWithItsLineAndReason) {
         EXPECT_THAT(load.error, HasSubstr(message));
         EXPECT_EQ(load.error.find('\n'), std::string::npos) << load.error;
     }
-    EXPECT_THAT(loadRecording("/nonexistent/rec.csv").error,
-                HasSubstr("/nonexistent/rec.csv: cannot open"));
 }
 
 TEST(Recording, ReadsUtcColumnCrLfAndFillsCellsBeforeAKeysFirstCount) {
@@ -266,9 +265,6 @@ TEST(Recording, ReadsUtcColumnCrLfAndFillsCellsBeforeAKeysFirstCount) {
     EXPECT_EQ(r.rows[1].elapsedMs, 50);
     EXPECT_TRUE(r.reported[0] && r.reported[1] && !r.reported[2]);
     EXPECT_EQ(r.largest[1], 9);
-    EXPECT_EQ(checkRecordingFits(r, 9, "x"), "");
-    EXPECT_EQ(checkRecordingFits(r, 8, "8-bit reports"),
-              "rec.csv:3: TK1 count 9 is more than 8-bit reports carry (at most 8)");
 }
 
 // Rows at 50, 100, 150, 260 and 310 ms: one step is 50 ms, the row at 150
