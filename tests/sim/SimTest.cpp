@@ -142,9 +142,8 @@ TEST_F(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
         const SignalModel model(99, byteValues ? CountWidth::Byte : CountWidth::Word);
         for (int k = 0; k < kSimKeyCount; ++k) {
             const ChannelRecord& record = *board.getChannel(k);
+            // The counts' range on each kind is the recorder's end-to-end test's.
             ASSERT_EQ(record.samples.size(), 6u) << "key " << k;
-            EXPECT_GE(record.value, model.minCount()) << "key " << k;
-            EXPECT_LE(record.value, model.maxCount()) << "key " << k;
             EXPECT_TRUE(!typed || record.maxValue == model.referenceCount(k)) << "key " << k;
         }
         ASSERT_EQ(board.close(), 1);
