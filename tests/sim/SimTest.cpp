@@ -114,16 +114,9 @@ struct HidRig : fakes::FakeBoard {
         ("keyscope-simhid-" + std::to_string(::getpid()) + "-" + std::to_string(copies++) + ".so");
 };
 
-class SimHidModule : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ::unsetenv("KEYSCOPE_SIM_HID");
-        ::unsetenv("KEYSCOPE_SIM_FAIL_AFTER");
-        ::setenv("KEYSCOPE_SIM_SEED", "99", 1);
-    }
-};
-
-TEST_F(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
+TEST(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
+    ::unsetenv("KEYSCOPE_SIM_FAIL_AFTER");
+    ::setenv("KEYSCOPE_SIM_SEED", "99", 1);
     // kind (unset, unknown: typed16), link mode, byte values, max values are references
     for (const auto& [kind, linkMode, byteValues, typed] : {std::tuple{"", kLinkHidTyped, 0, true},
                                                             {"typed16", kLinkHidTyped, 0, true},
@@ -161,6 +154,8 @@ TEST_F(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
         EXPECT_EQ(std::tuple(board.getTriggerLevel(), board.getPreScale(), board.getTktmr()),
                   std::tuple(0x42, 5, 0x84));
     }
+    ::unsetenv("KEYSCOPE_SIM_HID");
+    ::unsetenv("KEYSCOPE_SIM_SEED");
 }
 
 // KEYSCOPE_SIM_FAIL_AFTER, and the seed's samples with their touches, run end to end in
