@@ -1,6 +1,7 @@
 #include "ice/LinuxScsiAccess.h"
 
 #include <fcntl.h>
+#include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -80,7 +81,7 @@ void LinuxScsiAccess::closeDevice(int fd) {
     }
 }
 
-int LinuxScsiAccess::sgIo(int fd, sg_io_hdr_t& hdr) {
+int LinuxScsiAccess::sgIo(int fd, sg_io_hdr& hdr) {
     return ::ioctl(fd, SG_IO, &hdr) < 0 ? -1 : 0;
 }
 

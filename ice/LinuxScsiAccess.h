@@ -25,7 +25,7 @@ class LinuxScsiAccess final : public ScsiDeviceAccess {
     // SG_IO on the descriptor still waits for its command.
     int openDevice(const std::string& path) override;
     void closeDevice(int fd) override;
-    int sgIo(int fd, sg_io_hdr_t& hdr) override;
+    int sgIo(int fd, sg_io_hdr& hdr) override;
 
     // Tells standard error which nodes of the last scan refused to open and why.
     // Called when no ICE board was found: one of them may be the board.

@@ -1,14 +1,7 @@
 #include "ice/SystemIceLink.h"
 
-#include <cstdlib>
-#include <cstring>
-
 #include "ice/LinuxScsiAccess.h"
 #include "ice/ScsiIceLink.h"
-#include "ice/sim/SimIceDevice.h"
-#include "sim/SignalModel.h"
-#include "sim/SimFaults.h"
-#include "sim/SimHidBoard.h"
 
 namespace keyscope {
 namespace {
@@ -43,21 +36,11 @@ class SystemIceLink final : public IceLink {
     ScsiIceLink link_;
 };
 
-bool simulationRequested() {
-    const char* simulate = std::getenv("KEYSCOPE_SIMULATE");
-    return simulate != nullptr && std::strcmp(simulate, "1") == 0;
-}
-
 }  // namespace
 
-std::unique_ptr<IceLink> makeSystemIceLink(Messages& messages, Pauser& pauser) {
-    std::unique_ptr<ScsiDeviceAccess> access;
-    if (simulationRequested()) {
-        access = std::make_unique<sim::SimIceDevice>(
-            sim::seedFromEnvironment(), sim::failAfterFromEnvironment(),
-            sim::replayFromEnvironment(sim::SimIceDevice::kMaxCount, "ICE reads"),
-            sim::iceFailOpensFromEnvironment());
-    } else {
+std::unique_ptr<IceLink> makeSystemIceLink(Messages& messages, Pauser& pauser,
+                                           std::unique_ptr<ScsiDeviceAccess> access) {
+    if (!access) {
         access = std::make_unique<LinuxScsiAccess>();
     }
     return std::make_unique<SystemIceLink>(std::move(access), messages, pauser);

@@ -7,8 +7,11 @@
 #include <set>
 #include <string>
 
+#include <scsi/sg.h>
 #include "fakes/RecordingMessages.h"
 #include "ice/IceCommands.h"
+
+#include "ice/ScsiRequests.h"
 #include "ice/ScsiTransport.h"
 
 namespace keyscope::test {
@@ -56,7 +59,7 @@ struct FakeScsiAccess final : ScsiDeviceAccess {
         return nodes[n].opens ? *openFds.insert(10 + n).first : -1;
     }
     void closeDevice(int fd) override { openFds.erase(fd); }
-    int sgIo(int fd, sg_io_hdr_t& hdr) override {
+    int sgIo(int fd, sg_io_hdr& hdr) override {
         SgCall call{fd, hdr, {hdr.cmdp, hdr.cmdp + hdr.cmd_len}, {}};
         auto* data = static_cast<std::uint8_t*>(hdr.dxferp);
         if (hdr.dxfer_direction == SG_DXFER_TO_DEV)

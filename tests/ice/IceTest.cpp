@@ -10,7 +10,7 @@
 #include "ice/IceFakes.h"
 #include "ice/LinuxScsiAccess.h"
 #include "ice/ScsiIceLink.h"
-#include "ice/sim/SimIceDevice.h"
+#include "sim/SimIceDevice.h"
 
 namespace keyscope {
 namespace {
