@@ -5,6 +5,7 @@
 // Standard library only: the HID module links it too.
 
 #include <string>
+#include <string_view>
 
 namespace keyscope {
 
@@ -14,9 +15,17 @@ namespace keyscope {
 // refusal (EACCES or EPERM). A symbolic link is judged by the node it names.
 std::string accessDeniedLine(const std::string& path, int error);
 
-// Writes accessDeniedLine to standard error after the program's name, when it
-// is not empty. The same line twice in a row is written once, so reconnect
-// loops do not repeat it.
+// What a transport keeps as its last error: the operation, the path and the
+// system's reason for error ("open /dev/ttyUSB0: Device or resource busy").
+// A refusal carries accessDeniedLine instead, so the fix comes with it.
+std::string transportError(std::string_view operation, const std::string& path, int error);
+
+// Writes line to standard error after the program's name, when it is not
+// empty. The same line twice in a row is written once, so reconnect loops do
+// not repeat it.
+void reportToStandardError(const std::string& line);
+
+// reportToStandardError(accessDeniedLine(path, error)).
 void reportAccessDenied(const std::string& path, int error);
 
 }  // namespace keyscope

@@ -37,7 +37,8 @@ std::int64_t steadyMilliseconds();
 // States: closed (no handle), half-open (handle held, configuration failed),
 // open. Only destruction or closePort leaves open. Every failure shows its
 // message in a plain box at the moment it happens, but never a second read
-// failure box while the first is still open.
+// failure box while the first is still open; the device's reason for a failure
+// goes to standard error beside the box.
 //
 // An open port whose other end hangs up (adapter pulled) fails that read with
 // its message and gives up its handle; it stays open for its callers, and
@@ -71,6 +72,8 @@ class SerialPort {
     bool isHungUp() const { return hungUp_; }
 
   private:
+    // The device's reason to standard error, then the fixed text in a box.
+    void showDeviceFailure(const char* text);
     void showReadFailure();
     bool reopenAfterHangUp();
 

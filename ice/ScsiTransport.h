@@ -53,6 +53,9 @@ class ScsiDeviceAccess {
     virtual void closeDevice(int fd) = 0;
     // ioctl(fd, SG_IO, &hdr): 0 when the call itself succeeded, -1 otherwise.
     virtual int sgIo(int fd, sg_io_hdr& hdr) = 0;
+    // The operation, the node and the system's reason when the last open or
+    // SG_IO call failed; empty after one succeeded.
+    virtual std::string lastError() const { return {}; }
 };
 
 // ---- ASPI layer ----
