@@ -58,13 +58,13 @@ class SerialPort {
     SerialPort& operator=(const SerialPort&) = delete;
 
     // 1 when the port is open (at once, with no system call, if it already was), 0 on failure.
-    int openPort(const SerialSettings& settings);
+    [[nodiscard]] int openPort(const SerialSettings& settings);
     // 1 when closed (also when it was not open), 0 when the system refused.
     int closePort();
     // Reads at most length bytes; buffer holds length + 1 so that a zero byte can
     // follow the received ones. 1 on success (also with nothing received), 0 when
     // the port is not open or the read failed.
-    int readPort(std::uint8_t* buffer, std::size_t length, std::size_t& received);
+    [[nodiscard]] int readPort(std::uint8_t* buffer, std::size_t length, std::size_t& received);
 
     bool isPortOpen() const { return portOpen_; }
     bool isHandleHeld() const { return handleHeld_; }

@@ -89,16 +89,16 @@ void LinuxScsiAccess::closeDevice(int fd) {
     }
 }
 
-int LinuxScsiAccess::sgIo(int fd, sg_io_hdr& hdr) {
+bool LinuxScsiAccess::sgIo(int fd, sg_io_hdr& hdr) {
     if (::ioctl(fd, SG_IO, &hdr) < 0) {
         const auto node = openPaths_.find(fd);
         lastError_ = transportError(
             "SG_IO on",
             node != openPaths_.end() ? node->second : "descriptor " + std::to_string(fd), errno);
-        return -1;
+        return false;
     }
     lastError_.clear();
-    return 0;
+    return true;
 }
 
 }  // namespace keyscope

@@ -26,7 +26,7 @@ class LinuxScsiAccess final : public ScsiDeviceAccess {
     // SG_IO on the descriptor still waits for its command.
     int openDevice(const std::string& path) override;
     void closeDevice(int fd) override;
-    int sgIo(int fd, sg_io_hdr& hdr) override;
+    bool sgIo(int fd, sg_io_hdr& hdr) override;
     std::string lastError() const override { return lastError_; }
 
     // Tells standard error which nodes of the last scan refused to open and why.

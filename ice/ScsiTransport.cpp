@@ -112,8 +112,8 @@ int ScsiTransport::sendPassThrough(int fd, const Cdb& cdb, std::uint8_t* data, s
     hdr.sbp = nullptr;
     hdr.timeout = kScsiTimeoutMs;
 
-    const int rc = access_.sgIo(fd, hdr);
-    const bool ok = rc == 0 && hdr.status == 0 && hdr.host_status == 0 && hdr.driver_status == 0;
+    const bool called = access_.sgIo(fd, hdr);
+    const bool ok = called && hdr.status == 0 && hdr.host_status == 0 && hdr.driver_status == 0;
     if (ok && hasData(direction, length, ScsiDirection::In)) {
         std::memcpy(data, scratch.data(), length);
     }

@@ -51,8 +51,8 @@ class ScsiDeviceAccess {
     // Opens a node for reading and writing; the descriptor, or -1 on failure.
     virtual int openDevice(const std::string& path) = 0;
     virtual void closeDevice(int fd) = 0;
-    // ioctl(fd, SG_IO, &hdr): 0 when the call itself succeeded, -1 otherwise.
-    virtual int sgIo(int fd, sg_io_hdr& hdr) = 0;
+    // ioctl(fd, SG_IO, &hdr): true when the call itself succeeded.
+    [[nodiscard]] virtual bool sgIo(int fd, sg_io_hdr& hdr) = 0;
     // The operation, the node and the system's reason when the last open or
     // SG_IO call failed; empty after one succeeded.
     virtual std::string lastError() const { return {}; }
@@ -99,12 +99,14 @@ class ScsiTransport {
 
     // 1 on success, 0 on failure. The invalid device fails without any system call.
     // Incoming data reaches data only when the command succeeded.
-    int sendScsiCommand(DeviceValue device, const Cdb& cdb, std::uint8_t* data,
-                        std::uint32_t length, ScsiDirection direction);
+    [[nodiscard]] int sendScsiCommand(DeviceValue device, const Cdb& cdb, std::uint8_t* data,
+                                      std::uint32_t length, ScsiDirection direction);
     // blocks x 64 bytes host to device; blocks 0 means no data phase.
-    int sendCommandOut(DeviceValue device, const Cdb& cdb, int blocks, std::uint8_t* data);
+    [[nodiscard]] int sendCommandOut(DeviceValue device, const Cdb& cdb, int blocks,
+                                     std::uint8_t* data);
     // blocks x 64 bytes device to host.
-    int sendCommandIn(DeviceValue device, const Cdb& cdb, int blocks, std::uint8_t* data);
+    [[nodiscard]] int sendCommandIn(DeviceValue device, const Cdb& cdb, int blocks,
+                                    std::uint8_t* data);
 
     // Loads and checks the ASPI layer; aspiLoaded() is true afterwards exactly when
     // that succeeded. A library loaded before is freed first.

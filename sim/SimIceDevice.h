@@ -55,7 +55,7 @@ class SimIceDevice final : public ScsiDeviceAccess {
     std::vector<std::string> candidatePaths() override;
     int openDevice(const std::string& path) override;
     void closeDevice(int fd) override;
-    int sgIo(int fd, sg_io_hdr& hdr) override;
+    bool sgIo(int fd, sg_io_hdr& hdr) override;
 
     // Where the key table sits once a read has anchored it.
     struct Anchor {

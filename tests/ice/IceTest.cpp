@@ -56,8 +56,8 @@ TEST_F(ScsiTransportTest, NoDataBlockInAndBlockOutCarryTheirDirectionSizeCdbAndT
 }
 
 TEST_F(ScsiTransportTest, AnyBadStatusFailsWithTheBufferUntouchedAndNoDeviceMakesNoCall) {
-    for (SgAnswer bad : {SgAnswer{-1, 0, 0, 0, {}}, SgAnswer{0, 2, 0, 0, {}},
-                         SgAnswer{0, 0, 1, 0, {}}, SgAnswer{0, 0, 0, 8, {}}}) {
+    for (SgAnswer bad : {SgAnswer{false, 0, 0, 0, {}}, SgAnswer{true, 2, 0, 0, {}},
+                         SgAnswer{true, 0, 1, 0, {}}, SgAnswer{true, 0, 0, 8, {}}}) {
         bad.dataIn.assign(64, 0x5A);
         access.responder = [bad](const SgCall&) { return bad; };
         EXPECT_EQ(transport.sendCommandIn(7, kCdb, 1, data.data()), 0);
@@ -201,7 +201,7 @@ TEST(LinuxScsiAccess, AFailedCallKeepsItsOperationNodeAndReasonUntilOneSucceeds)
     EXPECT_EQ(access.openDevice("/dev/sg3"), 7);
     EXPECT_EQ(access.lastError(), "");
     sg_io_hdr_t hdr{};
-    EXPECT_EQ(access.sgIo(-1, hdr), -1);
+    EXPECT_FALSE(access.sgIo(-1, hdr));
     EXPECT_EQ(access.lastError(), "SG_IO on descriptor -1: Bad file descriptor");
 }
 
