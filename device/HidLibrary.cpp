@@ -93,7 +93,7 @@ bool HidLibrary::succeeded(const char* operation, int result) {
     if (!handle_) {
         lastError_ += loadError_.empty() ? "module not loaded" : loadError_;
     } else {
-        lastError_ += "the module answered " + std::to_string(result);
+        lastError_ += "the module failed (code " + std::to_string(result) + ")";
     }
     return false;
 }
