@@ -23,22 +23,6 @@ QString toQString(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-DashboardDialog* dashboardOf(void* context) {
-    return static_cast<DashboardDialog*>(context);
-}
-
-void barClicked(ChannelRecord* record, void* context) {
-    dashboardOf(context)->onBarClicked(record);
-}
-
-void timeBarClosed(ChannelRecord* record, void* context) {
-    dashboardOf(context)->onTimeBarClosed(record);
-}
-
-void triggerScrollEnded(ChannelRecord* record, void* context) {
-    dashboardOf(context)->onTriggerScrollEnd(record);
-}
-
 using Command = void (DashboardDialog::*)();
 
 }  // namespace
@@ -70,7 +54,8 @@ DashboardDialog::~DashboardDialog() {
 
 void DashboardDialog::initialise(std::string_view commandLine) {
     placeWindow(KeyBarGraph::preferredWidth(5), kStartWindowHeight);
-    barGraph_.setClickHandler(&barClicked, this);
+    connect(&barGraph_, &KeyBarGraph::barClicked, this, &DashboardDialog::onBarClicked,
+            Qt::UniqueConnection);
     keyEnabled_.fill(1);
     // The extended frame style (no taskbar button, dialog frame) is the window
     // manager's business on Linux.
@@ -456,8 +441,10 @@ void DashboardDialog::onKeyStatistics() {
 // --- time-bar windows ---
 
 void DashboardDialog::onBarClicked(ChannelRecord* record) {
-    openTimeBarWindow(timeBarWindows_, record,
-                      TimeBarHandlers{&timeBarClosed, &triggerScrollEnded, this, this});
+    openTimeBarWindow(timeBarWindows_, record, this, [this](TimeBarWindow& window) {
+        connect(&window, &TimeBarWindow::closed, this, &DashboardDialog::onTimeBarClosed);
+        connect(&window, &TimeBarWindow::scrollEnded, this, &DashboardDialog::onTriggerScrollEnd);
+    });
 }
 
 void DashboardDialog::onTimeBarClosed(ChannelRecord* record) {

@@ -68,7 +68,8 @@ class DashboardDialog : public QDialog {
     // One poll: read, repaint or reconnect, arm the timer again.
     void pollTick();
 
-    // The handlers given to the bar graph and to each time-bar window.
+    // Connected to the bar graph's barClicked and each time-bar window's closed
+    // and scrollEnded.
     void onBarClicked(ChannelRecord* record);
     void onTimeBarClosed(ChannelRecord* record);
     void onTriggerScrollEnd(ChannelRecord* record);

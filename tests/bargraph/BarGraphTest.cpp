@@ -196,9 +196,8 @@ class KeyBarGraphTest : public BarsTest<KeyBarGraph> {
         return graph.renderFrame();
     }
     void showForClicks() {
-        graph.setClickHandler([](ChannelRecord* record,
-                                 void* clicks) { static_cast<Clicks*>(clicks)->push_back(record); },
-                              &clicks);
+        QObject::connect(&graph, &KeyBarGraph::barClicked,
+                         [this](ChannelRecord* record) { clicks.push_back(record); });
         graph.resize(1000, 640);
         graph.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&graph));

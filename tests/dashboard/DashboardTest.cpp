@@ -372,8 +372,8 @@ TEST_F(DashboardTest, MaxMinStartsFromTheWidenedScaleAndSetsEveryBar) {
 TEST_F(DashboardTest, BarClickOpensATimeBarThatPollsFollowAndItsScrollEndWritesTheTrigger) {
     connectHid();
     ChannelRecord* tk7 = dash->board().getChannel(7);
-    dash->onBarClicked(tk7);
-    dash->onBarClicked(nullptr);
+    emit dash->barGraph().barClicked(tk7);  // as a click on its bar does
+    emit dash->barGraph().barClicked(nullptr);
     ASSERT_EQ(dash->timeBarWindows().size(), 1u);
     TimeBarWindow& window = *dash->timeBarWindows().front();
     window.chart().composeFrame();  // its first paint

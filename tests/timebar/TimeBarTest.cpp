@@ -240,15 +240,15 @@ class TimeBarWindowTest : public TimeBarTest {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     TimeBarWindow& open(int key) {
-        auto closed = [](ChannelRecord* record, void* self) {
-            static_cast<TimeBarWindowTest*>(self)->closes.push_back(record->name);
-            removeTimeBarWindow(static_cast<TimeBarWindowTest*>(self)->windows, record);
-        };
-        auto scrollEnd = [](ChannelRecord* record, void* self) {
-            static_cast<TimeBarWindowTest*>(self)->scrollEnds.emplace_back(record->name,
-                                                                           *record->percentRef);
-        };
-        return *openTimeBarWindow(windows, &records[key], {closed, scrollEnd, this, nullptr});
+        return *openTimeBarWindow(windows, &records[key], nullptr, [this](TimeBarWindow& window) {
+            QObject::connect(&window, &TimeBarWindow::closed, [this](ChannelRecord* record) {
+                closes.push_back(record->name);
+                removeTimeBarWindow(windows, record);
+            });
+            QObject::connect(&window, &TimeBarWindow::scrollEnded, [this](ChannelRecord* record) {
+                scrollEnds.emplace_back(record->name, *record->percentRef);
+            });
+        });
     }
     // The first polls as they come on a screen: one before the window's first paint, which
     // must not place the thumb on the chart's empty range, then one after it.
@@ -368,7 +368,7 @@ TEST_F(TimeBarWindowTest, ListHoldsNewestFirstAndOneWindowPerKey) {
     removeTimeBarWindow(windows, &records[5]);
     removeTimeBarWindow(windows, nullptr);
     EXPECT_EQ(windows.size(), 2u);
-    EXPECT_EQ(openTimeBarWindow(windows, nullptr, {}), nullptr);
+    EXPECT_EQ(openTimeBarWindow(windows, nullptr, nullptr, {}), nullptr);
     windows.clear();
     EXPECT_TRUE(closes.empty());  // destroying the list calls no close handler
 }

@@ -1,7 +1,7 @@
 #include "views/bargraph/KeyBarGraph.h"
 
-#include <QFontMetricsF>
 #include <QLinearGradient>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "res/Resources.h"
-#include "views/PixelFont.h"
+#include "views/PaintKit.h"
 
 namespace keyscope {
 
@@ -38,10 +38,32 @@ constexpr int kBarWidth = 23;
 constexpr int kPeakMarkerRight = 24;
 constexpr int kGradientWidth = 25;
 constexpr int kKeyBannerHalfWidth = 90;
+constexpr int kKeyBannerHeight = 30;
 
-QColor argb(QRgb rgba) {
-    return QColor::fromRgba(rgba);
-}
+// Heights above the axis in grid rows: the chart takes rows 1 to 10, the figure panel over it
+// the rows from 11 to 14, and each panel figure hangs 0.3 rows below the grid line over it.
+constexpr int kPanelBottomRow = 11;
+constexpr int kPanelTopRow = 14;
+constexpr qreal kMaxValueRow = 13.7;
+constexpr qreal kDiffValueRow = 12.7;
+constexpr qreal kVariationRow = 11.7;
+// The minimum's scale figure stands this many pixels above the axis, key names above the chart.
+constexpr int kScaleMinRise = 15;
+constexpr int kNameRise = 20;
+
+// The legend at the top left names the panel rows: a 12-pixel dot, its text beside it, one grid
+// row apart from 1.5 rows down the window.
+struct LegendEntry {
+    QRgb dot;
+    qreal row;
+    int textLeft;
+    const char* text;
+};
+constexpr LegendEntry kLegend[] = {
+    {kRed, 1.5, 12, "Max Value"}, {kBlack, 2.5, 10, "Diff Value"}, {kBlue, 3.5, 12, "Variation %"}};
+constexpr int kLegendDot = 12;
+constexpr qreal kPromptRow = 15.5;  // the prompt under the plot, in grid rows down the window
+constexpr int kPromptLeft = 120;
 
 QImage makeImage(int width, int height, const QColor& fill) {
     QImage image(width, height, kFormat);
@@ -60,33 +82,7 @@ QLinearGradient columnGradient(qreal x, QRgb left, QRgb right) {
 
 }  // namespace
 
-// QFont is a value type; the five faces are built and measured once, so a paint neither
-// resolves fonts nor measures anything.
-struct KeyBarGraph::Fonts {
-    struct Face {
-        QFont font;
-        qreal ascent = 0;
-
-        // Text placed by its top-left corner, as the layout coordinates give it.
-        void draw(QPainter& painter, qreal x, qreal y, const QString& text) const {
-            painter.setFont(font);
-            painter.drawText(QPointF(x, y + ascent), text);
-        }
-    };
-    Face legend{pixelFont(8, true)};
-    Face prompt{pixelFont(12, true)};
-    Face figures{pixelFont(9, true)};
-    Face names{pixelFont(10, true)};
-    Face keyBanner{pixelFont(14, true)};
-
-    Fonts() {
-        for (Face* face : {&legend, &prompt, &figures, &names, &keyBanner}) {
-            face->ascent = QFontMetricsF(face->font).ascent();
-        }
-    }
-};
-
-KeyBarGraph::KeyBarGraph(QWidget* parent) : QWidget(parent), fonts_(std::make_unique<Fonts>()) {
+KeyBarGraph::KeyBarGraph(QWidget* parent) : QWidget(parent) {
     initResources();
     // A missing or undecodable banner leaves the footer empty; nothing else depends on it.
     banner_.load(QString::fromLatin1(kBannerResource));
@@ -134,11 +130,6 @@ void KeyBarGraph::setTriggerPercent(std::int32_t value) {
 
 std::int32_t KeyBarGraph::triggerPercent() const {
     return model_.triggerPercent();
-}
-
-void KeyBarGraph::setClickHandler(ClickHandler handler, void* context) {
-    clickHandler_ = handler;
-    clickContext_ = context;
 }
 
 void KeyBarGraph::setKeyCodeSource(const std::int32_t* address) {
@@ -189,24 +180,22 @@ void KeyBarGraph::rebuildCaches() {
         QPainter bg(&background_);
         bg.setRenderHint(QPainter::Antialiasing);
         bg.setRenderHint(QPainter::TextAntialiasing);
-        const QRgb fills[] = {kRed, kBlack, kBlue};
-        const qreal rows[] = {1.5, 2.5, 3.5};
-        for (int i = 0; i < 3; ++i) {
-            const int y = static_cast<int>(rows[i] * unit);
+        for (const LegendEntry& entry : kLegend) {
+            const int y = static_cast<int>(entry.row * unit);
             bg.setPen(QPen(argb(kLegendOutline), 1));
             bg.setBrush(Qt::NoBrush);
-            bg.drawEllipse(QRectF(0, y, 12, 12));
+            bg.drawEllipse(QRectF(0, y, kLegendDot, kLegendDot));
             bg.setPen(Qt::NoPen);
-            bg.setBrush(argb(fills[i]));
-            bg.drawEllipse(QRectF(1, y + 1, 10, 10));
+            bg.setBrush(argb(entry.dot));
+            bg.drawEllipse(QRectF(1, y + 1, kLegendDot - 2, kLegendDot - 2));
         }
-        bg.setPen(argb(kBlack));
-        fonts_->legend.draw(bg, 12, 1.5 * unit, QStringLiteral("Max Value"));
-        fonts_->legend.draw(bg, 10, 2.5 * unit, QStringLiteral("Diff Value"));
-        fonts_->legend.draw(bg, 12, 3.5 * unit, QStringLiteral("Variation %1").arg('%'));
-        bg.setPen(argb(kRed));
-        fonts_->prompt.draw(bg, 120, 15.5 * unit,
-                            QStringLiteral("\"Click  Bar\"  to  Open  TimeBar  Window!"));
+        // Texts after all dots: the one at x 10 overlaps its dot's outline.
+        for (const LegendEntry& entry : kLegend) {
+            legendFace_.draw(bg, entry.textLeft, entry.row * unit, QString::fromLatin1(entry.text),
+                             kBlack);
+        }
+        promptFace_.draw(bg, kPromptLeft, kPromptRow * unit,
+                         QStringLiteral("\"Click  Bar\"  to  Open  TimeBar  Window!"), kRed);
     }
 
     {
@@ -217,18 +206,18 @@ void KeyBarGraph::rebuildCaches() {
         grid.setPen(gridPen);
         for (int x = 0; x <= gridRight; x += kSlotWidth) {
             grid.drawLine(x, top, x, hp);
-            grid.drawLine(x, hp - 14 * unit, x, hp - 11 * unit);
+            grid.drawLine(x, hp - kPanelTopRow * unit, x, hp - kPanelBottomRow * unit);
         }
         grid.setPen(axisPen);
         grid.drawLine(0, hp - 1, gridRight, hp - 1);
         grid.setPen(gridPen);
-        for (int k = 1; k <= 10; ++k) {
+        for (int k = 1; k < kPanelBottomRow; ++k) {
             grid.drawLine(0, hp - k * unit, gridRight, hp - k * unit);
         }
         grid.setPen(axisPen);
-        grid.drawLine(0, hp - 11 * unit, gridRight, hp - 11 * unit);
+        grid.drawLine(0, hp - kPanelBottomRow * unit, gridRight, hp - kPanelBottomRow * unit);
         grid.setPen(gridPen);
-        for (int k = 11; k <= 14; ++k) {
+        for (int k = kPanelBottomRow; k <= kPanelTopRow; ++k) {
             grid.drawLine(0, hp - k * unit, gridRight, hp - k * unit);
         }
     }
@@ -301,11 +290,10 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
         drawBar(p, x, bar.baseHeight, baseBar_);
         drawBar(p, x, bar.valueHeight, valueBar_);
 
-        p.setPen(argb(kSlateGrey));
-        fonts_->figures.draw(p, x + scaleFigureIndent(bar.scaleMax), top,
-                             QString::number(bar.scaleMax));
-        fonts_->figures.draw(p, x + scaleFigureIndent(bar.scaleMin), hp - 15,
-                             QString::number(bar.scaleMin));
+        figureFace_.draw(p, x + scaleFigureIndent(bar.scaleMax), top, QString::number(bar.scaleMax),
+                         kSlateGrey);
+        figureFace_.draw(p, x + scaleFigureIndent(bar.scaleMin), hp - kScaleMinRise,
+                         QString::number(bar.scaleMin));
 
         if (!raw) {
             // The marker height is truncated first, as the bar heights are, and then taken
@@ -315,18 +303,15 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
             p.drawLine(x + kBarInset, y, x + kPeakMarkerRight, y);
         }
 
-        p.setPen(argb(kBlack));
-        fonts_->figures.draw(p, x, hp - bar.valueHeight, QString::number(bar.valueFigure));
+        figureFace_.draw(p, x, hp - bar.valueHeight, QString::number(bar.valueFigure), kBlack);
 
-        p.setPen(argb(kRed));
-        fonts_->figures.draw(p, x + panelFigureIndent(bar.topFigure), hp - 13.7 * unit,
-                             QString::number(bar.topFigure));
-        p.setPen(argb(kBlue));
-        fonts_->figures.draw(p, x + panelFigureIndent(std::llabs(bar.variation)), hp - 11.7 * unit,
-                             raw ? QString::number(bar.variation) : QStringLiteral("-"));
-        p.setPen(argb(kSlateGrey));
-        fonts_->figures.draw(p, x + panelFigureIndent(std::llabs(bar.diffFigure)), hp - 12.7 * unit,
-                             QString::number(bar.diffFigure));
+        figureFace_.draw(p, x + panelFigureIndent(bar.topFigure), hp - kMaxValueRow * unit,
+                         QString::number(bar.topFigure), kRed);
+        figureFace_.draw(p, x + panelFigureIndent(std::llabs(bar.variation)),
+                         hp - kVariationRow * unit,
+                         raw ? QString::number(bar.variation) : QStringLiteral("-"), kBlue);
+        figureFace_.draw(p, x + panelFigureIndent(std::llabs(bar.diffFigure)),
+                         hp - kDiffValueRow * unit, QString::number(bar.diffFigure), kSlateGrey);
     }
     p.setClipping(false);
     p.resetTransform();
@@ -334,8 +319,8 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
     p.setPen(argb(kBlack));
     for (int i = 0; i < frame.count; ++i) {
         const BarFrame& bar = frame.bars[i];
-        fonts_->names.draw(p, kPlotLeft + kSlotWidth * bar.column, hp - layout_.chartHeight - 20,
-                           QString::fromStdString(bar.record->name));
+        nameFace_.draw(p, kPlotLeft + kSlotWidth * bar.column, top - kNameRise,
+                       QString::fromStdString(bar.record->name));
     }
 
     if (!bannerStrip_.isNull()) {
@@ -346,9 +331,9 @@ bool KeyBarGraph::drawFrame(QPainter& p) {
     if (keyCodeSource_ != nullptr && *keyCodeSource_ != 0) {
         const int left =
             static_cast<int>(static_cast<unsigned>(layout_.width) >> 1) - kKeyBannerHalfWidth;
-        p.fillRect(QRect(left, 0, 2 * kKeyBannerHalfWidth, 30), argb(kKeyBannerBox));
-        p.setPen(argb(kWhite));
-        fonts_->keyBanner.draw(p, left, 0, QString::fromStdString(keyBannerText(*keyCodeSource_)));
+        p.fillRect(QRect(left, 0, 2 * kKeyBannerHalfWidth, kKeyBannerHeight), argb(kKeyBannerBox));
+        bannerFace_.draw(p, left, 0, QString::fromStdString(keyBannerText(*keyCodeSource_)),
+                         kWhite);
     }
     return true;
 }
@@ -405,14 +390,16 @@ void KeyBarGraph::updateHover(QPoint pos) {
 
 bool KeyBarGraph::handleClick(QPoint pos) {
     const BarArea area = BarArea::of(layout_, model_.attachedCount());
-    if (!area.contains(pos.x(), pos.y()) || !hovering_ || clickHandler_ == nullptr) {
+    // Without a receiver a click is the widget's default handling and keeps the hover.
+    if (!area.contains(pos.x(), pos.y()) || !hovering_ ||
+        !isSignalConnected(QMetaMethod::fromSignal(&KeyBarGraph::barClicked))) {
         return false;
     }
     const BarSlot* slot = model_.attachedSlotAt(area.columnAt(pos.x()));
     if (slot == nullptr) {
         return false;
     }
-    clickHandler_(slot->channel, clickContext_);
+    emit barClicked(slot->channel);
     hovering_ = false;
     unsetCursor();
     return true;

@@ -11,9 +11,9 @@
 // - Everything that depends only on the size (background with legend and prompt, footer
 //   strip, plot grid) is drawn once per resize; a paint composes those with the bars.
 // - Pointer moves over a bar column set the hover state (tint at the next paint, hand
-//   cursor); a left click on a hovered column calls the click handler once with that slot's
-//   record and clears the hover, so a second click without a move does nothing. Hover does
-//   not repaint by itself: the next poll shows the tint.
+//   cursor); while barClicked has a receiver, a left click on a hovered column emits it once
+//   with that slot's record and clears the hover, so a second click without a move does
+//   nothing. Hover does not repaint by itself: the next poll shows the tint.
 // - A control smaller than 121 x 61 pixels has no plot: it draws nothing and ignores the mouse.
 // All calls on the GUI thread.
 
@@ -21,9 +21,9 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <memory>
 
 #include "device/ChannelRecord.h"
+#include "views/PaintKit.h"
 #include "views/bargraph/BarGraphModel.h"
 #include "views/bargraph/BarLayout.h"
 
@@ -35,9 +35,6 @@ class KeyBarGraph : public QWidget {
     Q_OBJECT
 
   public:
-    // Called when a bar is clicked, with the bar's record and the context given with it.
-    using ClickHandler = void (*)(ChannelRecord* record, void* context);
-
     // Loads the banner, leaves every slot detached with range 255/0, difference mode, scale 0/0.
     explicit KeyBarGraph(QWidget* parent = nullptr);
     ~KeyBarGraph() override;
@@ -61,8 +58,6 @@ class KeyBarGraph : public QWidget {
     // The key trigger percentage shared by all keys (read through ChannelRecord::percentRef).
     void setTriggerPercent(std::int32_t value);
     std::int32_t triggerPercent() const;
-    // Handler and context for bar clicks; a null handler makes clicks do nothing.
-    void setClickHandler(ClickHandler handler, void* context);
     // Address of the connection's key code, read at every paint for the pressed-key banner;
     // null (the default) shows no banner. Must outlive the control or be reset to null.
     void setKeyCodeSource(const std::int32_t* address);
@@ -84,6 +79,10 @@ class KeyBarGraph : public QWidget {
     // it; a null image when the control has no plot yet.
     QImage renderFrame();
 
+  signals:
+    // A hovered bar was clicked; the dashboard connects its onBarClicked here.
+    void barClicked(ChannelRecord* record);
+
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -91,8 +90,6 @@ class KeyBarGraph : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    struct Fonts;
-
     void rebuildCaches();
     void ensureCaches();
     bool drawFrame(QPainter& painter);  // false when there is nothing to draw
@@ -112,10 +109,13 @@ class KeyBarGraph : public QWidget {
     QImage hoverTint_;  // one column of the hover fill, chart high
     bool hovering_ = false;
     QRect hoverRect_;
-    ClickHandler clickHandler_ = nullptr;
-    void* clickContext_ = nullptr;
     const std::int32_t* keyCodeSource_ = nullptr;
-    std::unique_ptr<Fonts> fonts_;
+    // The text sizes, built and measured once.
+    TextFace legendFace_{8};
+    TextFace promptFace_{12};
+    TextFace figureFace_{9};
+    TextFace nameFace_{10};
+    TextFace bannerFace_{14};
 };
 
 }  // namespace keyscope

@@ -4,13 +4,11 @@
 #include <cmath>
 #include <cstring>
 
-#include <QFont>
-#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
 
-#include "views/PixelFont.h"
+#include "views/PaintKit.h"
 
 namespace keyscope {
 namespace {
@@ -29,36 +27,20 @@ constexpr QRgb kTriggerLabelColour = 0xFF0000FF;
 constexpr QRgb kReadoutBoxColour = 0xA0CCCCCC;
 constexpr QRgb kReadoutColour = 0xFFFF0000;
 
-QColor argb(QRgb value) {
-    return QColor::fromRgba(value);
-}
-
-QFont chartFont(int points) {
-    return pixelFont(points, true);
-}
-
-// Text whose layout box has its top-left corner at (x, y), as the chart's
-// positions are given; QPainter wants the baseline.
-class TextPen {
-  public:
-    TextPen(QPainter& painter, const QFont& font, QRgb colour)
-        : painter_(painter),
-          font_(font),
-          colour_(argb(colour)),
-          ascent_(QFontMetricsF(font).ascent()) {}
-
-    void draw(qreal x, qreal y, const QString& text) const {
-        painter_.setFont(font_);
-        painter_.setPen(colour_);
-        painter_.drawText(QPointF(x, y + ascent_), text);
-    }
-
-  private:
-    QPainter& painter_;
-    QFont font_;
-    QColor colour_;
-    qreal ascent_;
-};
+// Labels stand 8 pixels above the line they name, the value labels and captions 10 pixels
+// from the left edge; "Value" stands over the plot and "FuncOut" over the strip.
+constexpr int kLabelRise = 8;
+constexpr int kCaptionLeft = 10;
+constexpr int kValueCaptionRise = 25;
+constexpr qreal kFuncOutLeft = 0.5;
+constexpr qreal kFuncOutRise = 11.5;
+constexpr int kSecFromRight = 30;
+// The readout: a grey box at the top with the text in it, and a marker on the sample.
+constexpr QRect kReadoutBox{50, 0, 130, 20};
+constexpr int kMarkerHalf = 3;
+// The strip's traces stand 2 pixels inside it when high or low; at rest the floor trace lies
+// one pixel under the key-code trace, so both stay visible.
+constexpr int kStripTraceInset = 2;
 
 // Axis-aligned grid and trigger lines, both end pixels included. Without
 // antialiasing the 0.5 and 1.0 widths both cover one pixel. A line stroked by
@@ -145,8 +127,8 @@ void TimeBarChart::buildBackground(int width, int height) {
     fillOpaque(background_, background_.rect(), kBackgroundColour);
 
     QPainter painter(&background_);
+    painter.setPen(argb(kCaptionColour));
     const QColor grid = argb(kGridColour);
-    const TextPen label(painter, chartFont(10), kCaptionColour);
     const PixelRect& plot = layout_.plot;
     const PixelRect& strip = layout_.strip;
 
@@ -158,12 +140,12 @@ void TimeBarChart::buildBackground(int width, int height) {
         const int x = timebar::kPlotLeft + j * layout_.stepX;
         const bool major = j % 5 == 0;
         if (major) {
-            label.draw(x, plot.bottom, QString::number(j));
+            labelFace_.draw(painter, x, plot.bottom, QString::number(j));
         }
         verticalLine(background_, x, plot.top, plot.bottom, kGridColour);
         verticalLine(background_, x, strip.top, strip.bottom, kGridColour);
     }
-    label.draw(width - 30, plot.bottom, QStringLiteral("Sec"));
+    labelFace_.draw(painter, width - kSecFromRight, plot.bottom, QStringLiteral("Sec"));
 }
 
 const QImage& TimeBarChart::composeFrame() {
@@ -179,9 +161,8 @@ const QImage& TimeBarChart::composeFrame() {
     std::memcpy(frame_.bits(), background_.constBits(), background_.sizeInBytes());
 
     QPainter painter(&frame_);
+    painter.setPen(argb(kCaptionColour));
     const QColor grid = argb(kGridColour);
-    const QFont labelFont = chartFont(10);
-    const TextPen caption(painter, labelFont, kCaptionColour);
     const PixelRect& plot = layout_.plot;
     const PixelRect& strip = layout_.strip;
 
@@ -201,10 +182,11 @@ const QImage& TimeBarChart::composeFrame() {
     // Value grid, labelled at the top, each quarter and the bottom.
     const int valueStep = layout_.valueStep;
     for (int i = 0; i <= timebar::kValueRows; ++i) {
-        const int y = 20 + i * valueStep;
+        const int y = plot.top + i * valueStep;
         if (i % 5 == 0) {
             const int kk = timebar::kValueRows - i;
-            caption.draw(10, y - 8, QString::number(timebar::valueGridLabel(range_, kk)));
+            labelFace_.draw(painter, kCaptionLeft, y - kLabelRise,
+                            QString::number(timebar::valueGridLabel(range_, kk)));
             horizontalLine(painter, timebar::kPlotLeft, plot.right, y, grid);
         } else {
             horizontalLine(painter, plot.left, plot.right, y, grid);
@@ -217,14 +199,14 @@ const QImage& TimeBarChart::composeFrame() {
         horizontalLine(painter, strip.left, strip.right, y, grid);
     }
 
-    caption.draw(10, plot.top - 25, QStringLiteral("Value"));
+    labelFace_.draw(painter, kCaptionLeft, plot.top - kValueCaptionRise, QStringLiteral("Value"));
 
     std::int32_t shown = 0;
     if (channel_ != nullptr) {
         shown = samplePass(*channel_, floor);
     }
 
-    caption.draw(0.5, strip.top - 11.5, QStringLiteral("FuncOut"));
+    labelFace_.draw(painter, kFuncOutLeft, strip.top - kFuncOutRise, QStringLiteral("FuncOut"));
 
     drawTrace(painter, tracePoints_, pointCount_, kValueTraceColour);
     drawTrace(painter, keyCodePoints_, pointCount_, kKeyCodeTraceColour);
@@ -235,19 +217,22 @@ const QImage& TimeBarChart::composeFrame() {
         const std::int32_t level = *channel_->percentRef;
         lastTriggerY_ = timebar::triggerLineY(level, range_, plot);
         horizontalLine(painter, plot.left, plot.right, lastTriggerY_, argb(kTriggerLineColour));
-        lastTriggerLabel_ = QPoint(timebar::triggerLabelX(level, plot.left), lastTriggerY_ - 8);
-        const TextPen triggerLabel(painter, labelFont, kTriggerLabelColour);
-        triggerLabel.draw(lastTriggerLabel_.x(), lastTriggerLabel_.y(), QString::number(level));
+        lastTriggerLabel_ =
+            QPoint(timebar::triggerLabelX(level, plot.left), lastTriggerY_ - kLabelRise);
+        labelFace_.draw(painter, lastTriggerLabel_.x(), lastTriggerLabel_.y(),
+                        QString::number(level), kTriggerLabelColour);
     }
 
     if (channel_ != nullptr && cursorInside_ && cursorIndex_ < pointCount_) {
-        painter.fillRect(QRect(50, 0, 130, 20), argb(kReadoutBoxColour));
+        painter.fillRect(kReadoutBox, argb(kReadoutBoxColour));
         lastReadout_ = timebar::readoutText(cursorIndex_, shown,
                                             timebar::readoutPercent(channel_->maxValue, shown));
-        const TextPen readout(painter, chartFont(12), kReadoutColour);
-        readout.draw(50, 0, lastReadout_);
+        readoutFace_.draw(painter, kReadoutBox.left(), kReadoutBox.top(), lastReadout_,
+                          kReadoutColour);
         const QPoint at = tracePoints_[static_cast<std::size_t>(cursorIndex_)];
-        painter.fillRect(QRect(at.x() - 3, at.y() - 3, 6, 6), argb(kReadoutColour));
+        painter.fillRect(
+            QRect(at.x() - kMarkerHalf, at.y() - kMarkerHalf, 2 * kMarkerHalf, 2 * kMarkerHalf),
+            argb(kReadoutColour));
     }
     return frame_;
 }
@@ -281,8 +266,10 @@ std::int32_t TimeBarChart::samplePass(const ChannelRecord& record, std::int32_t 
             v = std::max(v, 0.0);
             const int xo = timebar::truncToPixel(static_cast<double>(i) * xs);
             tracePoints_[i] = QPoint(plot.left + xo, timebar::valueToY(v, range_, plot));
-            keyCodePoints_[i] = QPoint(strip.left + xo, sample.keyCode != 0 ? strip.top + 2 : mid);
-            floorPoints_[i] = QPoint(strip.left + xo, v > 0 ? strip.bottom - 2 : mid + 1);
+            keyCodePoints_[i] =
+                QPoint(strip.left + xo, sample.keyCode != 0 ? strip.top + kStripTraceInset : mid);
+            floorPoints_[i] =
+                QPoint(strip.left + xo, v > 0 ? strip.bottom - kStripTraceInset : mid + 1);
         }
         ++i;
     }

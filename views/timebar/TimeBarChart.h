@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include "device/ChannelRecord.h"
+#include "views/PaintKit.h"
 #include "views/timebar/TimeBarGeometry.h"
 
 namespace keyscope {
@@ -70,8 +71,10 @@ class TimeBarChart : public QWidget {
     // Walks the samples; returns the value shown under the cursor (0 when none).
     std::int32_t samplePass(const ChannelRecord& record, std::int32_t floor);
 
-    QImage background_;  // size-only layers; null until a non-empty resize
-    QImage frame_;       // the composed frame, reused while the size stays
+    QImage background_;       // size-only layers; null until a non-empty resize
+    QImage frame_;            // the composed frame, reused while the size stays
+    TextFace labelFace_{10};  // built and measured once, with the chart
+    TextFace readoutFace_{12};
     ChannelRecord* channel_ = nullptr;
     bool cursorInside_ = false;
     int cursorIndex_ = 0;

@@ -84,15 +84,6 @@ TimeBarWindow::TimeBarWindow(ChannelRecord* channel, QWidget* owner)
     placeChildren(first.size());
 }
 
-void TimeBarWindow::setCloseHandler(ChannelHandler handler, void* context) {
-    closeHandler_ = handler;
-    handlerContext_ = context;
-}
-
-void TimeBarWindow::setScrollEndHandler(ChannelHandler handler) {
-    scrollEndHandler_ = handler;
-}
-
 std::string TimeBarWindow::channelName() const {
     return channel_ != nullptr ? channel_->name : std::string();
 }
@@ -138,8 +129,8 @@ void TimeBarWindow::onVerticalScroll(int request, int trackPosition) {
     const int min = levelScrollBar_.minimum();
     const int max = levelScrollBar_.maximum();
     const int position = levelScrollBar_.value();
-    if (request == static_cast<int>(ScrollRequest::EndScroll) && scrollEndHandler_ != nullptr) {
-        scrollEndHandler_(channel_, handlerContext_);
+    if (request == static_cast<int>(ScrollRequest::EndScroll)) {
+        emit scrollEnded(channel_);
     }
     const timebar::ScrollOutcome outcome =
         timebar::scrollOutcome(request, min, max, position, trackPosition);
@@ -161,9 +152,7 @@ void TimeBarWindow::togglePause() {
 
 void TimeBarWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
-    if (closeHandler_ != nullptr) {
-        closeHandler_(channel_, handlerContext_);
-    }
+    emit closed(channel_);
 }
 
 }  // namespace keyscope

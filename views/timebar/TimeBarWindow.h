@@ -1,8 +1,8 @@
 #pragma once
 // The per-key history window: the chart, a Pause/Start button below it and, at
 // its right edge, a scroll bar that sets the trigger level all keys share.
-// At the end of each scroll gesture the window tells its owner, which writes
-// the level to the board; after every poll the owner calls update().
+// At the end of each scroll gesture the window tells its owner (scrollEnded),
+// which writes the level to the board; after every poll the owner calls update().
 
 #include <cstdint>
 #include <string>
@@ -16,9 +16,6 @@
 #include "views/timebar/TimeBarGeometry.h"
 
 namespace keyscope {
-
-// The handler form shared with the bar graph: (channel record, context).
-using ChannelHandler = void (*)(ChannelRecord* record, void* context);
 
 class TimeBarWindow : public QWidget {
     Q_OBJECT
@@ -36,13 +33,6 @@ class TimeBarWindow : public QWidget {
     // block it; the owner must not delete it through Qt's parent ownership
     // while someone else still owns it.
     explicit TimeBarWindow(ChannelRecord* channel, QWidget* owner = nullptr);
-
-    // Called, after the window has closed, with (channel, context). The handler
-    // may destroy the window; the window touches nothing of its own afterwards.
-    void setCloseHandler(ChannelHandler handler, void* context);
-    // Called with (channel, the context given to setCloseHandler) at the end of
-    // every scroll gesture, before the level is stored again.
-    void setScrollEndHandler(ChannelHandler handler);
 
     // After every successful poll: repaint the chart and take its range (as
     // its last paint left it) as the bar's range; the first call after the
@@ -65,6 +55,13 @@ class TimeBarWindow : public QWidget {
     QPushButton& pauseButton() { return pauseButton_; }
     LevelScrollBar& levelScrollBar() { return levelScrollBar_; }
 
+  signals:
+    // After the window has closed. A receiver may have the window destroyed with
+    // deleteLater; the window touches nothing of its own after the signal.
+    void closed(ChannelRecord* channel);
+    // At the end of every scroll gesture, before the level is stored again.
+    void scrollEnded(ChannelRecord* channel);
+
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -75,14 +72,11 @@ class TimeBarWindow : public QWidget {
     void togglePause();
 
     TimeBarChart chart_{this};
-    ChannelHandler scrollEndHandler_ = nullptr;
     std::int32_t* percentRef_ = nullptr;
     QPushButton pauseButton_{this};
     LevelScrollBar levelScrollBar_{this};
     bool paused_ = false;
     ChannelRecord* channel_ = nullptr;
-    ChannelHandler closeHandler_ = nullptr;
-    void* handlerContext_ = nullptr;
     bool scrollPositionSet_ = false;
 };
 

@@ -13,8 +13,8 @@ TimeBarWindowList::iterator findWindow(TimeBarWindowList& windows, const Channel
 
 }  // namespace
 
-TimeBarWindow* openTimeBarWindow(TimeBarWindowList& windows, ChannelRecord* record,
-                                 const TimeBarHandlers& handlers) {
+TimeBarWindow* openTimeBarWindow(TimeBarWindowList& windows, ChannelRecord* record, QWidget* owner,
+                                 const TimeBarWiring& wire) {
     if (record == nullptr) {
         return nullptr;
     }
@@ -24,10 +24,11 @@ TimeBarWindow* openTimeBarWindow(TimeBarWindowList& windows, ChannelRecord* reco
         window.activateWindow();
         return &window;
     }
-    auto window = std::make_unique<TimeBarWindow>(record, handlers.owner);
+    auto window = std::make_unique<TimeBarWindow>(record, owner);
     window->showNormal();
-    window->setCloseHandler(handlers.onClosed, handlers.context);
-    window->setScrollEndHandler(handlers.onScrollEnd);
+    if (wire) {
+        wire(*window);
+    }
     windows.push_front(std::move(window));
     return windows.front().get();
 }

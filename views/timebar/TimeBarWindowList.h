@@ -2,6 +2,7 @@
 // The owner's side of the time-bar windows: the list of open windows, newest
 // at the head and at most one per key, and the calls that open and remove them.
 
+#include <functional>
 #include <list>
 #include <memory>
 
@@ -15,22 +16,16 @@ namespace keyscope {
 // Each window is owned through its entry.
 using TimeBarWindowList = std::list<std::unique_ptr<TimeBarWindow>>;
 
-// What every new window is given: its close and end-of-scroll handlers, the
-// context both receive, and the owner window (the dashboard passes itself, so
-// that its modal loop does not block the windows). A list holding windows with
-// an owner must be destroyed before the owner's QWidget part is.
-struct TimeBarHandlers {
-    ChannelHandler onClosed = nullptr;
-    ChannelHandler onScrollEnd = nullptr;
-    void* context = nullptr;
-    QWidget* owner = nullptr;
-};
+// Connects a new window's closed and scrollEnded signals to its owner's handlers.
+using TimeBarWiring = std::function<void(TimeBarWindow& window)>;
 
 // Brings the window showing a key of record's name to the front, or creates
-// one, shows it and adds it at the head. Returns that window; null for a null
-// record.
-TimeBarWindow* openTimeBarWindow(TimeBarWindowList& windows, ChannelRecord* record,
-                                 const TimeBarHandlers& handlers);
+// one for the owner window, shows it, wires it and adds it at the head. The
+// dashboard passes itself as owner, so that its modal loop does not block the
+// windows; a list holding windows with an owner must be destroyed before the
+// owner's QWidget part is. Returns that window; null for a null record.
+TimeBarWindow* openTimeBarWindow(TimeBarWindowList& windows, ChannelRecord* record, QWidget* owner,
+                                 const TimeBarWiring& wire);
 
 // Removes the first window showing a key of record's name; no match, no change.
 // The window is hidden at once and destroyed when control returns to the event
