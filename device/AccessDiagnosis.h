@@ -1,7 +1,8 @@
 #pragma once
-// Why a device node that exists could not be opened, and what grants access.
-// The message boxes keep their fixed texts; this line goes to standard error
-// beside them, so a user who lacks access learns which node refused and the fix.
+// Why a transport step failed: the step, the device and the system's reason,
+// and for a node that exists but refused to open, what grants access. The
+// message boxes keep their fixed texts; these lines go to standard error beside
+// them, so a busy port, a missing one and a forbidden one read apart.
 // Standard library only: the HID module links it too.
 
 #include <string>
