@@ -89,11 +89,12 @@ bool HidLibrary::succeeded(const char* operation, int result) {
         lastError_.clear();
         return true;
     }
-    lastError_ = std::string(operation) + " (" + path_ + "): ";
     if (!handle_) {
-        lastError_ += loadError_.empty() ? "module not loaded" : loadError_;
+        // The load error names the module and the reason already.
+        lastError_ = kCannotLoad + (loadError_.empty() ? path_ : loadError_);
     } else {
-        lastError_ += "the module failed (code " + std::to_string(result) + ")";
+        lastError_ = std::string(operation) + " (" + path_ + "): the module failed (code " +
+                     std::to_string(result) + ")";
     }
     return false;
 }

@@ -8,6 +8,8 @@
 namespace keyscope {
 
 inline constexpr const char* kHidModuleFile = "libkeyscope-hid.so";
+// How lastError() begins when the module could not be loaded.
+inline constexpr const char* kCannotLoad = "cannot load the HID module: ";
 inline constexpr const char* kSimHidModuleFile = "libkeyscope-simhid.so";
 
 // Where an installed program's modules live, from the program's own folder
@@ -40,8 +42,8 @@ class HidLibrary final : public HidModule {
     bool readMax(std::uint8_t* report) override;
     bool readKey(std::uint8_t* report) override;
     bool write(std::uint8_t* report) override;
-    // The failed call and the module's path, with the load error when the
-    // module is not loaded or the module's code otherwise; empty after a success.
+    // The failed call, the module's path and the module's code; kCannotLoad
+    // and the load error when the module is not loaded; empty after a success.
     std::string lastError() const override { return lastError_; }
 
     [[nodiscard]] bool load();  // true when the module and all six functions are in hand
