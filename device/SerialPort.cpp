@@ -108,6 +108,8 @@ int SerialPort::openPort(const SerialSettings& settings) {
     }
     const auto path = resolver_(settings.comIndex);
     if (!device_ || !path) {
+        reportToStandardError("open COM" + std::to_string(settings.comIndex + 1) +
+                              ": no such serial port on this system");
         messages_.plain("Could not open Com port!");
         return 0;
     }
