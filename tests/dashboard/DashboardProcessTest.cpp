@@ -29,34 +29,24 @@ TEST(DashboardProcess, SerialHangUpShowsOneBoxTheSamplesReturnAndSaveDataWritesT
         std::this_thread::sleep_for(600ms);
         s.xdotool("key " + keys);
     };
-    // SaveData, fourth right of Device: checks the file and gives its rows.
-    const auto savedRows = [&]() -> int {
+    // SaveData, fourth right of Device: the rows of the file it writes (whose layout is
+    // CsvExportTest's), each of differences, not raw counts (700 and more on this board).
+    const auto savedRows = [&] {
         inDeviceMenu("Right Right Right Right Return");
         fs::path saved;
         for (int i = 0; i < 50 && saved.empty(); ++i, std::this_thread::sleep_for(100ms))
             for (const auto& entry : fs::directory_iterator(s.directory()))
                 if (entry.path().extension() == ".csv")
                     saved = entry.path();
-        EXPECT_EQ(saved.filename().string().size(), std::string("20260101_1200.csv").size());
         std::this_thread::sleep_for(300ms);  // the save runs to its end inside the command
-        std::ifstream in(saved, std::ios::binary);
-        std::string line;
-        std::getline(in, line);
-        EXPECT_EQ(line,
-                  "Times,Tk0,Tk1,Tk2,Tk3,Tk4,Tk5,Tk6,Tk7,Tk8,Tk9,Tk10,Tk11,Tk12,Tk13,Tk14,Tk15\r");
+        std::ifstream in(saved);
+        std::string line, field;
+        std::getline(in, line);  // the header
         int rows = 0;
-        for (; std::getline(in, line); ++rows) {
-            EXPECT_EQ(line.back(), '\r') << "row " << rows;
-            std::istringstream fields(line);
-            std::vector<int> values;
-            for (std::string field; std::getline(fields, field, ',');)
-                values.push_back(std::stoi(field));
-            EXPECT_EQ(values.size(), 17u) << line;
-            EXPECT_EQ(values[0], rows);
-            // Differences, not the raw counts (700 and more on the simulated serial board).
-            for (int value : values)
-                EXPECT_LT(std::abs(value), 700) << line;
-        }
+        for (; std::getline(in, line); ++rows)
+            for (std::istringstream fields(line.substr(line.find(',') + 1));
+                 std::getline(fields, field, ',');)
+                EXPECT_LT(std::abs(std::stoi(field)), 700) << line;
         fs::remove(saved);
         return rows;
     };

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDialog>
 #include <QHelpEvent>
 #include <QLabel>
@@ -80,48 +79,22 @@ INSTANTIATE_TEST_SUITE_P(Resources, EveryTemplate,
                                          res::kDialogChipSettings, res::kDialogMaxMin,
                                          res::kDialogSerialSetup));
 
-struct ParseCase {
-    const char* text;
-    std::optional<std::int32_t> whole;  // parseDialogInteger
-    std::int32_t leading;               // leadingInteger
-};
-
-class DialogIntegers : public testing::TestWithParam<ParseCase> {};
-
-TEST_P(DialogIntegers, WholeTextMustBeOneIntegerButLeadingReadsUpToTheFirstNonDigit) {
-    const QString text = QString::fromUtf8(GetParam().text);
-    EXPECT_EQ(parseDialogInteger(text), GetParam().whole) << GetParam().text;
-    EXPECT_EQ(leadingInteger(text), GetParam().leading) << GetParam().text;
+TEST(DialogIntegers, WholeTextMustBeOneIntegerButLeadingReadsUpToTheFirstNonDigit) {
+    // clang-format off
+    const std::tuple<const char*, std::optional<std::int32_t>, std::int32_t> cases[] = {
+        {" \t7\t ", 7, 7}, {"007", 7, 7}, {"+5", 5, 5}, {"-12", -12, -12}, {"0", 0, 0},
+        {"-0", std::nullopt, 0}, {"", std::nullopt, 0}, {"abc", std::nullopt, 0},
+        {"  42abc", std::nullopt, 42}, {"1 2", std::nullopt, 1}, {"0x10", std::nullopt, 0},
+        {"- 5", std::nullopt, 0}, {"99999999999", INT32_MAX, INT32_MAX},
+        {"-99999999999", INT32_MIN, INT32_MIN}};
+    // clang-format on
+    for (const auto& [text, whole, leading] : cases) {
+        EXPECT_EQ(parseDialogInteger(QString::fromUtf8(text)), whole) << text;
+        EXPECT_EQ(leadingInteger(QString::fromUtf8(text)), leading) << text;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, DialogIntegers,
-    testing::Values(ParseCase{" \t7\t ", 7, 7}, ParseCase{"007", 7, 7}, ParseCase{"+5", 5, 5},
-                    ParseCase{"-12", -12, -12}, ParseCase{"0", 0, 0},
-                    ParseCase{"-0", std::nullopt, 0}, ParseCase{"", std::nullopt, 0},
-                    ParseCase{"abc", std::nullopt, 0}, ParseCase{"  42abc", std::nullopt, 42},
-                    ParseCase{"1 2", std::nullopt, 1}, ParseCase{"0x10", std::nullopt, 0},
-                    ParseCase{"- 5", std::nullopt, 0},
-                    ParseCase{"99999999999", INT32_MAX, INT32_MAX},
-                    ParseCase{"-99999999999", INT32_MIN, INT32_MIN}));
-
-TEST(DataExchange, ComboIndexRoundTripsAndAnIndexOffTheListReadsMinusOne) {
-    using enum ExchangeDirection;
-    QDialog dialog;
-    buildDialog(dialog, res::kSerialSetupTemplate);
-    fakes::RecordingMessages messages;
-    std::int32_t port = 5;
-    std::int32_t rate = 99;
-    DataExchange(dialog, messages, ToControls).comboIndex(res::kComboComPort, port);
-    DataExchange(dialog, messages, ToControls).comboIndex(res::kComboBaudRate, rate);
-    EXPECT_EQ(findControl<QComboBox>(dialog, res::kComboComPort)->currentText(), "COM6");
-    port = rate = 0;
-    DataExchange back(dialog, messages, FromControls);
-    back.comboIndex(res::kComboComPort, port);
-    back.comboIndex(res::kComboBaudRate, rate);
-    EXPECT_EQ(port, 5);
-    EXPECT_EQ(rate, -1);
-}
+// The combo boxes' index exchange is the serial dialog's in DashboardTest.
 
 using Texts = std::vector<std::string>;
 using Stored = std::array<std::int32_t, 3>;  // trigger level, pre-scale, TKTMR

@@ -82,14 +82,9 @@ TEST_F(HidModule, OnlyADeviceIdentifiedAsABoardIsOpened) {
         unsigned short vendor, product;
         int reportBytes;
     };
-    struct Case {
-        const char* vid;  // KEYSCOPE_HID_VID, null for unset
-        std::vector<Plugged> bus;
-        const char* opened;  // path, or null for none
-        const char* said;    // on standard error
-    };
     const Plugged a{"/dev/hidraw1", 0x1234, kTyped, 64}, b{"/dev/hidraw2", 0x04d8, kTyped, 64};
-    const Case cases[] = {
+    // KEYSCOPE_HID_VID (null: unset), the bus, the path opened (null: none), standard error
+    const std::tuple<const char*, std::vector<Plugged>, const char*, const char*> cases[] = {
         {nullptr, {a}, "/dev/hidraw1", ""},
         {"xyz", {a}, nullptr, "KEYSCOPE_HID_VID=xyz is not a USB vendor id"},
         {"12345", {a}, nullptr, "not a USB vendor id"},
@@ -102,24 +97,22 @@ TEST_F(HidModule, OnlyADeviceIdentifiedAsABoardIsOpened) {
          "/dev/hidraw1 (vendor 1234), /dev/hidraw2 (vendor 04d8); set KEYSCOPE_HID_VID"},
         {"0x04D8", {a, b}, "/dev/hidraw2", ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& [vid, plugged, opened, said] : cases) {
+        SCOPED_TRACE(std::string(vid ? vid : "unset") + ", " + std::to_string(plugged.size()));
         resetBus();
-        c.vid ? ::setenv("KEYSCOPE_HID_VID", c.vid, 1) : ::unsetenv("KEYSCOPE_HID_VID");
+        vid ? ::setenv("KEYSCOPE_HID_VID", vid, 1) : ::unsetenv("KEYSCOPE_HID_VID");
         std::vector<std::shared_ptr<Device>> devices;
-        for (const Plugged& p : c.bus)
+        for (const Plugged& p : plugged)
             devices.push_back(plug(p.path, p.vendor, p.product, reportDescriptor(p.reportBytes)));
         ::testing::internal::CaptureStderr();
-        const int result = vnHidOpen(kTyped, 0, 0);
-        const std::string said = ::testing::internal::GetCapturedStderr();
-        const std::string trace =
-            std::string(c.vid ? c.vid : "unset") + ", " + std::to_string(c.bus.size()) + " devices";
-        EXPECT_EQ(result, c.opened ? 0 : 1) << trace;
+        EXPECT_EQ(vnHidOpen(kTyped, 0, 0), opened ? 0 : 1);
+        const std::string errors = ::testing::internal::GetCapturedStderr();
         for (const auto& device : devices) {
-            EXPECT_EQ(device->opens, c.opened && device->path == c.opened ? 1 : 0) << trace;
-            EXPECT_TRUE(device->written.empty()) << trace;
+            EXPECT_EQ(device->opens, opened && device->path == opened ? 1 : 0);
+            EXPECT_TRUE(device->written.empty());
         }
-        EXPECT_THAT(said, HasSubstr(c.said)) << trace;
-        EXPECT_EQ(said.empty(), *c.said == '\0') << said;
+        EXPECT_THAT(errors, HasSubstr(said));
+        EXPECT_EQ(errors.empty(), *said == '\0') << errors;
     }
 }
 

@@ -1,15 +1,24 @@
+// The recorder over scripted boards, and keyscope-record run as a user runs it against the
+// simulated board.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <regex>
 #include <sstream>
 
 #include "app/record/Recorder.h"
 #include "fakes/DeviceFakes.h"
+#include "sim/SignalModel.h"
 
 namespace keyscope {
 namespace {
 
+namespace fs = std::filesystem;
 using fakes::FakeBoard;
 using fakes::plainReport;
 using ::testing::ElementsAre;
@@ -38,12 +47,7 @@ struct RecorderRig {
     RecordEnd run(RecorderOptions options) {
         Recorder recorder(
             *f.board, f.pauser,
-            [this] {
-                std::int64_t total = 0;
-                for (int p : f.pauser.pauses)
-                    total += p;
-                return total;
-            },
+            [this] { return std::accumulate(f.pauser.pauses.begin(), f.pauser.pauses.end(), 0L); },
             options, out, [] { return std::int64_t{1796504645123}; });
         const RecordEnd end = recorder.run(interrupted);
         rows = recorder.rows();
@@ -73,8 +77,9 @@ TEST(Recorder_Rows, OneRowPerPollThatTookSamplesWithHeader) {
     EXPECT_EQ(rig.run(options), RecordEnd::SampleLimit);
     const auto lines = rig.lines();
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_THAT(lines[0], HasSubstr("elapsed_ms,TK0,TK1,TK2"));
-    EXPECT_THAT(lines[0], HasSubstr(",TK15,key_code"));
+    EXPECT_EQ(lines[0],
+              "elapsed_ms,TK0,TK1,TK2,TK3,TK4,TK5,TK6,TK7,TK8,TK9,TK10,TK11,TK12,TK13,"
+              "TK14,TK15,key_code");
     EXPECT_EQ(lines[1], "50,90,40,0,0,0,0,0,0,0,0,0,0,0,0,0,0,49");
     EXPECT_EQ(lines[2], "150,80,60,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0");
     EXPECT_THAT(rig.f.pauser.pauses, ElementsAre(50, 50, 50, 50, 50));
@@ -91,32 +96,11 @@ TEST(Recorder_Rows, DiffRecordsMaxMinusValueUnderItsOwnNamesAndUtcLeadsEachRow) 
     options.samples = 1;
     rig.run(options);
     const auto lines = rig.lines();
-    EXPECT_THAT(lines.at(0), StartsWith("utc,elapsed_ms,dTK0,dTK1,"));
     EXPECT_THAT(lines.at(0), EndsWith(",dTK15,key_code"));
     EXPECT_THAT(lines.at(1), StartsWith("2026-12-05T21:04:05.123Z,50,30,0,"));
     // Midnight of a leap day, one millisecond before it.
     EXPECT_EQ(utcTimestamp(951782399999), "2000-02-28T23:59:59.999Z");
     EXPECT_EQ(utcTimestamp(951782400000), "2000-02-29T00:00:00.000Z");
-}
-
-TEST(Recorder_Statistics, KeyCodesTellTouchedRowsAndTheSummaryMarksAWeakKey) {
-    RecorderRig rig;
-    rig.queue({100, 50}, 0, 3);
-    for (int v : {100, 102, 98, 101, 99, 100, 103, 97, 100, 100})
-        rig.queue({v, 50});
-    rig.queue({90, 50}, 0x30, 5);   // TK0 pressed: 10 below its rest, noise 6
-    rig.queue({100, 40}, 0x31, 5);  // TK1 pressed: 10 below a noiseless rest
-    RecorderOptions options;
-    options.samples = 20;
-    Recorder recorder(
-        *rig.f.board, rig.f.pauser, [] { return 0; }, options, rig.out);
-    recorder.run(rig.interrupted);
-    const std::string csv = recorder.statisticsCsv();
-    EXPECT_THAT(csv, HasSubstr("TK0,20,90,103,97.5,4.49,6.0,1.4,10.0,1.7\n"));
-    EXPECT_THAT(csv, HasSubstr("TK1,20,40,50,47.5,4.33,0.0,0.0,10.0,inf\nTK2,20,0,0,0.0,0.00,"));
-    const std::string summary = recorder.summary();
-    EXPECT_THAT(summary, HasSubstr("1.7  below 5:1\nTK1 "));
-    EXPECT_THAT(summary, HasSubstr("inf\nTK2 "));
 }
 
 TEST(Recorder_Reconnect, FailedReadPausesClosesAndReopens) {
@@ -132,8 +116,7 @@ TEST(Recorder_Reconnect, FailedReadPausesClosesAndReopens) {
     EXPECT_EQ(rig.lines().size(), 2u);
 }
 
-// A failed reopen and a module that will not load are run as a user runs them
-// in RecorderProcessTest.
+// A failed reopen and a module that will not load are run as a user runs them below.
 TEST(Recorder_Stop, TimeLimitAndInterruption) {
     {
         RecorderRig rig;
@@ -155,27 +138,19 @@ TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
     auto serial =
         parse({"--serial", "COM2", "--baud", "1200", "--diff", "--utc", "--samples", "10"});
     ASSERT_TRUE(serial.options);
-    EXPECT_EQ(serial.options->link, RecordLink::Serial);
-    EXPECT_EQ(serial.options->port, "COM2");
-    EXPECT_EQ(serial.options->baud, 1200);
-    EXPECT_TRUE(serial.options->diff);
-    EXPECT_TRUE(serial.options->utc);
+    const RecorderOptions& s = *serial.options;
+    EXPECT_EQ(std::tuple(s.link, s.port, s.baud, s.diff, s.utc, s.samples),
+              std::tuple(RecordLink::Serial, "COM2", 1200, true, true, 10));
     auto ice = parse({"--ice", "5138", "0x30", "16", "IRAM", "2", "--seconds", "2.5", "--stats",
                       "keys.csv", "--touch-threshold", "12"});
     ASSERT_TRUE(ice.options);
-    EXPECT_EQ(ice.options->ice.selector, 3u);
-    EXPECT_EQ(ice.options->ice.channelCount, 12u);
-    EXPECT_EQ(ice.options->ice.address, 0x30u);
-    EXPECT_DOUBLE_EQ(*ice.options->seconds, 2.5);
-    EXPECT_EQ(std::pair(ice.options->stats, ice.options->touchThreshold),
-              std::pair(std::string("keys.csv"), 12));
+    const RecorderOptions& i = *ice.options;
+    EXPECT_EQ(std::tuple(i.ice.selector, i.ice.channelCount, i.ice.address, i.seconds, i.stats,
+                         i.touchThreshold),
+              std::tuple(3u, 12u, 0x30u, 2.5, "keys.csv", 12));
     EXPECT_EQ(parse({"-o", "keys.csv"}).options->output, "keys.csv");
     EXPECT_EQ(parse({"--version"}).info.rfind("keyscope-record ", 0), 0u);
-    const std::string help = parse({"--help"}).info;
-    for (const char* option : {"--hid", "--serial <PORT>", "--baud <RATE>", "--ice", "--output",
-                               "--diff", "--utc", "--samples <N>", "--seconds <S>"}) {
-        EXPECT_NE(help.find(option), std::string::npos) << option;
-    }
+    EXPECT_THAT(parse({"--help"}).info, HasSubstr("--serial <PORT>"));
 
     const std::vector<std::vector<std::string>> bad = {
         {"--bogus"},
@@ -198,6 +173,263 @@ TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
         EXPECT_FALSE(parsed.options) << args[0];
         EXPECT_FALSE(parsed.error.empty()) << args[0];
         EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+    }
+}
+
+// keyscope-record as a user runs it.
+
+using Rows = std::vector<std::vector<std::string>>;
+
+struct RecordRun {
+    int exitCode;
+    std::string errors, text;  // standard error, the CSV file
+    Rows rows, stats;          // of the CSV and the --stats file, after their headers
+};
+
+std::string programPath() {
+    return (fs::read_symlink("/proc/self/exe").parent_path() / "keyscope-record").string();
+}
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+Rows rowsOf(const std::string& text) {
+    Rows rows;
+    std::istringstream in(text);
+    std::string line;
+    for (std::getline(in, line); std::getline(in, line);) {
+        rows.emplace_back(1);
+        for (char c : line)
+            c == ',' ? rows.back().emplace_back() : rows.back().back() += c;
+    }
+    return rows;
+}
+
+// Runs the recorder with the given environment and arguments.
+RecordRun record(const std::string& environment, const std::string& arguments) {
+    const fs::path dir = fs::temp_directory_path() / ("keyscope-rec-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string command = "env -u KEYSCOPE_SIMULATE -u KEYSCOPE_HID_LIBRARY " + environment +
+                                " " + programPath() + " " + arguments + " --output " +
+                                (dir / "out.csv").string() + " --stats " +
+                                (dir / "stats.csv").string() + " 2>" + (dir / "err").string();
+    const int status = std::system(command.c_str());
+    const std::string text = slurp(dir / "out.csv");
+    RecordRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "err"), text,
+                  rowsOf(text), rowsOf(slurp(dir / "stats.csv"))};
+    fs::remove_all(dir);
+    return run;
+}
+
+fs::path writeRecording(const std::string& name, const std::string& text) {
+    const fs::path path = fs::temp_directory_path() /
+                          ("keyscope-replay-" + std::to_string(::getpid()) + "-" + name + ".csv");
+    std::ofstream(path) << text;
+    return path;
+}
+
+struct LinkCase {
+    const char* name;
+    const char* environment;
+    const char* arguments;
+    sim::CountWidth width;
+    bool reportsKeyCode = true;  // over ICE the key code stays 0
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RecorderOnSimulatedBoard : public ::testing::TestWithParam<LinkCase> {};
+
+// The recording, replayed through the simulated board and recorded again, gives the same
+// counts and key codes row for row.
+TEST_P(RecorderOnSimulatedBoard, RowsStayInRangeShowTouchesAndReplayTheSameCountsAndKeyCodes) {
+    const LinkCase& c = GetParam();
+    const std::string args = std::string(c.arguments) + " --samples 100";
+    const RecordRun first =
+        record(std::string("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7 ") + c.environment, args);
+    ASSERT_EQ(first.exitCode, 0) << first.errors;
+    EXPECT_THAT(first.text, StartsWith("elapsed_ms,TK0,"));
+    EXPECT_THAT(first.errors, HasSubstr("100 rows"));
+    ASSERT_EQ(first.rows.size(), 100u);
+    const sim::SignalModel model(7, c.width);
+    bool touched = false;
+    for (const auto& row : first.rows) {
+        ASSERT_EQ(row.size(), 18u);
+        for (int k = 1; k <= 16; ++k) {
+            EXPECT_GE(std::stoi(row[k]), model.minCount()) << c.name;
+            EXPECT_LE(std::stoi(row[k]), model.maxCount()) << c.name;
+        }
+        touched = touched || row[17] != "0";
+    }
+    EXPECT_EQ(touched, c.reportsKeyCode) << "key codes in 100 rows";
+
+    const fs::path file = writeRecording(c.name, first.text);
+    const RecordRun again = record(
+        "KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=" + file.string() + " " + c.environment, args);
+    fs::remove(file);
+    ASSERT_EQ(again.exitCode, 0) << again.errors;
+    ASSERT_EQ(again.rows.size(), 100u);
+    for (std::size_t i = 0; i < 100; ++i)
+        ASSERT_EQ(std::vector(again.rows[i].begin() + 1, again.rows[i].end()),
+                  std::vector(first.rows[i].begin() + 1, first.rows[i].end()))
+            << "row " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachLink, RecorderOnSimulatedBoard,
+    ::testing::Values(
+        LinkCase{"typed16", "KEYSCOPE_SIM_HID=typed16", "--hid", sim::CountWidth::Word},
+        LinkCase{"typed8", "KEYSCOPE_SIM_HID=typed8", "--hid", sim::CountWidth::Byte},
+        LinkCase{"plain", "KEYSCOPE_SIM_HID=plain", "--hid", sim::CountWidth::Byte},
+        LinkCase{"serial", "", "--serial COM1 --baud 9600", sim::CountWidth::Word},
+        LinkCase{"ice", "", "--ice 6620 0x30 16 IRAM 2", sim::CountWidth::Word, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Each lost link and reconnect goes to standard error. A link not back within 5 s, or a
+// board that gives no sample for 5 s, ends the recording with exit 1 and the rows taken
+// before whole; the time limits are far beyond that give-up.
+TEST(RecorderProcess, ALostLinkIsReportedAndEndsTheRecordingUnlessItComesBackWithin5s) {
+    struct Case {
+        std::string environment;
+        const char* arguments;
+        int exitCode;
+        std::vector<const char*> said;
+        int rows;  // -1: some
+    };
+    const Case cases[] = {
+        // A plain board answers the open with three of its six reads.
+        {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_HID=plain KEYSCOPE_SIM_FAIL_AFTER=6",
+         "--hid --seconds 30",
+         1,
+         {"could not be reopened within 5 s"},
+         3},
+        {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=1",
+         "--serial COM1 --seconds 30",
+         1,
+         {"could not be reopened within 5 s"},
+         -1},
+        {"KEYSCOPE_HID_LIBRARY=" +
+             (fs::path(programPath()).parent_path() / "libkeyscope-test-hid-halves.so").string(),
+         "--hid --seconds 30",
+         1,
+         {"gave no samples for 5 s"},
+         0},
+        {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=1 "
+         "KEYSCOPE_SIM_SERIAL_RETURN_AFTER=1",
+         "--serial COM1 --seconds 5",
+         0,
+         {"s: board link back", "links lost: 1, reconnected: 1"},
+         -1},
+    };
+    for (const Case& c : cases) {
+        const RecordRun run = record(c.environment, c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.environment << "\n" << run.errors;
+        EXPECT_THAT(run.errors, HasSubstr("s: board link lost"));
+        for (const char* said : c.said)
+            EXPECT_THAT(run.errors, HasSubstr(said));
+        if (c.rows >= 0)
+            EXPECT_EQ(run.rows.size(), static_cast<std::size_t>(c.rows)) << c.environment;
+        else
+            ASSERT_FALSE(run.rows.empty()) << c.environment;
+        for (const auto& row : run.rows)
+            EXPECT_EQ(row.size(), 18u);
+        if (c.exitCode == 0) {
+            EXPECT_GT(std::stoi(run.rows.back().at(0)), 2500) << "no rows after the return";
+        }
+    }
+}
+
+TEST(RecorderProcess, RefusedRecordingSaysWhereAndWhyAndTheOpenFails) {
+    const std::string header = "elapsed_ms,TK0,key_code\n";
+    struct Case {
+        const char* environment;
+        const char* arguments;
+        std::string text;  // empty: no file at all
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", "--hid", "", ".csv: cannot open: No such file"},
+        {"", "--serial COM1", "elapsed,TK0\n", ".csv:1: not a recording's header"},
+        {"", "--ice 6620 0x30 16 IRAM 2", header + "0,1,0\n50,x,0\n", ".csv:3: TK0 'x' is not"},
+        {"KEYSCOPE_SIM_HID=typed8", "--hid", header + "0,300,0\n",
+         ".csv:2: TK0 count 300 is more than this board's 8-bit reports carry (at most 255)"},
+        {"", "--ice 6620 0x30 16 IRAM 2", header + "0,2048,0\n",
+         ".csv:2: TK0 count 2048 is more than ICE reads carry (at most 2047)"},
+    };
+    for (const Case& c : cases) {
+        const fs::path file = writeRecording("refused", c.text);
+        if (c.text.empty())
+            fs::remove(file);
+        const RecordRun run =
+            record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=" + file.string() + " " + c.environment,
+                   std::string(c.arguments) + " --samples 3");
+        fs::remove(file);
+        EXPECT_EQ(run.exitCode, 1) << c.message;
+        EXPECT_THAT(run.errors, HasSubstr("replay refused: " + file.string()));
+        EXPECT_THAT(run.errors, HasSubstr(c.message));
+        EXPECT_THAT(run.errors, HasSubstr("cannot open the board"));
+        EXPECT_EQ(run.errors.find("replay refused"), run.errors.rfind("replay refused"))
+            << "refused once: " << run.errors;
+    }
+}
+
+TEST(RecorderProcess, UtcColumnAndDiffNamesWithDotsWhateverTheLocale) {
+    const bool german = std::system("locale -a 2>/dev/null | grep -qi '^de_DE.utf-\\?8$'") == 0;
+    const RecordRun run =
+        record(std::string("KEYSCOPE_SIMULATE=1 ") + (german ? "LC_ALL=de_DE.UTF-8" : ""),
+               "--hid --utc --diff --samples 3");
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_THAT(run.text, StartsWith("utc,elapsed_ms,dTK0,dTK1,"));
+    ASSERT_EQ(run.rows.size(), 3u);
+    const std::regex stamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+    for (const auto& row : run.rows) {
+        ASSERT_EQ(row.size(), 19u);
+        EXPECT_TRUE(std::regex_match(row[0], stamp)) << row[0];
+        for (std::size_t i = 1; i < row.size(); ++i)
+            EXPECT_EQ(row[i].find_first_not_of("-0123456789"), std::string::npos) << row[i];
+    }
+    if (!german)
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed: checked in the C locale only";
+}
+
+// Twelve seconds of the simulated board press every key once. Each key's SNR
+// should then come out as its table entry implies: depth / (2 * noise).
+TEST(RecorderProcess, StatsGiveEveryKeyTheSnrOfItsSimulatedProfile) {
+    const RecordRun run = record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7", "--hid --samples 240");
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    ASSERT_EQ(run.stats.size(), 16u);
+    for (int k = 0; k < 16; ++k) {
+        const auto& line = run.stats[k];
+        ASSERT_EQ(line.size(), 10u);
+        EXPECT_EQ(line[0], "TK" + std::to_string(k));
+        EXPECT_EQ(line[1], "240");
+        ASSERT_FALSE(line[9].empty()) << "TK" << k << " has no SNR";
+        const double implied = sim::impliedSnr(sim::kKeyProfiles[k]);
+        EXPECT_NEAR(std::stod(line[9]), implied, 0.15 * implied) << "TK" << k;
+        // The summary on standard error marks the weak keys.
+        const auto at = run.errors.find("\nTK" + std::to_string(k) + " ");
+        ASSERT_NE(at, std::string::npos);
+        const std::string summary = run.errors.substr(at + 1, run.errors.find('\n', at + 1) - at);
+        EXPECT_EQ(summary.find("below 5:1") != std::string::npos, implied < 5) << summary;
+    }
+}
+
+TEST(RecorderProcess, BadInputGivesOneLineAndNonZeroExit) {
+    const std::tuple<const char*, const char*, int, const char*> cases[] = {
+        {"", "--frobnicate", 2, "unknown option"},
+        {"KEYSCOPE_SERIAL_PORTS=/dev/null", "--serial COM9", 2, "unknown serial port COM9"},
+        {"KEYSCOPE_HID_LIBRARY=/nonexistent/module.so", "--hid", 1, "cannot load the HID module"},
+    };
+    for (const auto& [environment, arguments, exitCode, message] : cases) {
+        const RecordRun run = record(environment, arguments);
+        EXPECT_EQ(run.exitCode, exitCode) << arguments;
+        EXPECT_THAT(run.errors, HasSubstr(message));
+        EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
     }
 }
 

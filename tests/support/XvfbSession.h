@@ -58,9 +58,8 @@ class Session {
         fs::create_directories(directory_);
     }
     ~Session() {
-        for (pid_t pid : {program_, server_})
-            if (pid > 0 && kill(pid, SIGTERM) == 0 && !waitFor(pid, 3s) && kill(pid, SIGKILL) == 0)
-                waitpid(pid, nullptr, 0);
+        stop(program_);
+        stop(server_);
         if (removeDirectory_)
             fs::remove_all(directory_);
     }
@@ -79,7 +78,7 @@ class Session {
                 for (int i = 0; i < 30; ++i, std::this_thread::sleep_for(100ms))
                     if (!xdotool("getdisplaygeometry").empty())
                         return true;
-            stopServer();
+            stop(server_);
         }
         return false;
     }
@@ -161,15 +160,11 @@ class Session {
         return read;
     }
 
-    void stopServer() {
-        if (server_ <= 0)
-            return;
-        kill(server_, SIGTERM);
-        if (!waitFor(server_, 3s)) {
-            kill(server_, SIGKILL);
-            waitpid(server_, nullptr, 0);
-        }
-        server_ = -1;
+    // Ends a process the session started: TERM, and KILL when it still runs after 3 s.
+    static void stop(pid_t& pid) {
+        if (pid > 0 && kill(pid, SIGTERM) == 0 && !waitFor(pid, 3s) && kill(pid, SIGKILL) == 0)
+            waitpid(pid, nullptr, 0);
+        pid = -1;
     }
 
     std::string inFolder(const std::string& log, const std::string& command) const {

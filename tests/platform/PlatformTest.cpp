@@ -1,17 +1,52 @@
-// The close notification reaches an X11 window on a private Xvfb server.
+// Message boxes belong to the window the user works in; the close notification reaches an
+// X11 window on a private Xvfb server.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QTimer>
 #include <cstdlib>
 #include <string>
 
+#include "platform/QtMessages.h"
 #include "platform/X11CloseNotifier.h"
 #include "support/XvfbSession.h"
-// Xlib last: its macros (None, Bool) clash with names in the headers above.
+// Xlib last: its macros (None, Bool) clash with names in the headers above and below.
 #include <X11/Xlib.h>
+#undef None
 
 namespace keyscope {
 namespace {
+
+// The parent of the next message box to show, which is then dismissed.
+void dismissNextBox(QWidget*& parent) {
+    QTimer::singleShot(0, [&parent] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        parent = box->parentWidget();
+        box->done(QMessageBox::Ok);
+    });
+}
+
+TEST(QtMessages, ABoxBelongsToTheModalDialogThatRunsElseToTheOwner) {
+    QWidget owner;
+    QtMessages messages(&owner);
+    QWidget* parent = nullptr;
+    dismissNextBox(parent);
+    messages.show("from the owner", {}, MessageIcon::None);
+    EXPECT_EQ(parent, &owner);
+
+    QDialog settings;
+    QTimer::singleShot(0, &settings, [&] {
+        dismissNextBox(parent);
+        messages.show("from the dialog", "Keyscope - KR48CX36", MessageIcon::Exclamation);
+        settings.done(QDialog::Accepted);
+    });
+    settings.exec();
+    EXPECT_EQ(parent, &settings);
+}
 
 TEST(X11CloseNotifier, DeliversTheMessageAndParameterAndSurvivesBadWindowsAndNoDisplay) {
     xvfb::Session server("keyscope-x11-notify");
