@@ -28,10 +28,7 @@ class LinuxScsiAccess final : public ScsiDeviceAccess {
     void closeDevice(int fd) override;
     bool sgIo(int fd, sg_io_hdr& hdr) override;
     std::string lastError() const override { return lastError_; }
-
-    // Tells standard error which nodes of the last scan refused to open and why.
-    // Called when no ICE board was found: one of them may be the board.
-    void reportRefusedNodes() const;
+    void reportRefusedNodes() const override;
 
   private:
     OpenCall open_;

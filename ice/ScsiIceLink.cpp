@@ -63,6 +63,7 @@ int ScsiIceLink::openIceLink(std::uint32_t selector) {
     if (found != 0) {
         return 1;
     }
+    context_.transport.access().reportRefusedNodes();  // beside the box
     messages_.show(kNoBoardText, kNoBoardCaption, MessageIcon::Information);
     return 0;
 }

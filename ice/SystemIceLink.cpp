@@ -14,15 +14,7 @@ class SystemIceLink final : public IceLink {
           context_(*access_, aspiLoader_, pauser, ScsiBackendFamily::PassThrough),
           link_(context_, messages) {}
 
-    int openIceLink(std::uint32_t selector) override {
-        const int opened = link_.openIceLink(selector);
-        if (opened == 0) {
-            if (const auto* system = dynamic_cast<const LinuxScsiAccess*>(access_.get())) {
-                system->reportRefusedNodes();
-            }
-        }
-        return opened;
-    }
+    int openIceLink(std::uint32_t selector) override { return link_.openIceLink(selector); }
     int releaseIceLink() override { return link_.releaseIceLink(); }
     int readIceBlock(std::uint8_t* out, std::uint16_t address, std::uint16_t length,
                      std::uint32_t iramSpace) override {
