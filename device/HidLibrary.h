@@ -8,9 +8,9 @@
 namespace keyscope {
 
 inline constexpr const char* kHidModuleFile = "libkeyscope-hid.so";
+inline constexpr const char* kSimHidModuleFile = "libkeyscope-simhid.so";
 // How lastError() begins when the module could not be loaded.
 inline constexpr const char* kCannotLoad = "cannot load the HID module: ";
-inline constexpr const char* kSimHidModuleFile = "libkeyscope-simhid.so";
 
 // Where an installed program's modules live, from the program's own folder
 // (<prefix>/bin/../lib/keyscope), so a relocated prefix keeps working.

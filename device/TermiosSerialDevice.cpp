@@ -122,7 +122,7 @@ long TermiosSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
         if (count > 0) {
             return static_cast<long>(count);
         }
-        const int error = count == 0 ? EAGAIN : errno;
+        const int error = count == 0 ? EAGAIN : errno;  // 0 bytes: nothing has arrived
         if (error == EINTR) {
             continue;
         }
