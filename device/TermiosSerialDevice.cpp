@@ -130,7 +130,7 @@ long TermiosSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
             if (!hungUp) {
                 return 0;
             }
-            failed("read", ENXIO);  // the other end has gone
+            lastError_ = "read " + path_ + ": the other end hung up";
             return kReadHungUp;
         }
         failed("read", error);
