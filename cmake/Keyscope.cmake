@@ -1,20 +1,32 @@
 include(GoogleTest)
 
-# Adds each listed folder that already holds a CMakeLists.txt.
+# Adds each listed folder. A layer without its CMakeLists.txt stops the
+# configure step: a missing file must not quietly drop a layer from the build.
 function(keyscope_add_layers)
     foreach(dir IN LISTS ARGN)
-        if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-            add_subdirectory(${dir})
+        if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+            message(FATAL_ERROR "layer ${dir} has no CMakeLists.txt")
         endif()
+        add_subdirectory(${dir})
     endforeach()
 endfunction()
 
 # Adds every subfolder of the current folder that holds a CMakeLists.txt.
+# Shared helpers (support, fakes) have none; a folder of tests, benchmarks or
+# fuzz targets without one stops the configure step instead of vanishing.
 function(keyscope_add_subfolders)
     file(GLOB entries LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
     foreach(entry IN LISTS entries)
-        if(IS_DIRECTORY ${entry} AND EXISTS ${entry}/CMakeLists.txt)
+        if(NOT IS_DIRECTORY ${entry})
+            continue()
+        endif()
+        if(EXISTS ${entry}/CMakeLists.txt)
             add_subdirectory(${entry})
+            continue()
+        endif()
+        file(GLOB targets ${entry}/*Test.cpp ${entry}/*Bench.cpp ${entry}/*_fuzz.cpp)
+        if(targets)
+            message(FATAL_ERROR "${entry} holds ${targets} but no CMakeLists.txt")
         endif()
     endforeach()
 endfunction()

@@ -55,14 +55,23 @@ std::string accessDeniedLine(const std::string& path, int error) {
     return line;
 }
 
-void reportAccessDenied(const std::string& path, int error) {
+std::string transportError(std::string_view operation, const std::string& path, int error) {
+    const std::string denied = accessDeniedLine(path, error);
+    return std::string(operation) + " " +
+           (denied.empty() ? path + ": " + std::strerror(error) : denied);
+}
+
+void reportToStandardError(const std::string& line) {
     static std::string last;
-    const std::string line = accessDeniedLine(path, error);
     if (line.empty() || line == last) {
         return;
     }
     last = line;
     std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, line.c_str());
+}
+
+void reportAccessDenied(const std::string& path, int error) {
+    reportToStandardError(accessDeniedLine(path, error));
 }
 
 }  // namespace keyscope

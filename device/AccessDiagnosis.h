@@ -1,10 +1,12 @@
 #pragma once
-// Why a device node that exists could not be opened, and what grants access.
-// The message boxes keep their fixed texts; this line goes to standard error
-// beside them, so a user who lacks access learns which node refused and the fix.
+// Why a transport step failed: the step, the device and the system's reason,
+// and for a node that exists but refused to open, what grants access. The
+// message boxes keep their fixed texts; these lines go to standard error beside
+// them, so a busy port, a missing one and a forbidden one read apart.
 // Standard library only: the HID module links it too.
 
 #include <string>
+#include <string_view>
 
 namespace keyscope {
 
@@ -14,9 +16,17 @@ namespace keyscope {
 // refusal (EACCES or EPERM). A symbolic link is judged by the node it names.
 std::string accessDeniedLine(const std::string& path, int error);
 
-// Writes accessDeniedLine to standard error after the program's name, when it
-// is not empty. The same line twice in a row is written once, so reconnect
-// loops do not repeat it.
+// What a transport keeps as its last error: the operation, the path and the
+// system's reason for error ("open /dev/ttyUSB0: Device or resource busy").
+// A refusal carries accessDeniedLine instead, so the fix comes with it.
+std::string transportError(std::string_view operation, const std::string& path, int error);
+
+// Writes line to standard error after the program's name, when it is not
+// empty. The same line twice in a row is written once, so reconnect loops do
+// not repeat it.
+void reportToStandardError(const std::string& line);
+
+// reportToStandardError(accessDeniedLine(path, error)).
 void reportAccessDenied(const std::string& path, int error);
 
 }  // namespace keyscope

@@ -5,6 +5,7 @@
 #include <span>
 #include <utility>
 
+#include "device/AccessDiagnosis.h"
 #include "device/HidReportDecoder.h"
 #include "device/SerialFrameDecoder.h"
 
@@ -64,11 +65,12 @@ int BoardConnection::open(std::uint32_t selector) {
         return 1;
     }
     if (selector == kSelectorHid) {
-        if (hid_->open(kHidDeviceTyped, 0, 0) == 0) {
+        if (hid_->open(kHidDeviceTyped, 0, 0)) {
             linkMode_ = kLinkHidTyped;
-        } else if (hid_->open(kHidDevicePlain, 0, 0) == 0) {
+        } else if (hid_->open(kHidDevicePlain, 0, 0)) {
             linkMode_ = kLinkHidPlain;
         } else {
+            reportToStandardError(hid_->lastError());  // beside the caller's message box
             return 0;
         }
     } else if (selector == kSelectorSerial) {
@@ -111,15 +113,15 @@ int BoardConnection::close() {
 
 bool BoardConnection::readHid(HidRead kind, std::uint8_t* report) {
     if (linkMode_ == kLinkHidPlain) {
-        return hid_->read(kReportSize, report) == 0;
+        return hid_->read(kReportSize, report);
     }
     switch (kind) {
         case HidRead::Data:
-            return hid_->readData(report) == 0;
+            return hid_->readData(report);
         case HidRead::Max:
-            return hid_->readMax(report) == 0;
+            return hid_->readMax(report);
         case HidRead::Key:
-            return hid_->readKey(report) == 0;
+            return hid_->readKey(report);
     }
     return false;
 }
@@ -275,10 +277,14 @@ int BoardConnection::writeKeyValues() {
     report[kBytePreScale] = static_cast<std::uint8_t>(preScale_);
     report[kByteTktmr] = static_cast<std::uint8_t>(tktmr_);
     if (linkMode_ == kLinkHidPlain || linkMode_ == kLinkHidTyped) {
-        if (hid_->write(report) == 0) {
+        if (hid_->write(report)) {
             return 1;
         }
-        return hid_->write(report) == 0;
+        if (hid_->write(report)) {
+            return 1;
+        }
+        reportToStandardError(hid_->lastError());
+        return 0;
     }
     return linkMode_ == kLinkIce ? 1 : 0;
 }

@@ -84,28 +84,45 @@ bool HidLibrary::load() {
     return true;
 }
 
-int HidLibrary::open(int deviceId, int reserved1, int reserved2) {
-    return load() ? open_(deviceId, reserved1, reserved2) : kNotLoaded;
+bool HidLibrary::succeeded(const char* operation, int result) {
+    if (result == 0) {
+        lastError_.clear();
+        return true;
+    }
+    if (!handle_) {
+        // The load error names the module and the reason already.
+        lastError_ = kCannotLoad + (loadError_.empty() ? path_ : loadError_);
+    } else {
+        lastError_ = std::string(operation) + " (" + path_ + "): the module failed (code " +
+                     std::to_string(result) + ")";
+    }
+    return false;
 }
 
-int HidLibrary::read(int size, std::uint8_t* report) {
-    return handle_ ? read_(size, report) : kNotLoaded;
+bool HidLibrary::open(int deviceId, int reserved1, int reserved2) {
+    const std::string operation = "open HID board " + std::to_string(deviceId);
+    return succeeded(operation.c_str(),
+                     load() ? open_(deviceId, reserved1, reserved2) : kNotLoaded);
 }
 
-int HidLibrary::readData(std::uint8_t* report) {
-    return handle_ ? readData_(report) : kNotLoaded;
+bool HidLibrary::read(int size, std::uint8_t* report) {
+    return succeeded("read HID report", handle_ ? read_(size, report) : kNotLoaded);
 }
 
-int HidLibrary::readMax(std::uint8_t* report) {
-    return handle_ ? readMax_(report) : kNotLoaded;
+bool HidLibrary::readData(std::uint8_t* report) {
+    return succeeded("read HID data report", handle_ ? readData_(report) : kNotLoaded);
 }
 
-int HidLibrary::readKey(std::uint8_t* report) {
-    return handle_ ? readKey_(report) : kNotLoaded;
+bool HidLibrary::readMax(std::uint8_t* report) {
+    return succeeded("read HID max-value report", handle_ ? readMax_(report) : kNotLoaded);
 }
 
-int HidLibrary::write(std::uint8_t* report) {
-    return handle_ ? write_(report) : kNotLoaded;
+bool HidLibrary::readKey(std::uint8_t* report) {
+    return succeeded("read HID key-value report", handle_ ? readKey_(report) : kNotLoaded);
+}
+
+bool HidLibrary::write(std::uint8_t* report) {
+    return succeeded("write HID report", handle_ ? write_(report) : kNotLoaded);
 }
 
 }  // namespace keyscope

@@ -9,6 +9,8 @@ namespace keyscope {
 
 inline constexpr const char* kHidModuleFile = "libkeyscope-hid.so";
 inline constexpr const char* kSimHidModuleFile = "libkeyscope-simhid.so";
+// How lastError() begins when the module could not be loaded.
+inline constexpr const char* kCannotLoad = "cannot load the HID module: ";
 
 // Where an installed program's modules live, from the program's own folder
 // (<prefix>/bin/../lib/keyscope), so a relocated prefix keeps working.
@@ -23,9 +25,10 @@ std::string hidModuleIn(const std::filesystem::path& programFolder, const char* 
 // when KEYSCOPE_SIMULATE=1; else the hidapi module, found by hidModuleIn.
 std::string hidModulePath();
 
-// The HID module loaded at run time. Loading happens at the first open and is
-// retried at every open until it succeeds; a module that cannot be loaded or
-// lacks one of the six functions makes every call fail (non-zero), never crash.
+// The HID module loaded at run time, the one place where its 0-means-success
+// becomes true/false. Loading happens at the first open and is retried at every
+// open until it succeeds; a module that cannot be loaded or lacks one of the six
+// functions makes every call fail, never crash.
 class HidLibrary final : public HidModule {
   public:
     explicit HidLibrary(std::string path);
@@ -33,25 +36,32 @@ class HidLibrary final : public HidModule {
     HidLibrary(const HidLibrary&) = delete;
     HidLibrary& operator=(const HidLibrary&) = delete;
 
-    int open(int deviceId, int reserved1, int reserved2) override;
-    int read(int size, std::uint8_t* report) override;
-    int readData(std::uint8_t* report) override;
-    int readMax(std::uint8_t* report) override;
-    int readKey(std::uint8_t* report) override;
-    int write(std::uint8_t* report) override;
+    bool open(int deviceId, int reserved1, int reserved2) override;
+    bool read(int size, std::uint8_t* report) override;
+    bool readData(std::uint8_t* report) override;
+    bool readMax(std::uint8_t* report) override;
+    bool readKey(std::uint8_t* report) override;
+    bool write(std::uint8_t* report) override;
+    // The failed call, the module's path and the module's code; kCannotLoad
+    // and the load error when the module is not loaded; empty after a success.
+    std::string lastError() const override { return lastError_; }
 
-    bool load();  // true when the module and all six functions are in hand
+    [[nodiscard]] bool load();  // true when the module and all six functions are in hand
     const std::string& path() const { return path_; }
     // Why the last load failed, empty when it did not.
     const std::string& loadError() const { return loadError_; }
 
   private:
+    // Converts a module result (0 = success), keeping the reason of a failure.
+    bool succeeded(const char* operation, int result);
+
     using OpenFn = int (*)(int, int, int);
     using ReadFn = int (*)(int, unsigned char*);
     using ReportFn = int (*)(unsigned char*);
 
     std::string path_;
     std::string loadError_;
+    std::string lastError_;
     void* handle_ = nullptr;
     OpenFn open_ = nullptr;
     ReadFn read_ = nullptr;

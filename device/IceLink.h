@@ -10,12 +10,12 @@ class IceLink {
   public:
     virtual ~IceLink() = default;
     // Finds and registers the ICE boards for a chip selector; 1 when at least one was found.
-    virtual int openIceLink(std::uint32_t selector) = 0;
+    [[nodiscard]] virtual int openIceLink(std::uint32_t selector) = 0;
     // Closes every registered device; always 1 for a well-behaved link.
     virtual int releaseIceLink() = 0;
     // Reads target memory into out[1..]; out holds 65 bytes zeroed by the caller.
-    virtual int readIceBlock(std::uint8_t* out, std::uint16_t address, std::uint16_t length,
-                             std::uint32_t iramSpace) = 0;
+    [[nodiscard]] virtual int readIceBlock(std::uint8_t* out, std::uint16_t address,
+                                           std::uint16_t length, std::uint32_t iramSpace) = 0;
 };
 
 // Stand-in where no ICE support is built: an open fails, a release succeeds.

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "device/AccessDiagnosis.h"
+
 namespace keyscope {
 
 namespace {
@@ -105,21 +107,27 @@ int SerialPort::openPort(const SerialSettings& settings) {
         return 0;
     }
     const auto path = resolver_(settings.comIndex);
-    if (!device_ || !path || !device_->open(*path)) {
+    if (!device_ || !path) {
+        reportToStandardError("open COM" + std::to_string(settings.comIndex + 1) +
+                              ": no such serial port on this system");
         messages_.plain("Could not open Com port!");
+        return 0;
+    }
+    if (!device_->open(*path)) {
+        showDeviceFailure("Could not open Com port!");
         return 0;
     }
     handleHeld_ = true;
     if (!device_->readConfig()) {
-        messages_.plain("Get configuration serial port has problem.");
+        showDeviceFailure("Get configuration serial port has problem.");
         return 0;
     }
     if (!device_->writeConfig(baudForIndex(settings.baudIndex))) {
-        messages_.plain("Set configuration serial port has problem.");
+        showDeviceFailure("Set configuration serial port has problem.");
         return 0;
     }
     if (!device_->setNonBlockingReads()) {
-        messages_.plain("Set serial port timeout has problem.");
+        showDeviceFailure("Set serial port timeout has problem.");
         return 0;
     }
     portOpen_ = true;
@@ -134,7 +142,7 @@ int SerialPort::closePort() {
         return 1;
     }
     if (!device_->close()) {
-        messages_.plain("Serial Port Closed false.");
+        showDeviceFailure("Serial Port Closed false.");
         return 0;
     }
     handleHeld_ = false;
@@ -143,13 +151,18 @@ int SerialPort::closePort() {
     return 1;
 }
 
+void SerialPort::showDeviceFailure(const char* text) {
+    reportToStandardError(device_->lastError());
+    messages_.plain(text);
+}
+
 void SerialPort::showReadFailure() {
     // A poll under the open box would otherwise stack one box per tick.
     if (readBoxOpen_) {
         return;
     }
     readBoxOpen_ = true;
-    messages_.plain("Reading of serial communication has problem.");
+    showDeviceFailure("Reading of serial communication has problem.");
     readBoxOpen_ = false;
 }
 
@@ -160,6 +173,8 @@ bool SerialPort::reopenAfterHangUp() {
     }
     lastReopenMs_ = now;
     if (!device_->open(path_)) {
+        // Once per kind of refusal: a port that stays away repeats the same line.
+        reportToStandardError(device_->lastError());
         return false;
     }
     if (device_->readConfig() && device_->writeConfig(baud_) && device_->setNonBlockingReads()) {

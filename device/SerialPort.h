@@ -37,7 +37,8 @@ std::int64_t steadyMilliseconds();
 // States: closed (no handle), half-open (handle held, configuration failed),
 // open. Only destruction or closePort leaves open. Every failure shows its
 // message in a plain box at the moment it happens, but never a second read
-// failure box while the first is still open.
+// failure box while the first is still open; the device's reason for a failure
+// goes to standard error beside the box.
 //
 // An open port whose other end hangs up (adapter pulled) fails that read with
 // its message and gives up its handle; it stays open for its callers, and
@@ -57,13 +58,13 @@ class SerialPort {
     SerialPort& operator=(const SerialPort&) = delete;
 
     // 1 when the port is open (at once, with no system call, if it already was), 0 on failure.
-    int openPort(const SerialSettings& settings);
+    [[nodiscard]] int openPort(const SerialSettings& settings);
     // 1 when closed (also when it was not open), 0 when the system refused.
     int closePort();
     // Reads at most length bytes; buffer holds length + 1 so that a zero byte can
     // follow the received ones. 1 on success (also with nothing received), 0 when
     // the port is not open or the read failed.
-    int readPort(std::uint8_t* buffer, std::size_t length, std::size_t& received);
+    [[nodiscard]] int readPort(std::uint8_t* buffer, std::size_t length, std::size_t& received);
 
     bool isPortOpen() const { return portOpen_; }
     bool isHandleHeld() const { return handleHeld_; }
@@ -71,6 +72,8 @@ class SerialPort {
     bool isHungUp() const { return hungUp_; }
 
   private:
+    // The device's reason to standard error, then the fixed text in a box.
+    void showDeviceFailure(const char* text);
     void showReadFailure();
     bool reopenAfterHangUp();
 

@@ -35,29 +35,44 @@ TermiosSerialDevice::~TermiosSerialDevice() {
     close();
 }
 
+bool TermiosSerialDevice::failed(const char* operation, int error) {
+    if (fd_ < 0 && error == EBADF) {
+        lastError_ =
+            std::string(operation) + " " + (path_.empty() ? "the port" : path_) + ": not open";
+    } else {
+        lastError_ = transportError(operation, path_, error);
+    }
+    return false;
+}
+
 bool TermiosSerialDevice::open(const std::string& path) {
+    path_ = path;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        reportAccessDenied(path, errno);
-        return false;
+        return failed("open", errno);
     }
     // No sharing: a port another program holds counts as one that cannot be opened.
     // TIOCEXCL also keeps out programs that ignore advisory locks.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        const int error = errno;
         ::close(fd);
-        return false;
+        return failed("lock", error);
     }
     fd_ = fd;
+    lastError_.clear();
     return true;
 }
 
 bool TermiosSerialDevice::readConfig() {
-    return fd_ >= 0 && ::tcgetattr(fd_, &settings_) == 0;
+    if (fd_ < 0) {
+        return failed("read the settings of", EBADF);
+    }
+    return ::tcgetattr(fd_, &settings_) == 0 || failed("read the settings of", errno);
 }
 
 bool TermiosSerialDevice::writeConfig(int baud) {
     if (fd_ < 0) {
-        return false;
+        return failed("configure", EBADF);
     }
     termios wanted = settings_;
     // Raw bytes: frames carry 0x11/0x13 and CR bytes that line processing would eat.
@@ -69,7 +84,7 @@ bool TermiosSerialDevice::writeConfig(int baud) {
         cfsetospeed(&wanted, speed);
     }
     if (::tcsetattr(fd_, TCSANOW, &wanted) != 0) {
-        return false;
+        return failed("configure", errno);
     }
     settings_ = wanted;
     return true;
@@ -77,13 +92,13 @@ bool TermiosSerialDevice::writeConfig(int baud) {
 
 bool TermiosSerialDevice::setNonBlockingReads() {
     if (fd_ < 0) {
-        return false;
+        return failed("set the read timeouts of", EBADF);
     }
     termios wanted = settings_;
     wanted.c_cc[VMIN] = 0;
     wanted.c_cc[VTIME] = 0;
     if (::tcsetattr(fd_, TCSANOW, &wanted) != 0) {
-        return false;
+        return failed("set the read timeouts of", errno);
     }
     settings_ = wanted;
     return true;
@@ -91,6 +106,7 @@ bool TermiosSerialDevice::setNonBlockingReads() {
 
 long TermiosSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
     if (fd_ < 0) {
+        failed("read", EBADF);
         return -1;
     }
     // A hung-up line reads 0 bytes for ever on some drivers: only poll() tells
@@ -106,16 +122,19 @@ long TermiosSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
         if (count > 0) {
             return static_cast<long>(count);
         }
-        if (count == 0) {
-            return hungUp ? kReadHungUp : 0;
-        }
-        if (errno == EINTR) {
+        const int error = count == 0 ? EAGAIN : errno;  // 0 bytes: nothing has arrived
+        if (error == EINTR) {
             continue;
         }
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            return hungUp ? kReadHungUp : 0;
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            if (!hungUp) {
+                return 0;
+            }
+            lastError_ = "read " + path_ + ": the other end hung up";
+            return kReadHungUp;
         }
-        return errno == EIO || errno == ENXIO || errno == ENODEV || hungUp ? kReadHungUp : -1;
+        failed("read", error);
+        return error == EIO || error == ENXIO || error == ENODEV || hungUp ? kReadHungUp : -1;
     }
 }
 
@@ -126,7 +145,7 @@ bool TermiosSerialDevice::close() {
     const int fd = fd_;
     fd_ = -1;
     ::ioctl(fd, TIOCNXCL);  // fails harmlessly on a line that has hung up
-    return ::close(fd) == 0;
+    return ::close(fd) == 0 || failed("close", errno);
 }
 
 }  // namespace keyscope

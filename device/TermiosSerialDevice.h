@@ -23,10 +23,16 @@ class TermiosSerialDevice final : public SerialDevice {
     bool setNonBlockingReads() override;
     long read(std::uint8_t* buffer, std::size_t length) override;
     bool close() override;
+    std::string lastError() const override { return lastError_; }
 
   private:
+    // Keeps the failed operation with errno's reason; returns false.
+    bool failed(const char* operation, int error);
+
     int fd_ = -1;
     termios settings_{};
+    std::string path_;  // of the port last opened, for lastError
+    std::string lastError_;
 };
 
 }  // namespace keyscope

@@ -1,6 +1,7 @@
 #include "ice/LinuxScsiAccess.h"
 
 #include <fcntl.h>
+#include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -62,9 +63,16 @@ int LinuxScsiAccess::openDevice(const std::string& path) {
     do {
         fd = open_(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0 && (errno == EACCES || errno == EPERM)) {
-        refused_.emplace_back(path, errno);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM) {
+            refused_.emplace_back(path, error);
+        }
+        lastError_ = transportError("open", path, error);
+        return fd;
     }
+    openPaths_[fd] = path;
+    lastError_.clear();
     return fd;
 }
 
@@ -77,11 +85,20 @@ void LinuxScsiAccess::reportRefusedNodes() const {
 void LinuxScsiAccess::closeDevice(int fd) {
     if (fd >= 0) {
         ::close(fd);
+        openPaths_.erase(fd);
     }
 }
 
-int LinuxScsiAccess::sgIo(int fd, sg_io_hdr_t& hdr) {
-    return ::ioctl(fd, SG_IO, &hdr) < 0 ? -1 : 0;
+bool LinuxScsiAccess::sgIo(int fd, sg_io_hdr& hdr) {
+    if (::ioctl(fd, SG_IO, &hdr) < 0) {
+        const auto node = openPaths_.find(fd);
+        lastError_ = transportError(
+            "SG_IO on",
+            node != openPaths_.end() ? node->second : "descriptor " + std::to_string(fd), errno);
+        return false;
+    }
+    lastError_.clear();
+    return true;
 }
 
 }  // namespace keyscope

@@ -2,6 +2,7 @@
 // The Linux SCSI generic nodes (/dev/sg0, /dev/sg1, ...) and their SG_IO ioctl.
 
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,15 +26,15 @@ class LinuxScsiAccess final : public ScsiDeviceAccess {
     // SG_IO on the descriptor still waits for its command.
     int openDevice(const std::string& path) override;
     void closeDevice(int fd) override;
-    int sgIo(int fd, sg_io_hdr_t& hdr) override;
-
-    // Tells standard error which nodes of the last scan refused to open and why.
-    // Called when no ICE board was found: one of them may be the board.
-    void reportRefusedNodes() const;
+    bool sgIo(int fd, sg_io_hdr& hdr) override;
+    std::string lastError() const override { return lastError_; }
+    void reportRefusedNodes() const override;
 
   private:
     OpenCall open_;
     std::vector<std::pair<std::string, int>> refused_;  // path, errno; since candidatePaths()
+    std::map<int, std::string> openPaths_;              // descriptor to node, for lastError
+    std::string lastError_;
 };
 
 // The sgN names among the given directory entries, in numeric order; other names are ignored.

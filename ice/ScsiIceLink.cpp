@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/AccessDiagnosis.h"
+
 namespace keyscope {
 namespace {
 
@@ -14,6 +16,11 @@ constexpr std::string_view kNoBoardCaption = "fail";
 ScsiIceLink::ScsiIceLink(IceContext& context, Messages& messages)
     : context_(context), messages_(messages) {
     deviceHandles_.fill(kInvalidDevice);
+}
+
+void ScsiIceLink::showFailure(std::string_view text) {
+    reportToStandardError(context_.transport.access().lastError());
+    messages_.plain(text);
 }
 
 ScsiIceLink::~ScsiIceLink() {
@@ -56,6 +63,7 @@ int ScsiIceLink::openIceLink(std::uint32_t selector) {
     if (found != 0) {
         return 1;
     }
+    context_.transport.access().reportRefusedNodes();  // beside the box
     messages_.show(kNoBoardText, kNoBoardCaption, MessageIcon::Information);
     return 0;
 }
@@ -174,30 +182,30 @@ int ScsiIceLink::readIceBlock(std::uint8_t* out, std::uint16_t address, std::uin
     if (!context_.iceStarted) {
         context_.iceStarted = true;
         if (enterIceMode() == 0) {
-            messages_.plain("Enter ICE mode FAIL!");
+            showFailure("Enter ICE mode FAIL!");
             return 0;
         }
         if (resetChip() == 0) {
-            messages_.plain("Chip Reset FAIL!");
+            showFailure("Chip Reset FAIL!");
             return 0;
         }
         if (setHwBreak() == 0) {
-            messages_.plain("Set HW break FAIL!");
+            showFailure("Set HW break FAIL!");
             return 0;
         }
         if (readPc() == 0) {
-            messages_.plain("Read PC Fail!");
+            showFailure("Read PC Fail!");
             return 0;
         }
         // The context block here is the one derived above, before the read-PC answer.
         if (setHwReturn() == 0) {
-            messages_.plain("Set HW Return FAIL!");
+            showFailure("Set HW Return FAIL!");
             return 0;
         }
     }
 
     if (readReserveData(address, static_cast<std::uint8_t>(iramSpace), kReadLength) == 0) {
-        messages_.plain("Read Reserve Data Fail!");
+        showFailure("Read Reserve Data Fail!");
         return 0;
     }
     deriveContext(responseBuffer_, contextBlock_, ContextDerivation::AfterRead);
@@ -206,7 +214,7 @@ int ScsiIceLink::readIceBlock(std::uint8_t* out, std::uint16_t address, std::uin
 
     // The data is already in hand: a failed return only earns its message.
     if (setHwReturn() == 0) {
-        messages_.plain("Set HW Return FAIL!");
+        showFailure("Set HW Return FAIL!");
     }
     return 1;
 }

@@ -55,6 +55,8 @@ class ScsiIceLink final : public IceLink {
     const IceBlock& contextBlock() const { return contextBlock_; }
 
   private:
+    // The access's reason to standard error, then the fixed text in a box.
+    void showFailure(std::string_view text);
     void closeTableEntry(int index);
     int sendNoData(IceSubCommand sub);
     DeviceValue device() const { return deviceHandles_[0]; }

@@ -8,14 +8,15 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <scsi/sg.h>
-
 #include "device/Pauser.h"
+
+// The SG_IO request header of <scsi/sg.h>; only the access and the transport's
+// source look inside it, so the header stays out of this one.
+struct sg_io_hdr;
 
 namespace keyscope {
 
@@ -33,6 +34,13 @@ inline constexpr std::uint32_t kScsiTimeoutMs = kScsiTimeoutSeconds * 1000;
 
 enum class ScsiDirection { In, Out };  // In: device to host
 
+// Whether a command of this direction and length moves data the wanted way.
+inline bool hasData(ScsiDirection direction, std::uint32_t length, ScsiDirection wanted) {
+    return direction == wanted && length != 0;
+}
+// The SG_IO direction code for a command of this direction and length.
+int sgDirection(ScsiDirection direction, std::uint32_t length);
+
 // The system below the ioctl: the candidate nodes, their handles and SG_IO.
 // Tests and the simulated ICE board substitute their own.
 class ScsiDeviceAccess {
@@ -43,20 +51,18 @@ class ScsiDeviceAccess {
     // Opens a node for reading and writing; the descriptor, or -1 on failure.
     virtual int openDevice(const std::string& path) = 0;
     virtual void closeDevice(int fd) = 0;
-    // ioctl(fd, SG_IO, &hdr): 0 when the call itself succeeded, -1 otherwise.
-    virtual int sgIo(int fd, sg_io_hdr_t& hdr) = 0;
+    // ioctl(fd, SG_IO, &hdr): true when the call itself succeeded.
+    [[nodiscard]] virtual bool sgIo(int fd, sg_io_hdr& hdr) = 0;
+    // The operation, the node and the system's reason when the last open or
+    // SG_IO call failed; empty after one succeeded.
+    virtual std::string lastError() const { return {}; }
+    // Tells standard error which nodes of the last scan refused to open and
+    // why; called when no ICE board was found, as one of them may be the board.
+    virtual void reportRefusedNodes() const {}
 };
 
 // ---- ASPI layer ----
 
-inline constexpr std::uint8_t kSsPending = 0x00;
-inline constexpr std::uint8_t kSsComp = 0x01;
-inline constexpr std::uint8_t kSsNoAdapters = 0xE8;
-inline constexpr std::uint8_t kScExecScsiCmd = 0x02;
-inline constexpr std::uint8_t kScHaInquiry = 0x00;
-inline constexpr std::uint8_t kScGetSetTimeouts = 0x08;
-inline constexpr std::uint8_t kSrbDirIn = 0x08;
-inline constexpr std::uint8_t kSrbDirOut = 0x10;
 inline constexpr int kAspiPollLimit = 90000;  // 1 ms each: the 90-second timeout
 
 // Entry points of a loaded ASPI library. Freed when the object is destroyed.
@@ -87,47 +93,6 @@ class DlAspiLoader final : public AspiLoader {
     std::unique_ptr<AspiLibrary> load(const char* name) override;
 };
 
-// ---- request layouts (pure) ----
-
-// The Windows SCSI_PASS_THROUGH request in its 32-bit layout, header at 0,
-// data at kPassThroughDataOffset, in a buffer of kPassThroughBufferSize bytes.
-inline constexpr std::size_t kPassThroughBufferSize = 66128;
-inline constexpr std::size_t kPassThroughZeroed = 592;
-inline constexpr std::uint32_t kPassThroughHeaderSize = 44;
-inline constexpr std::uint32_t kPassThroughDataOffset = 80;
-inline constexpr std::uint32_t kPassThroughMaxData = 66048;
-inline constexpr std::uint32_t kIoctlScsiPassThrough = 0x4D004;
-
-struct PassThroughRequest {
-    std::vector<std::uint8_t> buffer;  // kPassThroughBufferSize bytes
-    std::uint32_t inputSize = 0;
-    std::uint32_t outputSize = 0;
-};
-
-// Null when the data does not fit the working buffer.
-std::optional<PassThroughRequest> buildPassThroughRequest(const Cdb& cdb, const std::uint8_t* data,
-                                                          std::uint32_t length,
-                                                          ScsiDirection direction);
-// Success needs the control call to succeed and the returned ScsiStatus to be 0.
-bool passThroughSucceeded(bool controlCallOk, const PassThroughRequest& request);
-
-// The ASPI SRB_ExecSCSICmd block (256 bytes); bufferAddress is the data
-// pointer as the 32-bit layer sees it.
-inline constexpr std::size_t kAspiExecSize = 256;
-std::array<std::uint8_t, kAspiExecSize> buildAspiExecRequest(DeviceValue device, const Cdb& cdb,
-                                                             std::uint32_t bufferAddress,
-                                                             std::uint32_t length,
-                                                             ScsiDirection direction);
-inline constexpr std::size_t kAspiHaInquirySize = 60;
-std::array<std::uint8_t, kAspiHaInquirySize> buildAspiHaInquiry();
-inline constexpr std::size_t kAspiTimeoutsSize = 14;
-std::array<std::uint8_t, kAspiTimeoutsSize> buildAspiGetTimeouts();
-
-// Direction codes of the three backends for a command of this direction and length.
-std::uint8_t passThroughDataIn(ScsiDirection direction, std::uint32_t length);
-std::uint8_t aspiFlags(ScsiDirection direction, std::uint32_t length);
-int sgDirection(ScsiDirection direction, std::uint32_t length);
-
 // ---- the transport ----
 
 class ScsiTransport {
@@ -137,12 +102,14 @@ class ScsiTransport {
 
     // 1 on success, 0 on failure. The invalid device fails without any system call.
     // Incoming data reaches data only when the command succeeded.
-    int sendScsiCommand(DeviceValue device, const Cdb& cdb, std::uint8_t* data,
-                        std::uint32_t length, ScsiDirection direction);
+    [[nodiscard]] int sendScsiCommand(DeviceValue device, const Cdb& cdb, std::uint8_t* data,
+                                      std::uint32_t length, ScsiDirection direction);
     // blocks x 64 bytes host to device; blocks 0 means no data phase.
-    int sendCommandOut(DeviceValue device, const Cdb& cdb, int blocks, std::uint8_t* data);
+    [[nodiscard]] int sendCommandOut(DeviceValue device, const Cdb& cdb, int blocks,
+                                     std::uint8_t* data);
     // blocks x 64 bytes device to host.
-    int sendCommandIn(DeviceValue device, const Cdb& cdb, int blocks, std::uint8_t* data);
+    [[nodiscard]] int sendCommandIn(DeviceValue device, const Cdb& cdb, int blocks,
+                                    std::uint8_t* data);
 
     // Loads and checks the ASPI layer; aspiLoaded() is true afterwards exactly when
     // that succeeded. A library loaded before is freed first.

@@ -1,14 +1,7 @@
 #include "ice/SystemIceLink.h"
 
-#include <cstdlib>
-#include <cstring>
-
 #include "ice/LinuxScsiAccess.h"
 #include "ice/ScsiIceLink.h"
-#include "ice/sim/SimIceDevice.h"
-#include "sim/SignalModel.h"
-#include "sim/SimFaults.h"
-#include "sim/SimHidBoard.h"
 
 namespace keyscope {
 namespace {
@@ -21,15 +14,7 @@ class SystemIceLink final : public IceLink {
           context_(*access_, aspiLoader_, pauser, ScsiBackendFamily::PassThrough),
           link_(context_, messages) {}
 
-    int openIceLink(std::uint32_t selector) override {
-        const int opened = link_.openIceLink(selector);
-        if (opened == 0) {
-            if (const auto* system = dynamic_cast<const LinuxScsiAccess*>(access_.get())) {
-                system->reportRefusedNodes();
-            }
-        }
-        return opened;
-    }
+    int openIceLink(std::uint32_t selector) override { return link_.openIceLink(selector); }
     int releaseIceLink() override { return link_.releaseIceLink(); }
     int readIceBlock(std::uint8_t* out, std::uint16_t address, std::uint16_t length,
                      std::uint32_t iramSpace) override {
@@ -43,21 +28,11 @@ class SystemIceLink final : public IceLink {
     ScsiIceLink link_;
 };
 
-bool simulationRequested() {
-    const char* simulate = std::getenv("KEYSCOPE_SIMULATE");
-    return simulate != nullptr && std::strcmp(simulate, "1") == 0;
-}
-
 }  // namespace
 
-std::unique_ptr<IceLink> makeSystemIceLink(Messages& messages, Pauser& pauser) {
-    std::unique_ptr<ScsiDeviceAccess> access;
-    if (simulationRequested()) {
-        access = std::make_unique<sim::SimIceDevice>(
-            sim::seedFromEnvironment(), sim::failAfterFromEnvironment(),
-            sim::replayFromEnvironment(sim::SimIceDevice::kMaxCount, "ICE reads"),
-            sim::iceFailOpensFromEnvironment());
-    } else {
+std::unique_ptr<IceLink> makeSystemIceLink(Messages& messages, Pauser& pauser,
+                                           std::unique_ptr<ScsiDeviceAccess> access) {
+    if (!access) {
         access = std::make_unique<LinuxScsiAccess>();
     }
     return std::make_unique<SystemIceLink>(std::move(access), messages, pauser);

@@ -6,6 +6,7 @@
 #include "device/HidLibrary.h"
 #include "device/TermiosSerialDevice.h"
 #include "ice/SystemIceLink.h"
+#include "sim/SimIceDevice.h"
 #include "sim/SimulatedSerialDevice.h"
 
 namespace keyscope {
@@ -19,7 +20,8 @@ BoardCollaborators systemBoardCollaborators(Pauser& pauser, Messages& messages,
                                             CloseNotifier& notifier) {
     BoardCollaborators parts;
     parts.hid = std::make_unique<HidLibrary>(hidModulePath());
-    if (simulationRequested()) {
+    const bool simulated = simulationRequested();
+    if (simulated) {
         // Every COM entry reaches the simulated board's own pseudo-terminal.
         parts.serial = makeSimulatedSerialDevice(std::make_unique<TermiosSerialDevice>());
         parts.comPorts = [](std::int32_t comIndex) -> std::optional<std::string> {
@@ -29,7 +31,7 @@ BoardCollaborators systemBoardCollaborators(Pauser& pauser, Messages& messages,
     } else {
         parts.serial = std::make_unique<TermiosSerialDevice>();
     }
-    parts.ice = makeSystemIceLink(messages, pauser);
+    parts.ice = makeSystemIceLink(messages, pauser, simulated ? makeSimulatedIceAccess() : nullptr);
     parts.pauser = &pauser;
     parts.messages = &messages;
     parts.notifier = &notifier;

@@ -5,8 +5,8 @@
 namespace keyscope {
 
 // The real transports for a board connection: the HID module chosen by the
-// environment, the termios serial port (the simulated board's pseudo-terminal
-// when KEYSCOPE_SIMULATE=1) and the ICE link. The three references must
+// environment, the termios serial port and the ICE link (with KEYSCOPE_SIMULATE=1
+// the simulated board's pseudo-terminal and simulated ICE board). The three references must
 // outlive the connection.
 BoardCollaborators systemBoardCollaborators(Pauser& pauser, Messages& messages,
                                             CloseNotifier& notifier);

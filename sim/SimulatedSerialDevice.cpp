@@ -18,24 +18,28 @@ SimulatedSerialDevice::~SimulatedSerialDevice() {
     streamer_.stop();
 }
 
-bool SimulatedSerialDevice::open(const std::string& /*path*/) {
+bool SimulatedSerialDevice::open(const std::string& path) {
+    openError_.clear();
     if (!real_) {
         return false;
     }
     if (hungUpAt_ &&
         (!faults_.returnAfter || Clock::now() < *hungUpAt_ + seconds(*faults_.returnAfter))) {
-        return false;  // unplugged
+        openError_ = "open " + path + ": the simulated board is unplugged";
+        return false;
     }
     if (!replay_.signal) {
         replay_ = replayFromEnvironment(0xFFFF, "serial frames");
         if (replay_.requested && !replay_.signal) {
             reportReplayRefusal(replay_.error, reportedRefusal_);
+            openError_ = "open " + path + ": the recording to replay was refused";
             return false;
         }
         streamer_.setReplay(replay_.signal.get());
     }
     const std::optional<std::string> terminal = streamer_.start();
     if (!terminal) {
+        openError_ = "open " + path + ": the simulated board's pseudo-terminal did not start";
         return false;
     }
     if (!real_->open(*terminal)) {
@@ -80,6 +84,13 @@ long SimulatedSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
     const long got = real_->read(buffer, length);
     streamer_.hostRead(got);
     return got;
+}
+
+std::string SimulatedSerialDevice::lastError() const {
+    if (!real_) {
+        return "no serial device below the simulated board";
+    }
+    return openError_.empty() ? real_->lastError() : openError_;
 }
 
 bool SimulatedSerialDevice::close() {

@@ -37,6 +37,9 @@ class SimulatedSerialDevice final : public SerialDevice {
     long read(std::uint8_t* buffer, std::size_t length) override;
     // Closes the terminal and stops the streamer; the result is the real close's.
     bool close() override;
+    // The real device's reason; a board away after a hang-up or a refused
+    // replay says so instead.
+    std::string lastError() const override;
 
     // The terminal's device path while open, empty otherwise.
     const std::string& terminalPath() const { return terminalPath_; }
@@ -50,6 +53,7 @@ class SimulatedSerialDevice final : public SerialDevice {
     std::string reportedRefusal_;
     SerialStreamer streamer_;
     std::string terminalPath_;
+    std::string openError_;  // why the last open failed before the real device's open
     SerialFaults faults_;
     std::optional<Clock::time_point> firstOpenedAt_;
     std::optional<Clock::time_point> hungUpAt_;

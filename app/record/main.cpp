@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/record/Recorder.h"
+#include "device/AccessDiagnosis.h"
 #include "device/HidLibrary.h"
 #include "platform/StreamMessages.h"
 #include "platform/SystemBoard.h"
@@ -140,7 +141,9 @@ int main(int argc, char** argv) {
         case RecordEnd::OpenFailed: {
             HidLibrary probe(hidModulePath());
             if (options.link == RecordLink::Hid && !probe.load()) {
-                return fail("cannot load the HID module: " + probe.loadError(), 1);
+                // The same line the failed open wrote, which is then not repeated.
+                reportToStandardError(kCannotLoad + probe.loadError());
+                return 1;
             }
             return fail("cannot open the board", 1);
         }

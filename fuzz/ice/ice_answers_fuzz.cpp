@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return answer;
         }
         if (at >= size) {
-            answer.rc = -1;
+            answer.callOk = false;
             return answer;
         }
         answer.status = data[at++];

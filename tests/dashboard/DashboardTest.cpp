@@ -682,12 +682,12 @@ TEST_F(DashboardTest, SerialDialogOpensOnCom1At9600AndKeepsTheLastAcceptedChoice
 struct ReplayedHid final : HidModule {
     explicit ReplayedHid(std::unique_ptr<sim::ReplaySignal> replay)
         : board(sim::HidKind::Typed16, 1, -1, std::move(replay)) {}
-    int open(int id, int a, int b) override { return board.open(id, a, b); }
-    int read(int size, std::uint8_t* r) override { return board.read(size, r); }
-    int readData(std::uint8_t* r) override { return board.readData(r); }
-    int readMax(std::uint8_t* r) override { return board.readMax(r); }
-    int readKey(std::uint8_t* r) override { return board.readKey(r); }
-    int write(std::uint8_t* r) override { return board.write(r); }
+    bool open(int id, int a, int b) override { return board.open(id, a, b) == 0; }
+    bool read(int size, std::uint8_t* r) override { return board.read(size, r) == 0; }
+    bool readData(std::uint8_t* r) override { return board.readData(r) == 0; }
+    bool readMax(std::uint8_t* r) override { return board.readMax(r) == 0; }
+    bool readKey(std::uint8_t* r) override { return board.readKey(r) == 0; }
+    bool write(std::uint8_t* r) override { return board.write(r) == 0; }
     sim::SimHidBoard board;
 };
 

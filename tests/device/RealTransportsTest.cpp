@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "device/HidLibrary.h"
+#include "device/TermiosSerialDevice.h"
 
 namespace keyscope {
 namespace {
@@ -21,19 +22,33 @@ TEST(HidLibrary, MissingModuleOrSymbolFailsEveryCallWithoutCrashingACompleteOneL
     for (const auto& [path, error] : cases) {
         HidLibrary library(path);
         std::uint8_t report[kReportSize] = {};
-        EXPECT_NE(library.open(kHidDevicePlain, 0, 0), 0) << path;
-        EXPECT_NE(library.write(report), 0);
+        EXPECT_FALSE(library.open(kHidDevicePlain, 0, 0)) << path;
         EXPECT_NE(library.loadError().find(error), std::string::npos) << library.loadError();
+        EXPECT_EQ(library.lastError(), kCannotLoad + library.loadError());
+        EXPECT_FALSE(library.write(report));
+        EXPECT_NE(library.lastError().find(error), std::string::npos) << library.lastError();
     }
     HidLibrary complete(besideTests("libkeyscope-test-hid.so"));
     std::uint8_t report[kReportSize] = {};
-    EXPECT_EQ(complete.open(kHidDevicePlain, 0, 0), 0);
-    EXPECT_EQ(complete.readData(report), 0);
+    EXPECT_TRUE(complete.open(kHidDevicePlain, 0, 0));
+    EXPECT_TRUE(complete.readData(report));
     EXPECT_EQ(report[16], 42);
-    EXPECT_EQ(complete.write(report), 0);
+    EXPECT_TRUE(complete.write(report));
+    EXPECT_EQ(complete.lastError(), "");
     HidLibrary shipped(besideTests(kHidModuleFile));  // loads, but finds no board here
-    EXPECT_NE(shipped.open(kHidDeviceTyped, 0, 0), 0);
+    EXPECT_FALSE(shipped.open(kHidDeviceTyped, 0, 0));
     EXPECT_TRUE(shipped.loadError().empty()) << shipped.loadError();
+    EXPECT_NE(shipped.lastError().find("open HID board 292 ("), std::string::npos);
+}
+
+TEST(TermiosSerialDevice, AFailedStepKeepsItsOperationPortAndReason) {
+    TermiosSerialDevice device;
+    EXPECT_FALSE(device.readConfig());
+    EXPECT_EQ(device.lastError(), "read the settings of the port: not open");
+    EXPECT_FALSE(device.open("/nonexistent/ttyUSB9"));
+    EXPECT_EQ(device.lastError(), "open /nonexistent/ttyUSB9: No such file or directory");
+    EXPECT_FALSE(device.open("/dev/null"));  // opens, but is no terminal to hold
+    EXPECT_EQ(device.lastError(), "lock /dev/null: Inappropriate ioctl for device");
 }
 
 TEST(HidLibrary, ExplicitModuleBeatsSimulationWhichBeatsTheDefault) {

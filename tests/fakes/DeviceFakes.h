@@ -65,47 +65,44 @@ class ScriptedHid final : public HidModule {
     std::vector<Report> written;
     int unzeroedCalls = 0;  // reads handed a report that was not zeroed
 
-    int open(int id, int, int) override {
+    bool open(int id, int, int) override {
         journal_.push_back("open " + std::to_string(id));
-        for (int answering : answeringIds)
-            if (answering == id)
-                return 0;
-        return 1;
+        return std::find(answeringIds.begin(), answeringIds.end(), id) != answeringIds.end();
     }
-    int read(int size, std::uint8_t* report) override {
+    bool read(int size, std::uint8_t* report) override {
         journal_.push_back("read " + std::to_string(size));
         return take(plain, report);
     }
-    int readData(std::uint8_t* report) override { return logged("readData", data, report); }
-    int readMax(std::uint8_t* report) override { return logged("readMax", max, report); }
-    int readKey(std::uint8_t* report) override { return logged("readKey", key, report); }
-    int write(std::uint8_t* report) override {
+    bool readData(std::uint8_t* report) override { return logged("readData", data, report); }
+    bool readMax(std::uint8_t* report) override { return logged("readMax", max, report); }
+    bool readKey(std::uint8_t* report) override { return logged("readKey", key, report); }
+    bool write(std::uint8_t* report) override {
         journal_.push_back("write");
         Report copy;
         std::memcpy(copy.data(), report, kReportSize);
         written.push_back(copy);
         if (writes.empty())
-            return 0;
+            return true;
         const bool ok = writes.front();
         writes.pop_front();
-        return ok ? 0 : 1;
+        return ok;
     }
 
   private:
-    int logged(const char* what, std::deque<Answer>& queue, std::uint8_t* report) {
+    bool logged(const char* what, std::deque<Answer>& queue, std::uint8_t* report) {
         journal_.push_back(what);
         return take(queue, report);
     }
-    int take(std::deque<Answer>& queue, std::uint8_t* report) {
+    bool take(std::deque<Answer>& queue, std::uint8_t* report) {
         if (std::any_of(report, report + kReportSize, [](std::uint8_t b) { return b != 0; }))
             ++unzeroedCalls;
         if (queue.empty())
-            return 1;
+            return false;
         const Answer answer = queue.front();
         queue.pop_front();
         // A failed call may have written part of a report too.
         std::memcpy(report, answer.report.data(), kReportSize);
-        return answer.ok ? 0 : 1;
+        return answer.ok;
     }
     Journal& journal_;
 };

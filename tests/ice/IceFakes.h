@@ -7,8 +7,11 @@
 #include <set>
 #include <string>
 
+#include <scsi/sg.h>
 #include "fakes/RecordingMessages.h"
 #include "ice/IceCommands.h"
+
+#include "ice/ScsiRequests.h"
 #include "ice/ScsiTransport.h"
 
 namespace keyscope::test {
@@ -24,7 +27,7 @@ struct SgCall {
 };
 
 struct SgAnswer {
-    int rc = 0;
+    bool callOk = true;
     std::uint8_t status = 0;
     std::uint16_t hostStatus = 0, driverStatus = 0;
     std::vector<std::uint8_t> dataIn;  // at most dxfer_len bytes are delivered
@@ -56,7 +59,7 @@ struct FakeScsiAccess final : ScsiDeviceAccess {
         return nodes[n].opens ? *openFds.insert(10 + n).first : -1;
     }
     void closeDevice(int fd) override { openFds.erase(fd); }
-    int sgIo(int fd, sg_io_hdr_t& hdr) override {
+    bool sgIo(int fd, sg_io_hdr& hdr) override {
         SgCall call{fd, hdr, {hdr.cmdp, hdr.cmdp + hdr.cmd_len}, {}};
         auto* data = static_cast<std::uint8_t*>(hdr.dxferp);
         if (hdr.dxfer_direction == SG_DXFER_TO_DEV)
@@ -78,7 +81,7 @@ struct FakeScsiAccess final : ScsiDeviceAccess {
         hdr.status = answer.status;
         hdr.host_status = answer.hostStatus;
         hdr.driver_status = answer.driverStatus;
-        return answer.rc;
+        return answer.callOk;
     }
     // The ICE commands sent, INQUIRYs left out.
     std::vector<std::uint16_t> commands() const {

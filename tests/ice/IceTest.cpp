@@ -2,6 +2,7 @@
 // board connection in its ICE link mode, also over the simulated ICE board.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <scsi/sg.h>
 
 #include <cstring>
 #include <numeric>
@@ -10,7 +11,7 @@
 #include "ice/IceFakes.h"
 #include "ice/LinuxScsiAccess.h"
 #include "ice/ScsiIceLink.h"
-#include "ice/sim/SimIceDevice.h"
+#include "sim/SimIceDevice.h"
 
 namespace keyscope {
 namespace {
@@ -55,8 +56,8 @@ TEST_F(ScsiTransportTest, NoDataBlockInAndBlockOutCarryTheirDirectionSizeCdbAndT
 }
 
 TEST_F(ScsiTransportTest, AnyBadStatusFailsWithTheBufferUntouchedAndNoDeviceMakesNoCall) {
-    for (SgAnswer bad : {SgAnswer{-1, 0, 0, 0, {}}, SgAnswer{0, 2, 0, 0, {}},
-                         SgAnswer{0, 0, 1, 0, {}}, SgAnswer{0, 0, 0, 8, {}}}) {
+    for (SgAnswer bad : {SgAnswer{false, 0, 0, 0, {}}, SgAnswer{true, 2, 0, 0, {}},
+                         SgAnswer{true, 0, 1, 0, {}}, SgAnswer{true, 0, 0, 8, {}}}) {
         bad.dataIn.assign(64, 0x5A);
         access.responder = [bad](const SgCall&) { return bad; };
         EXPECT_EQ(transport.sendCommandIn(7, kCdb, 1, data.data()), 0);
@@ -177,6 +178,31 @@ TEST(LinuxScsiAccess, CandidatesAreScsiGenericNodesInNumericOrderOpenedWithoutBl
     });
     EXPECT_EQ(access.openDevice("/dev/sg3"), 7);
     EXPECT_EQ(flags, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+}
+
+TEST(LinuxScsiAccess, AFailedCallKeepsItsOperationNodeAndReasonUntilOneSucceeds) {
+    int error = 0;
+    LinuxScsiAccess access([&](const char*, int) {
+        errno = error;
+        return error == 0 ? 7 : -1;
+    });
+    const std::pair<int, const char*> cases[] = {
+        {ENOENT, "open /dev/sg3: No such file or directory"},
+        {EBUSY, "open /dev/sg3: Device or resource busy"},
+        {EACCES, "open /dev/sg3: permission denied (EACCES)"},  // with the udev fix
+    };
+    for (const auto& [code, expected] : cases) {
+        error = code;
+        EXPECT_EQ(access.openDevice("/dev/sg3"), -1);
+        EXPECT_EQ(access.lastError().rfind(expected, 0), 0u) << access.lastError();
+    }
+    EXPECT_NE(access.lastError().find("70-keyscope.rules"), std::string::npos);
+    error = 0;
+    EXPECT_EQ(access.openDevice("/dev/sg3"), 7);
+    EXPECT_EQ(access.lastError(), "");
+    sg_io_hdr_t hdr{};
+    EXPECT_FALSE(access.sgIo(-1, hdr));
+    EXPECT_EQ(access.lastError(), "SG_IO on descriptor -1: Bad file descriptor");
 }
 
 // r_i = 0x40 + i: every answer byte tells where it came from.

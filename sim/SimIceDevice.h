@@ -23,6 +23,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -54,7 +55,7 @@ class SimIceDevice final : public ScsiDeviceAccess {
     std::vector<std::string> candidatePaths() override;
     int openDevice(const std::string& path) override;
     void closeDevice(int fd) override;
-    int sgIo(int fd, sg_io_hdr_t& hdr) override;
+    bool sgIo(int fd, sg_io_hdr& hdr) override;
 
     // Where the key table sits once a read has anchored it.
     struct Anchor {
@@ -100,3 +101,12 @@ class SimIceDevice final : public ScsiDeviceAccess {
 };
 
 }  // namespace keyscope::sim
+
+namespace keyscope {
+
+// The simulated ICE board behind the SCSI access, seeded from KEYSCOPE_SIM_SEED,
+// with the faults and the replay the KEYSCOPE_SIM_* variables ask for. Chosen
+// by the caller when KEYSCOPE_SIMULATE=1.
+std::unique_ptr<ScsiDeviceAccess> makeSimulatedIceAccess();
+
+}  // namespace keyscope

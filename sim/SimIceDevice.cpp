@@ -1,7 +1,12 @@
-#include "ice/sim/SimIceDevice.h"
+#include "sim/SimIceDevice.h"
+
+#include <scsi/sg.h>
 
 #include <algorithm>
 #include <cstring>
+
+#include "sim/SimFaults.h"
+#include "sim/SimHidBoard.h"
 
 namespace keyscope::sim {
 namespace {
@@ -74,10 +79,10 @@ void SimIceDevice::closeDevice(int fd) {
     open_.erase(fd);
 }
 
-int SimIceDevice::sgIo(int fd, sg_io_hdr_t& hdr) {
+bool SimIceDevice::sgIo(int fd, sg_io_hdr& hdr) {
     if (gone() || open_.count(fd) == 0 || hdr.interface_id != 'S' || hdr.cmdp == nullptr ||
         hdr.cmd_len < 6 || (hdr.dxfer_len != 0 && hdr.dxferp == nullptr)) {
-        return -1;
+        return false;
     }
     std::array<std::uint8_t, 16> cdb{};
     std::copy_n(hdr.cmdp, std::min<std::size_t>(hdr.cmd_len, cdb.size()), cdb.begin());
@@ -88,7 +93,7 @@ int SimIceDevice::sgIo(int fd, sg_io_hdr_t& hdr) {
     hdr.driver_status = 0;
     hdr.resid = 0;
     hdr.sb_len_wr = 0;
-    return 0;
+    return true;
 }
 
 std::uint8_t SimIceDevice::execute(const std::uint8_t* cdb, int direction, std::uint32_t length,
@@ -235,3 +240,14 @@ std::uint8_t& SimIceDevice::memory(std::uint8_t space, std::uint32_t address) {
 }
 
 }  // namespace keyscope::sim
+
+namespace keyscope {
+
+std::unique_ptr<ScsiDeviceAccess> makeSimulatedIceAccess() {
+    return std::make_unique<sim::SimIceDevice>(
+        sim::seedFromEnvironment(), sim::failAfterFromEnvironment(),
+        sim::replayFromEnvironment(sim::SimIceDevice::kMaxCount, "ICE reads"),
+        sim::iceFailOpensFromEnvironment());
+}
+
+}  // namespace keyscope
