@@ -1,52 +1,23 @@
 #include "device/BoardConnection.h"
 
+#include <algorithm>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "device/AccessDiagnosis.h"
+#include "device/HidReportDecoder.h"
+#include "device/SerialFrameDecoder.h"
 
 namespace keyscope {
 
 namespace {
 
 constexpr int kSerialReadSize = 600;
-constexpr int kChainTooLong = -1;  // internal: too many first halves in a row
-constexpr int kIceImageSize = 65;
-constexpr std::int32_t kIceMaxValid = 2047;
 
-using report::kTypeBytes;
-using report::kTypeFirstHalf;
-using report::kTypeSecondHalf;
 constexpr int kByteTrigger = report::kTrigger;
-constexpr int kByteKeyCode = report::kKeyCode;
 constexpr int kBytePreScale = report::kPreScale;
 constexpr int kByteTktmr = report::kTktmr;
-constexpr int kByteType = report::kType;
-
-constexpr std::uint8_t kFrameReference = 0xF0;
-constexpr std::uint8_t kFrameData = 0xF1;
-constexpr std::uint8_t kTripletKeyCode = 0xF2;
-
-// 16-bit value j (0..7) of a typed report half, low byte first.
-std::int32_t halfValue(const std::uint8_t* report, int j) {
-    return report[1 + 2 * j] | (report[2 + 2 * j] << 8);
-}
-
-// Fills the eight keys of one typed report half into field `field` of the records.
-void takeHalf(std::array<ChannelRecord, kChannelCount>& channels, const std::uint8_t* report,
-              std::int32_t ChannelRecord::*field) {
-    const int first = report[kByteType] == kTypeFirstHalf ? 0 : 8;
-    for (int j = 0; j < 8; ++j) {
-        channels[first + j].*field = halfValue(report, j);
-    }
-}
-
-void takeBytes(std::array<ChannelRecord, kChannelCount>& channels, const std::uint8_t* report,
-               std::int32_t ChannelRecord::*field) {
-    for (int k = 0; k < kChannelCount; ++k) {
-        channels[k].*field = report[k + 1];
-    }
-}
 
 }  // namespace
 
@@ -57,9 +28,6 @@ BoardConnection::BoardConnection(BoardCollaborators parts)
       notifier_(*parts.notifier),
       serialPort_(std::move(parts.serial), *parts.messages, std::move(parts.comPorts),
                   std::move(parts.clock)) {
-    for (int k = 0; k < kChannelCount; ++k) {
-        channels_[k].name = "TK" + std::to_string(k);
-    }
     if (!hid_) {
         hid_ = std::make_unique<NoHidModule>();
     }
@@ -71,35 +39,11 @@ BoardConnection::BoardConnection(BoardCollaborators parts)
 BoardConnection::~BoardConnection() = default;
 
 ChannelRecord* BoardConnection::getChannel(int index) {
-    return index >= 0 && index < kChannelCount ? &channels_[index] : nullptr;
+    return index >= 0 && index < kChannelCount ? &model_[index] : nullptr;
 }
 
 const ChannelRecord* BoardConnection::getChannel(int index) const {
-    return index >= 0 && index < kChannelCount ? &channels_[index] : nullptr;
-}
-
-void BoardConnection::appendSample(int channel, std::int32_t value, MaxRule rule) {
-    ChannelRecord& record = channels_[channel];
-    record.value = value;
-    if (rule == MaxRule::Set || (rule == MaxRule::Raise && value > record.maxValue)) {
-        record.maxValue = value;
-    }
-    if (record.samples.size() >= kMaxSamples) {
-        record.samples.pop_front();
-    }
-    record.samples.push_back(KeySample{keyCode_, value, record.maxValue - value});
-    ++appendedSamples_;
-}
-
-void BoardConnection::clearSamples() {
-    for (ChannelRecord& record : channels_) {
-        if (!record.samples.empty()) {
-            record.samples.clear();
-            record.value = 0;
-            record.keyValue = 0;
-            record.maxValue = 0;
-        }
-    }
+    return index >= 0 && index < kChannelCount ? &model_[index] : nullptr;
 }
 
 void BoardConnection::setTarget(std::uint32_t selector, std::uint32_t address, std::uint32_t count,
@@ -108,9 +52,8 @@ void BoardConnection::setTarget(std::uint32_t selector, std::uint32_t address, s
                                 std::uint32_t notifyParam) {
     targetSelector_ = selector;
     targetAddress_ = address;
-    channelCount_ = count;
+    iceLayout_ = IceLayout{count, width};
     iramSpace_ = iramFlag;
-    valueWidth_ = width;
     notifyWindow_ = notifyWindow;
     notifyMessage_ = notifyMessage;
     notifyParam_ = notifyParam;
@@ -168,7 +111,7 @@ int BoardConnection::close() {
     return 1;
 }
 
-int BoardConnection::readHid(HidRead kind, std::uint8_t* report) {
+bool BoardConnection::readHid(HidRead kind, std::uint8_t* report) {
     if (linkMode_ == kLinkHidPlain) {
         return hid_->read(kReportSize, report);
     }
@@ -180,12 +123,12 @@ int BoardConnection::readHid(HidRead kind, std::uint8_t* report) {
         case HidRead::Key:
             return hid_->readKey(report);
     }
-    return 0;
+    return false;
 }
 
-int BoardConnection::readHidWithRetry(HidRead kind, std::uint8_t* report) {
+bool BoardConnection::readHidWithRetry(HidRead kind, std::uint8_t* report) {
     if (readHid(kind, report)) {
-        return 1;
+        return true;
     }
     pauser_.pause(100);
     // The failed call may have written part of a report; the retry starts clean.
@@ -193,34 +136,18 @@ int BoardConnection::readHidWithRetry(HidRead kind, std::uint8_t* report) {
     return readHid(kind, report);
 }
 
-int BoardConnection::readIceImage(std::uint8_t* image) {
+bool BoardConnection::readIceImage(std::uint8_t* image) {
     std::memset(image, 0, kIceImageSize);
-    const auto length = static_cast<std::uint16_t>(channelCount_ * valueWidth_);
+    const auto length = static_cast<std::uint16_t>(iceLayout_.channelCount * iceLayout_.valueWidth);
     return ice_->readIceBlock(image, static_cast<std::uint16_t>(targetAddress_), length,
                               iramSpace_) != 0;
-}
-
-std::int32_t BoardConnection::iceValue(const std::uint8_t* image, int key) const {
-    if (valueWidth_ == 2) {
-        return (image[2 * key + 1] << 8) | image[2 * key + 2];
-    }
-    return image[key + 1];
-}
-
-bool BoardConnection::iceImageValid(const std::uint8_t* image) const {
-    for (std::uint32_t k = 0; k < channelCount_ && k < kChannelCount; ++k) {
-        if (iceValue(image, static_cast<int>(k)) > kIceMaxValid) {
-            return false;
-        }
-    }
-    return true;
 }
 
 int BoardConnection::readCycle() {
     // A typed board sends 16-bit counts in two halves; a first half is followed by
     // a fresh cycle that reads the second, and then succeeds whatever that read gave.
     for (int firstHalves = 0;; ++firstHalves) {
-        keyCode_ = 0;
+        model_.setKeyCode(0);
         if (!isOpen_) {
             return firstHalves > 0 ? 1 : 0;
         }
@@ -230,146 +157,92 @@ int BoardConnection::readCycle() {
                 if (!readHid(HidRead::Data, report)) {
                     return 0;
                 }
-                keyCode_ = report[kByteKeyCode];
-                if (report[1] != 0) {
-                    for (int k = 0; k < kChannelCount; ++k) {
-                        appendSample(k, report[k + 1], MaxRule::Raise);
-                    }
-                }
+                takePlainCounts(model_, report);
                 return 1;
             case kLinkHidTyped: {
                 if (!readHid(HidRead::Data, report)) {
                     return firstHalves > 0 ? 1 : 0;
                 }
-                keyCode_ = report[kByteKeyCode];
-                const std::uint8_t type = report[kByteType];
-                if (type == kTypeBytes) {
+                const TypedReport kind = takeTypedCounts(model_, report);
+                if (kind == TypedReport::Bytes) {
                     byteValues_ = 1;
-                    for (int k = 0; k < kChannelCount; ++k) {
-                        appendSample(k, report[k + 1], MaxRule::Raise);
-                    }
-                } else if (type == kTypeFirstHalf || type == kTypeSecondHalf) {
-                    const int first = type == kTypeFirstHalf ? 0 : 8;
-                    for (int j = 0; j < 8; ++j) {
-                        appendSample(first + j, halfValue(report, j), MaxRule::Leave);
-                    }
-                    if (type == kTypeFirstHalf) {
-                        byteValues_ = 0;
-                        if (firstHalves + 1 >= kMaxChainedFirstHalves) {
-                            return 0;
-                        }
-                        pauser_.pause(10);
-                        continue;
-                    }
                 }
-                return 1;
+                if (kind != TypedReport::FirstHalf) {
+                    return 1;
+                }
+                byteValues_ = 0;
+                if (firstHalves + 1 >= kMaxChainedFirstHalves) {
+                    return 0;
+                }
+                pauser_.pause(10);
+                continue;
             }
             case kLinkIce: {
                 std::uint8_t image[kIceImageSize];
                 if (!readIceImage(image)) {
                     return 0;
                 }
-                if (valueWidth_ == 2) {
-                    for (std::uint32_t k = 0; k < channelCount_ && k < kChannelCount; ++k) {
-                        if (iceValue(image, static_cast<int>(k)) > kIceMaxValid) {
-                            image[2 * k + 1] = 0;
-                            image[2 * k + 2] = 0;
-                        }
-                    }
-                }
-                for (int k = 0; k < kChannelCount; ++k) {
-                    appendSample(k, iceValue(image, k), MaxRule::Raise);
-                }
+                takeIceCounts(model_, image, iceLayout_);
                 return 1;
             }
             case kLinkSerial:
-                return readSerialFrames();
+                readSerialFrames();
+                return 1;
             default:
                 return 0;
         }
     }
 }
 
-int BoardConnection::readSerialFrames() {
-    std::uint8_t buffer[kSerialReadSize + 1] = {};
+void BoardConnection::readSerialFrames() {
+    std::uint8_t buffer[kSerialReadSize] = {};
     std::size_t received = 0;
-    if (!serialPort_.readPort(buffer, kSerialReadSize, received) || received == 0) {
-        return 1;
+    if (serialPort_.readPort(buffer, kSerialReadSize, received)) {
+        takeSerialFrames(model_,
+                         std::span(buffer, std::min<std::size_t>(received, kSerialReadSize)));
     }
-    std::size_t i = 0;
-    while (i < received) {
-        const std::uint8_t marker = buffer[i];
-        if (marker != kFrameReference && marker != kFrameData) {
-            ++i;
-            continue;
-        }
-        // The length byte may lie past the received bytes; the buffer's zeroes stand in.
-        const std::size_t n = buffer[i + 1];
-        const MaxRule rule = marker == kFrameReference ? MaxRule::Set : MaxRule::Leave;
-        keyCode_ = 0;
-        for (std::size_t offset = 0; offset < n; offset += 3) {
-            const std::size_t at = i + 2 + offset;
-            if (at + 3 > received) {
-                break;  // only triplets that arrived whole are taken
-            }
-            const std::uint8_t code = buffer[at];
-            if (code >= 0x30 && code <= 0x3F) {
-                appendSample(code - 0x30, buffer[at + 1] | (buffer[at + 2] << 8), rule);
-            } else if (code == kTripletKeyCode) {
-                keyCode_ = buffer[at + 1] != 0 ? 1 : 0;
-            }
-        }
-        i += 2 + n + 1;
-    }
-    return 1;
 }
 
-int BoardConnection::readHidValues(HidRead kind, std::int32_t ChannelRecord::*field,
-                                   std::uint8_t* report, int depth) {
+BoardConnection::ValuesRead BoardConnection::readHidValues(HidRead kind,
+                                                           std::int32_t ChannelRecord::*field,
+                                                           std::uint8_t* report, int depth) {
+    const HidReportBytes bytes(report, kReportSize);
     if (linkMode_ == kLinkHidPlain) {
         // The plain board has one report form; no retry.
         if (!readHid(kind, report)) {
-            return 0;
+            return ValuesRead::Failed;
         }
-        takeBytes(channels_, report, field);
-        return 1;
+        takeByteValues(model_, bytes, field);
+        return ValuesRead::Taken;
     }
     if (!readHidWithRetry(kind, report)) {
-        return 0;
+        return ValuesRead::Failed;
     }
-    const std::uint8_t type = report[kByteType];
-    if (type == kTypeBytes) {
-        takeBytes(channels_, report, field);
-    } else if (type == kTypeFirstHalf || type == kTypeSecondHalf) {
-        takeHalf(channels_, report, field);
-        if (type == kTypeFirstHalf) {
-            if (depth + 1 >= kMaxChainedFirstHalves) {
-                return kChainTooLong;
-            }
-            // The second half comes from a fresh read of the same kind; its
-            // result does not decide this one, unless the chain never ends.
-            pauser_.pause(10);
-            std::uint8_t second[kReportSize] = {};
-            if (readHidValues(kind, field, second, depth + 1) == kChainTooLong) {
-                return kChainTooLong;
-            }
+    if (takeTypedValues(model_, bytes, field) == TypedReport::FirstHalf) {
+        if (depth + 1 >= kMaxChainedFirstHalves) {
+            return ValuesRead::EndlessHalves;
+        }
+        // The second half comes from a fresh read of the same kind; its
+        // result does not decide this one, unless the chain never ends.
+        pauser_.pause(10);
+        std::uint8_t second[kReportSize] = {};
+        if (readHidValues(kind, field, second, depth + 1) == ValuesRead::EndlessHalves) {
+            return ValuesRead::EndlessHalves;
         }
     }
-    return 1;
+    return ValuesRead::Taken;
 }
 
 int BoardConnection::readKeyValues() {
     std::uint8_t report[kReportSize] = {};
     if (linkMode_ == kLinkHidPlain || linkMode_ == kLinkHidTyped) {
-        if (readHidValues(HidRead::Key, &ChannelRecord::keyValue, report, 0) != 1) {
+        if (readHidValues(HidRead::Key, &ChannelRecord::keyValue, report, 0) != ValuesRead::Taken) {
             return 0;
         }
     } else if (linkMode_ == kLinkIce) {
         std::uint8_t image[kIceImageSize];
-        if (readIceImage(image) && (valueWidth_ != 2 || iceImageValid(image))) {
-            for (int k = 0; k < kChannelCount; ++k) {
-                channels_[k].keyValue = iceValue(image, k);
-            }
+        if (readIceImage(image)) {
+            takeIceKeyValues(model_, image, iceLayout_);
         }
     }
     // Over ICE and serial the report buffer stays zero, so the settings become 0;
@@ -383,18 +256,13 @@ int BoardConnection::readKeyValues() {
 int BoardConnection::readMaxValues() {
     if (linkMode_ == kLinkHidPlain || linkMode_ == kLinkHidTyped) {
         std::uint8_t report[kReportSize] = {};
-        return readHidValues(HidRead::Max, &ChannelRecord::maxValue, report, 0) == 1 ? 1 : 0;
+        const ValuesRead read = readHidValues(HidRead::Max, &ChannelRecord::maxValue, report, 0);
+        return read == ValuesRead::Taken ? 1 : 0;
     }
     if (linkMode_ == kLinkIce) {
         std::uint8_t image[kIceImageSize];
         if (readIceImage(image)) {
-            if (byteValues_) {
-                takeBytes(channels_, image, &ChannelRecord::maxValue);
-            } else if (iceImageValid(image)) {
-                for (int k = 0; k < kChannelCount; ++k) {
-                    appendSample(k, iceValue(image, k), MaxRule::Set);  // diff 0
-                }
-            }
+            takeIceMaxValues(model_, image, iceLayout_, byteValues_ != 0);
         }
     }
     return 1;
@@ -403,7 +271,7 @@ int BoardConnection::readMaxValues() {
 int BoardConnection::writeKeyValues() {
     std::uint8_t report[kReportSize] = {};
     for (int k = 0; k < kChannelCount; ++k) {
-        report[k + 1] = static_cast<std::uint8_t>(channels_[k].keyValue & 0xFF);
+        report[k + 1] = static_cast<std::uint8_t>(model_[k].keyValue & 0xFF);
     }
     report[kByteTrigger] = static_cast<std::uint8_t>(triggerLevel_);
     report[kBytePreScale] = static_cast<std::uint8_t>(preScale_);

@@ -2,14 +2,16 @@
 // The one object through which the program knows the demo board: sixteen
 // channel records, the chip settings bytes, and the link (HID, serial or ICE).
 // Every operation returns 1 for success and 0 for failure and never throws.
+// It chooses and sequences the reads; the decoders beside it take the bytes.
 
 #include <array>
 #include <cstdint>
 #include <memory>
 
-#include "device/ChannelRecord.h"
+#include "device/ChannelModel.h"
 #include "device/CloseNotifier.h"
 #include "device/HidModule.h"
+#include "device/IceImageDecoder.h"
 #include "device/IceLink.h"
 #include "device/Messages.h"
 #include "device/Pauser.h"
@@ -59,17 +61,19 @@ class BoardConnection {
     const ChannelRecord* getChannel(int index) const;
     // Stores the count, updates maxValue by the rule, appends a sample (dropping the oldest beyond
     // 300).
-    void appendSample(int channel, std::int32_t value, MaxRule rule);
+    void appendSample(int channel, std::int32_t value, MaxRule rule) {
+        model_.appendSample(channel, value, rule);
+    }
     // Empties every history; a channel that had samples gets value, keyValue and maxValue 0.
-    void clearSamples();
+    void clearSamples() { model_.clearSamples(); }
 
     int isOpen() const { return isOpen_; }
-    const std::int32_t* keyCodeAddress() const { return &keyCode_; }
-    std::int32_t keyCode() const { return keyCode_; }
+    const std::int32_t* keyCodeAddress() const { return model_.keyCodeAddress(); }
+    std::int32_t keyCode() const { return model_.keyCode(); }
     int isByteValues() const { return byteValues_; }
     std::int32_t linkMode() const { return linkMode_; }
     // Samples appended since construction; tells a reader whether a read cycle took any.
-    std::uint64_t appendedSamples() const { return appendedSamples_; }
+    std::uint64_t appendedSamples() const { return model_.appendedSamples(); }
 
     std::int32_t getTriggerLevel() const { return triggerLevel_; }
     std::int32_t getPreScale() const { return preScale_; }
@@ -104,20 +108,20 @@ class BoardConnection {
 
   private:
     enum class HidRead { Data, Max, Key };
-    int readHid(HidRead kind, std::uint8_t* report);
-    int readHidWithRetry(HidRead kind, std::uint8_t* report);
-    int readIceImage(std::uint8_t* image);
-    bool iceImageValid(const std::uint8_t* image) const;
-    std::int32_t iceValue(const std::uint8_t* image, int key) const;
-    int readSerialFrames();
-    // Key or max values over HID into `field`, following a first half with its
-    // second; 1, 0, or a negative value when the first halves never end.
-    int readHidValues(HidRead kind, std::int32_t ChannelRecord::*field, std::uint8_t* report,
-                      int depth);
+    enum class ValuesRead {
+        Taken,
+        Failed,
+        EndlessHalves,  // the board kept sending first halves
+    };
+    [[nodiscard]] bool readHid(HidRead kind, std::uint8_t* report);
+    [[nodiscard]] bool readHidWithRetry(HidRead kind, std::uint8_t* report);
+    [[nodiscard]] bool readIceImage(std::uint8_t* image);
+    void readSerialFrames();
+    // Key or max values over HID into `field`, following a first half with its second.
+    [[nodiscard]] ValuesRead readHidValues(HidRead kind, std::int32_t ChannelRecord::*field,
+                                           std::uint8_t* report, int depth);
 
-    std::array<ChannelRecord, kChannelCount> channels_;
-    std::int32_t keyCode_ = 0;
-    std::uint64_t appendedSamples_ = 0;
+    ChannelModel model_;
     int isOpen_ = 0;
     std::int32_t triggerLevel_ = 0;
     std::int32_t preScale_ = 0;
@@ -129,9 +133,8 @@ class BoardConnection {
     const SerialSettings* serialSettings_ = nullptr;
     std::uint32_t targetSelector_ = 0;
     std::uint32_t targetAddress_ = 0;
-    std::uint32_t channelCount_ = 0;
+    IceLayout iceLayout_;  // key count and value width
     std::uint32_t iramSpace_ = 0;
-    std::uint32_t valueWidth_ = 0;
     std::uint64_t notifyWindow_ = 0;
     std::uint32_t notifyMessage_ = 0;
     std::uint32_t notifyParam_ = 0;

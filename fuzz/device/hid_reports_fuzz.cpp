@@ -1,35 +1,27 @@
-// Arbitrary 64-byte reports from either kind of HID board must never crash
-// the report handling of any operation.
+// Arbitrary 64-byte reports must never crash any HID report decoder, and a
+// report appends at most one sample per key.
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-#include "fakes/DeviceFakes.h"
-
-using keyscope::fakes::FakeBoard;
-using keyscope::fakes::ScriptedHid;
+#include "device/HidReportDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 1) {
-        return 0;
-    }
-    FakeBoard f;
-    // The first byte picks the board kind; the rest is cut into reports.
-    f.hid->answeringIds = {data[0] & 1 ? keyscope::kHidDeviceTyped : keyscope::kHidDevicePlain};
-    for (std::size_t at = 1; at < size; at += keyscope::kReportSize) {
-        ScriptedHid::Answer answer;
-        std::memcpy(answer.report.data(), data + at,
-                    std::min<std::size_t>(keyscope::kReportSize, size - at));
-        for (auto* queue : {&f.hid->plain, &f.hid->data, &f.hid->max, &f.hid->key}) {
-            queue->push_back(answer);
+    keyscope::ChannelModel model;
+    for (std::size_t at = 0; at < size; at += keyscope::report::kSize) {
+        std::array<std::uint8_t, keyscope::report::kSize> report{};
+        std::memcpy(report.data(), data + at,
+                    std::min<std::size_t>(keyscope::report::kSize, size - at));
+        const std::uint64_t before = model.appendedSamples();
+        keyscope::takePlainCounts(model, report);
+        (void)keyscope::takeTypedCounts(model, report);
+        if (model.appendedSamples() - before > 2 * keyscope::kChannelCount) {
+            __builtin_trap();
         }
-    }
-    if (f.board->open(keyscope::kSelectorHid) == 1) {
-        while (!f.hid->data.empty() && !f.hid->plain.empty() && f.board->readCycle() == 1) {
-        }
-        f.board->readKeyValues();
-        f.board->readMaxValues();
-        f.board->writeKeyValues();
+        keyscope::takeByteValues(model, report, &keyscope::ChannelRecord::maxValue);
+        (void)keyscope::takeTypedValues(model, report, &keyscope::ChannelRecord::keyValue);
     }
     return 0;
 }

@@ -1,21 +1,26 @@
-// Arbitrary bytes on the serial line must never crash the frame walk.
+// Arbitrary bytes on the serial line must never crash the frame walk, nor let
+// a history grow past its bound or a key code be anything but 0 or 1.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
-#include "fakes/DeviceFakes.h"
+#include "device/SerialFrameDecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    keyscope::fakes::FakeBoard f;
-    if (f.board->open(keyscope::kSelectorSerial) != 1) {
-        return 0;
-    }
-    // Split into reads of at most 600 bytes, as the port delivers them.
+    keyscope::ChannelModel model;
+    // Cut into reads of at most 600 bytes, as the port delivers them.
+    const std::span<const std::uint8_t> bytes(data, size);
     for (std::size_t at = 0; at < size; at += 600) {
-        const std::size_t n = size - at < 600 ? size - at : 600;
-        f.serial->chunks.emplace_back(data + at, data + at + n);
+        keyscope::takeSerialFrames(model, bytes.subspan(at, std::min<std::size_t>(600, size - at)));
+        if (model.keyCode() != 0 && model.keyCode() != 1) {
+            __builtin_trap();
+        }
     }
-    while (!f.serial->chunks.empty()) {
-        f.board->readCycle();
+    for (int k = 0; k < keyscope::kChannelCount; ++k) {
+        if (model[k].samples.size() > keyscope::kMaxSamples) {
+            __builtin_trap();
+        }
     }
     return 0;
 }

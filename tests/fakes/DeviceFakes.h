@@ -265,4 +265,15 @@ inline Report plainReport(std::initializer_list<int> counts, int keyCode = 0) {
     return r;
 }
 
+// A 65-byte ICE memory image of 16-bit counts from byte 1, high byte first.
+inline std::array<std::uint8_t, 65> iceWords(std::initializer_list<int> values) {
+    std::array<std::uint8_t, 65> image{};
+    int at = 1;
+    for (int v : values) {
+        image[at++] = static_cast<std::uint8_t>(v >> 8);
+        image[at++] = static_cast<std::uint8_t>(v);
+    }
+    return image;
+}
+
 }  // namespace keyscope::fakes
