@@ -52,7 +52,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# -noreset: the readiness probe below is the last client to leave, and a
+# reset then would refuse the dashboard's connection.
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 pids=($!)
 for _ in $(seq 50); do
     DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break

@@ -139,15 +139,19 @@ class Session {
   private:
     static int firstDisplay() { return 200 + (getpid() * 7) % 500; }
 
-    // Xvfb on :display, which it writes to a pipe once it takes clients.
+    // Xvfb on :display, which it writes to a pipe once it takes clients. -noreset:
+    // by default the server resets when its last client leaves, and a client
+    // that connects during the reset (the program, right after the readiness
+    // probe) is refused.
     bool startOneServer(int display) {
         int fds[2];
         if (pipe(fds) != 0)
             return false;
         fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-        server_ = spawnShell(inFolder("xvfb.log", "Xvfb :" + std::to_string(display) +
-                                                      " -displayfd " + std::to_string(fds[1]) +
-                                                      " -screen 0 1280x800x24 -nolisten tcp"));
+        server_ =
+            spawnShell(inFolder("xvfb.log", "Xvfb :" + std::to_string(display) + " -displayfd " +
+                                                std::to_string(fds[1]) +
+                                                " -screen 0 1280x800x24 -nolisten tcp -noreset"));
         close(fds[1]);
         // Read up to the line end: Xvfb gives up if the pipe closes before it.
         FILE* in = fdopen(fds[0], "r");
