@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -149,18 +148,30 @@ void TimeBarChart::buildBackground(int width, int height) {
 }
 
 const QImage& TimeBarChart::composeFrame() {
-    lastReadout_.clear();
     followSize();
     if (background_.isNull()) {
+        lastReadout_.clear();
         frame_ = QImage();
         return frame_;
     }
     if (frame_.size() != background_.size()) {
         frame_ = QImage(background_.size(), QImage::Format_ARGB32_Premultiplied);
     }
-    std::memcpy(frame_.bits(), background_.constBits(), background_.sizeInBytes());
-
     QPainter painter(&frame_);
+    drawFrame(painter);
+    return frame_;
+}
+
+bool TimeBarChart::drawFrame(QPainter& painter) {
+    lastReadout_.clear();
+    followSize();
+    if (background_.isNull()) {
+        return false;
+    }
+    // Every pixel starts from the background: a plain row copy, whatever the target holds.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(0, 0, background_);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setPen(argb(kCaptionColour));
     const QColor grid = argb(kGridColour);
     const PixelRect& plot = layout_.plot;
@@ -234,7 +245,7 @@ const QImage& TimeBarChart::composeFrame() {
             QRect(at.x() - kMarkerHalf, at.y() - kMarkerHalf, 2 * kMarkerHalf, 2 * kMarkerHalf),
             argb(kReadoutColour));
     }
-    return frame_;
+    return true;
 }
 
 std::int32_t TimeBarChart::samplePass(const ChannelRecord& record, std::int32_t floor) {
@@ -276,13 +287,11 @@ std::int32_t TimeBarChart::samplePass(const ChannelRecord& record, std::int32_t 
     return shown;
 }
 
+// Drawn straight into the window's backing store: composing into frame_ first would add a
+// full-frame copy per poll.
 void TimeBarChart::paintEvent(QPaintEvent*) {
-    const QImage& frame = composeFrame();
-    if (frame.isNull()) {
-        return;
-    }
     QPainter painter(this);
-    painter.drawImage(0, 0, frame);
+    drawFrame(painter);
 }
 
 void TimeBarChart::mouseMoveEvent(QMouseEvent* event) {
