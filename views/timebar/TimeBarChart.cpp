@@ -89,12 +89,26 @@ void drawFramedArea(QImage& image, QPainter& painter, const PixelRect& area, con
     verticalLine(image, area.right, area.top + 1, area.bottom - 1, frame.rgba());
 }
 
-void drawTrace(QPainter& painter, const std::vector<QPoint>& points, int count, QRgb colour) {
+// The strip's traces are flat most of the time: a point with both neighbours on its row adds
+// nothing to the line but its cost, so the polyline goes through the corners only. `corners`
+// is scratch space kept between paints.
+void drawTrace(QPainter& painter, const std::vector<QPoint>& points, int count, QRgb colour,
+               std::vector<QPoint>& corners) {
     if (count < 2) {
         return;
     }
+    corners.clear();
+    corners.push_back(points[0]);
+    for (int i = 1; i + 1 < count; ++i) {
+        const int y = points[static_cast<std::size_t>(i)].y();
+        if (points[static_cast<std::size_t>(i - 1)].y() != y ||
+            points[static_cast<std::size_t>(i + 1)].y() != y) {
+            corners.push_back(points[static_cast<std::size_t>(i)]);
+        }
+    }
+    corners.push_back(points[static_cast<std::size_t>(count - 1)]);
     painter.setPen(QPen(argb(colour), 1.0));
-    painter.drawPolyline(points.data(), count);
+    painter.drawPolyline(corners.data(), static_cast<int>(corners.size()));
 }
 
 }  // namespace
@@ -219,9 +233,9 @@ bool TimeBarChart::drawFrame(QPainter& painter) {
 
     labelFace_.draw(painter, kFuncOutLeft, strip.top - kFuncOutRise, QStringLiteral("FuncOut"));
 
-    drawTrace(painter, tracePoints_, pointCount_, kValueTraceColour);
-    drawTrace(painter, keyCodePoints_, pointCount_, kKeyCodeTraceColour);
-    drawTrace(painter, floorPoints_, pointCount_, kFloorTraceColour);
+    drawTrace(painter, tracePoints_, pointCount_, kValueTraceColour, traceCorners_);
+    drawTrace(painter, keyCodePoints_, pointCount_, kKeyCodeTraceColour, traceCorners_);
+    drawTrace(painter, floorPoints_, pointCount_, kFloorTraceColour, traceCorners_);
 
     // A key the bar graph has not bound yet has no trigger level to show.
     if (channel_ != nullptr && channel_->percentRef != nullptr) {

@@ -91,6 +91,7 @@ class TimeBarChart : public QWidget {
     std::uint8_t lastRawMode_ = 0;
     std::vector<QPoint> keyCodePoints_;
     std::vector<QPoint> floorPoints_;
+    std::vector<QPoint> traceCorners_;  // the polyline actually drawn, reused
     QString lastReadout_;
     int lastTriggerY_ = 0;
     QPoint lastTriggerLabel_;
