@@ -329,9 +329,10 @@ void DashboardDialog::onRefresh() {
 
 void DashboardDialog::onUpdate() {
     inPollFrame([this] {
-        board_.writeKeyValues();
+        // Update has no message of its own: a failed write or read shows in the next poll.
+        static_cast<void>(board_.writeKeyValues());
         pauser_.pause(300);
-        board_.readMaxValues();
+        static_cast<void>(board_.readMaxValues());
         barGraph_.requestPeakReset(1);
         barGraph_.update();
     });
@@ -349,7 +350,8 @@ void DashboardDialog::onDefaultValue() {
             return;
         }
         pauser_.pause(250);
-        board_.readMaxValues();
+        // The write went through; reference counts that did not come keep their old values.
+        static_cast<void>(board_.readMaxValues());
         barGraph_.setTriggerPercent(board_.getTriggerLevel());
     });
 }
@@ -456,7 +458,8 @@ void DashboardDialog::onTriggerScrollEnd(ChannelRecord* record) {
                                    ? *record->percentRef
                                    : barGraph_.triggerPercent();
     board_.setTriggerLevel(level & 0xFF);
-    board_.writeKeyValues();
+    // A gesture has no message for a failed write: the level stays where the user put it.
+    static_cast<void>(board_.writeKeyValues());
     pauser_.pause(300);
 }
 

@@ -94,7 +94,8 @@ int BoardConnection::open(std::uint32_t selector) {
     }
     pauser_.pause(50);
     isOpen_ = 1;
-    readCycle();
+    // A first read fills the history; a loss shows at the next poll, which reconnects.
+    static_cast<void>(readCycle());
     return 1;
 }
 

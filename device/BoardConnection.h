@@ -92,17 +92,17 @@ class BoardConnection {
                    std::uint32_t notifyMessage, std::uint32_t notifyParam);
     // 1 when open (at once when already open). A failure after the transport
     // opened leaves linkMode set and the transport as it is, with isOpen 0.
-    int open(std::uint32_t selector);
+    [[nodiscard]] int open(std::uint32_t selector);
     // 1 when closed; 0 only when the ICE release failed. Notifies the outside
     // window before the history is discarded. Leaves the serial port open.
     int close();
 
     // --- reports ---
     // The poll read. 0 means the link is lost; a failed serial read is not a loss.
-    int readCycle();
-    int readKeyValues();   // key values and the three settings bytes
-    int readMaxValues();   // reference counts
-    int writeKeyValues();  // low bytes of the key values and the settings bytes
+    [[nodiscard]] int readCycle();
+    [[nodiscard]] int readKeyValues();   // key values and the three settings bytes
+    [[nodiscard]] int readMaxValues();   // reference counts
+    [[nodiscard]] int writeKeyValues();  // low bytes of the key values and the settings bytes
 
     SerialPort& serialPort() { return serialPort_; }
 

@@ -13,7 +13,10 @@ using namespace keyscope;
 
 void BM_KeyStatisticsWindow_RefreshAndPaint(benchmark::State& state) {
     fakes::FakeBoard f;
-    f.board->open(kSelectorSerial);
+    if (!f.board->open(kSelectorSerial)) {
+        state.SkipWithError("the fake serial board did not open");
+        return;
+    }
     int reading = 0;
     auto poll = [&] {
         for (int k = 0; k < kChannelCount; ++k)

@@ -24,7 +24,10 @@ std::vector<std::uint8_t> fullSerialBuffer() {
 
 void BM_ReadCycle_Serial600Bytes(benchmark::State& state) {
     FakeBoard f;
-    f.board->open(keyscope::kSelectorSerial);
+    if (!f.board->open(keyscope::kSelectorSerial)) {
+        state.SkipWithError("the fake serial board did not open");
+        return;
+    }
     const auto bytes = fullSerialBuffer();
     for (auto _ : state) {
         f.serial->chunks.push_back(bytes);
@@ -38,7 +41,10 @@ void BM_ReadCycle_HidHalfPair(benchmark::State& state) {
     f.hid->answeringIds = {keyscope::kHidDeviceTyped};
     f.hid->max.push_back({true, keyscope::fakes::typedReport(0x55, {200})});
     f.hid->key.push_back({true, keyscope::fakes::typedReport(0x55, {10})});
-    f.board->open(keyscope::kSelectorHid);
+    if (!f.board->open(keyscope::kSelectorHid)) {
+        state.SkipWithError("the fake HID board did not open");
+        return;
+    }
     const auto first = keyscope::fakes::typedReport(0x85, {700, 701, 702, 703, 704, 705, 706, 707});
     const auto second =
         keyscope::fakes::typedReport(0xC5, {708, 709, 710, 711, 712, 713, 714, 715});

@@ -120,7 +120,7 @@ TEST(CommandLine, EveryFieldOfTheTargetLine) {
 class CsvExport : public ::testing::Test, protected fakes::FakeBoard {
   protected:
     void SetUp() override {
-        board->open(kSelectorSerial);
+        ASSERT_EQ(board->open(kSelectorSerial), 1);
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }
