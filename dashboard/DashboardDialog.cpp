@@ -142,7 +142,7 @@ void DashboardDialog::pollTick() {
     stopPolling();
     polling_ = 0;
     if (board_.readCycle()) {
-        barGraph_.update();
+        barGraph_.refresh();
         updateTimeBarWindows(timeBarWindows_);
         if (keyStatistics_) {
             keyStatistics_->pollDone();

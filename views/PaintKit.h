@@ -6,9 +6,13 @@
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QHash>
+#include <QList>
 #include <QPainter>
 #include <QPointF>
 #include <QString>
+#include <QTextLayout>
 
 namespace keyscope {
 
@@ -31,6 +35,9 @@ inline QFont pixelFont(int points) {
 }
 
 // One text size, built and measured once so that a paint neither resolves fonts nor measures.
+// Each distinct text is shaped once and its glyphs kept: the figures repeat from poll to poll,
+// and shaping them anew cost more than the rest of a paint. The same glyphs at the same
+// places as QPainter::drawText gives.
 class TextFace {
   public:
     explicit TextFace(int points)
@@ -39,8 +46,10 @@ class TextFace {
     // Text whose box has its top-left corner at (x, y), in the painter's pen; QPainter itself
     // places text by its baseline.
     void draw(QPainter& painter, qreal x, qreal y, const QString& text) const {
-        painter.setFont(font_);
-        painter.drawText(QPointF(x, y + ascent_), text);
+        const QPointF baseline(x, y + ascent_);
+        for (const QGlyphRun& run : shaped(text)) {
+            painter.drawGlyphRun(baseline, run);
+        }
     }
     void draw(QPainter& painter, qreal x, qreal y, const QString& text, QRgb colour) const {
         painter.setPen(argb(colour));
@@ -48,8 +57,40 @@ class TextFace {
     }
 
   private:
+    // Glyph runs of `text` with their positions relative to the start of its baseline.
+    const QList<QGlyphRun>& shaped(const QString& text) const;
+
+    // Live figures would otherwise grow it without end; refilling it costs a few paints.
+    static constexpr qsizetype kMaxShapedTexts = 1024;
+
     QFont font_;
     qreal ascent_;
+    mutable QHash<QString, QList<QGlyphRun>> shaped_;
 };
+
+inline const QList<QGlyphRun>& TextFace::shaped(const QString& text) const {
+    auto found = shaped_.constFind(text);
+    if (found != shaped_.constEnd()) {
+        return *found;
+    }
+    if (shaped_.size() >= kMaxShapedTexts) {
+        shaped_.clear();
+    }
+    QTextLayout layout(text, font_);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    QList<QGlyphRun> runs = layout.glyphRuns();
+    // The layout puts the baseline one ascent down; moving it to 0 is exact, both being
+    // whole 64ths of a pixel.
+    for (QGlyphRun& run : runs) {
+        QList<QPointF> positions = run.positions();
+        for (QPointF& at : positions) {
+            at.ry() -= line.ascent();
+        }
+        run.setPositions(positions);
+    }
+    return *shaped_.insert(text, std::move(runs));
+}
 
 }  // namespace keyscope

@@ -4,6 +4,7 @@
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 
 #include <algorithm>
 #include <cstdlib>
@@ -368,6 +369,21 @@ void KeyBarGraph::paintEvent(QPaintEvent* /*event*/) {
         // Too small for a plot: nothing of the graph, just the widget's own background.
         screen.fillRect(rect(), palette().window());
     }
+}
+
+// The legend, prompt and footer never change between resizes, so a poll leaves them in
+// the backing store: it repaints the plot, the bands of the key names over it and of the
+// pressed-key banner, full width: neither text is clipped to the plot.
+void KeyBarGraph::refresh() {
+    if (!layout_.hasPlot() || layout_.width != width() || layout_.height != height()) {
+        update();
+        return;
+    }
+    const int w = layout_.width;
+    QRegion live(kPlotLeft, 0, layout_.plotWidth, layout_.plotHeight);
+    live += QRect(0, layout_.chartTop() - kNameRise, w, kNameRise);
+    live += QRect(0, 0, w, kKeyBannerHeight);  // its text may run past its box
+    update(live);
 }
 
 void KeyBarGraph::updateHover(QPoint pos) {

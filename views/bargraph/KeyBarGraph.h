@@ -7,7 +7,8 @@
 //   are not owned and must outlive the control (or be detached with resetSlots).
 // - Every paint runs the per-frame update (BarGraphModel::updateFrame): slot ranges follow
 //   the values, the common scale widens itself, peaks are tracked. Only setRange narrows
-//   the scale again. The dashboard repaints after each poll with update().
+//   the scale again. The dashboard repaints after each poll with refresh(), which repaints
+//   only the parts a poll can change; update() repaints everything.
 // - Everything that depends only on the size (background with legend and prompt, footer
 //   strip, plot grid) is drawn once per resize; a paint composes those with the bars.
 // - Pointer moves over a bar column set the hover state (tint at the next paint, hand
@@ -61,6 +62,8 @@ class KeyBarGraph : public QWidget {
     // Address of the connection's key code, read at every paint for the pressed-key banner;
     // null (the default) shows no banner. Must outlive the control or be reset to null.
     void setKeyCodeSource(const std::int32_t* address);
+    // Schedules the repaint after a poll: the plot, the key names and the pressed-key banner.
+    void refresh();
 
     // --- Sizing rules ------------------------------------------------------------------
     static constexpr int slotWidth() { return kSlotWidth; }

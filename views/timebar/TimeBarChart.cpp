@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -90,12 +89,26 @@ void drawFramedArea(QImage& image, QPainter& painter, const PixelRect& area, con
     verticalLine(image, area.right, area.top + 1, area.bottom - 1, frame.rgba());
 }
 
-void drawTrace(QPainter& painter, const std::vector<QPoint>& points, int count, QRgb colour) {
+// The strip's traces are flat most of the time: a point with both neighbours on its row adds
+// nothing to the line but its cost, so the polyline goes through the corners only. `corners`
+// is scratch space kept between paints.
+void drawTrace(QPainter& painter, const std::vector<QPoint>& points, int count, QRgb colour,
+               std::vector<QPoint>& corners) {
     if (count < 2) {
         return;
     }
+    corners.clear();
+    corners.push_back(points[0]);
+    for (int i = 1; i + 1 < count; ++i) {
+        const int y = points[static_cast<std::size_t>(i)].y();
+        if (points[static_cast<std::size_t>(i - 1)].y() != y ||
+            points[static_cast<std::size_t>(i + 1)].y() != y) {
+            corners.push_back(points[static_cast<std::size_t>(i)]);
+        }
+    }
+    corners.push_back(points[static_cast<std::size_t>(count - 1)]);
     painter.setPen(QPen(argb(colour), 1.0));
-    painter.drawPolyline(points.data(), count);
+    painter.drawPolyline(corners.data(), static_cast<int>(corners.size()));
 }
 
 }  // namespace
@@ -149,18 +162,30 @@ void TimeBarChart::buildBackground(int width, int height) {
 }
 
 const QImage& TimeBarChart::composeFrame() {
-    lastReadout_.clear();
     followSize();
     if (background_.isNull()) {
+        lastReadout_.clear();
         frame_ = QImage();
         return frame_;
     }
     if (frame_.size() != background_.size()) {
         frame_ = QImage(background_.size(), QImage::Format_ARGB32_Premultiplied);
     }
-    std::memcpy(frame_.bits(), background_.constBits(), background_.sizeInBytes());
-
     QPainter painter(&frame_);
+    drawFrame(painter);
+    return frame_;
+}
+
+bool TimeBarChart::drawFrame(QPainter& painter) {
+    lastReadout_.clear();
+    followSize();
+    if (background_.isNull()) {
+        return false;
+    }
+    // Every pixel starts from the background: a plain row copy, whatever the target holds.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(0, 0, background_);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setPen(argb(kCaptionColour));
     const QColor grid = argb(kGridColour);
     const PixelRect& plot = layout_.plot;
@@ -208,9 +233,9 @@ const QImage& TimeBarChart::composeFrame() {
 
     labelFace_.draw(painter, kFuncOutLeft, strip.top - kFuncOutRise, QStringLiteral("FuncOut"));
 
-    drawTrace(painter, tracePoints_, pointCount_, kValueTraceColour);
-    drawTrace(painter, keyCodePoints_, pointCount_, kKeyCodeTraceColour);
-    drawTrace(painter, floorPoints_, pointCount_, kFloorTraceColour);
+    drawTrace(painter, tracePoints_, pointCount_, kValueTraceColour, traceCorners_);
+    drawTrace(painter, keyCodePoints_, pointCount_, kKeyCodeTraceColour, traceCorners_);
+    drawTrace(painter, floorPoints_, pointCount_, kFloorTraceColour, traceCorners_);
 
     // A key the bar graph has not bound yet has no trigger level to show.
     if (channel_ != nullptr && channel_->percentRef != nullptr) {
@@ -234,7 +259,7 @@ const QImage& TimeBarChart::composeFrame() {
             QRect(at.x() - kMarkerHalf, at.y() - kMarkerHalf, 2 * kMarkerHalf, 2 * kMarkerHalf),
             argb(kReadoutColour));
     }
-    return frame_;
+    return true;
 }
 
 std::int32_t TimeBarChart::samplePass(const ChannelRecord& record, std::int32_t floor) {
@@ -276,13 +301,11 @@ std::int32_t TimeBarChart::samplePass(const ChannelRecord& record, std::int32_t 
     return shown;
 }
 
+// Drawn straight into the window's backing store: composing into frame_ first would add a
+// full-frame copy per poll.
 void TimeBarChart::paintEvent(QPaintEvent*) {
-    const QImage& frame = composeFrame();
-    if (frame.isNull()) {
-        return;
-    }
     QPainter painter(this);
-    painter.drawImage(0, 0, frame);
+    drawFrame(painter);
 }
 
 void TimeBarChart::mouseMoveEvent(QMouseEvent* event) {

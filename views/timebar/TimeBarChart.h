@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <QImage>
+#include <QPainter>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
@@ -39,8 +40,8 @@ class TimeBarChart : public QWidget {
     // Whether a paint has taken the range from the channel yet.
     bool hasRange() const { return hasRange_; }
 
-    // Runs one paint into the off-screen frame and returns it; paintEvent shows
-    // exactly this. A null image while the client area is empty.
+    // Runs one paint into the off-screen frame and returns it; paintEvent draws
+    // exactly this into the window. A null image while the client area is empty.
     const QImage& composeFrame();
 
     // State for tests and the benchmark.
@@ -68,6 +69,9 @@ class TimeBarChart : public QWidget {
     // hidden window delivers its children's resizes only when it is shown.
     void followSize();
     void buildBackground(int width, int height);
+    // One frame onto painter's device, which it covers whole; false while the client area
+    // is empty.
+    bool drawFrame(QPainter& painter);
     // Walks the samples; returns the value shown under the cursor (0 when none).
     std::int32_t samplePass(const ChannelRecord& record, std::int32_t floor);
 
@@ -87,6 +91,7 @@ class TimeBarChart : public QWidget {
     std::uint8_t lastRawMode_ = 0;
     std::vector<QPoint> keyCodePoints_;
     std::vector<QPoint> floorPoints_;
+    std::vector<QPoint> traceCorners_;  // the polyline actually drawn, reused
     QString lastReadout_;
     int lastTriggerY_ = 0;
     QPoint lastTriggerLabel_;
