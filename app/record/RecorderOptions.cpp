@@ -30,7 +30,7 @@ bool readDouble(const std::string& text, double& out) {
 // One option of the command line: its names, the name of its value (empty for
 // a switch), its help line, the message for a missing or unreadable value, and
 // how its value lands in the options (false: the value is unreadable).
-struct OptionSpec {
+struct OptionRow {
     QStringList names;
     QString valueName;
     QString help;
@@ -39,8 +39,8 @@ struct OptionSpec {
 };
 
 // Every option, in the order help lists them and values are read.
-const std::vector<OptionSpec>& optionSpecs() {
-    static const std::vector<OptionSpec> specs = {
+const std::vector<OptionRow>& optionTable() {
+    static const std::vector<OptionRow> rows = {
         {{"hid"},
          {},
          "Record the USB HID board (the default).",
@@ -145,7 +145,7 @@ const std::vector<OptionSpec>& optionSpecs() {
              return true;
          }},
     };
-    return specs;
+    return rows;
 }
 
 constexpr int kIceFields = 5;
@@ -154,11 +154,11 @@ std::string dashed(const QString& name) {
     return (name.size() == 1 ? "-" : "--") + name.toStdString();
 }
 
-const OptionSpec* specNamed(const std::string& arg) {
-    for (const OptionSpec& spec : optionSpecs()) {
-        for (const QString& name : spec.names) {
+const OptionRow* optionNamed(const std::string& arg) {
+    for (const OptionRow& row : optionTable()) {
+        for (const QString& name : row.names) {
             if (arg == dashed(name))
-                return &spec;
+                return &row;
         }
     }
     return nullptr;
@@ -183,8 +183,8 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
     const QCommandLineOption version({"v", "version"}, "Displays version information.");
     parser.addOption(help);
     parser.addOption(version);
-    for (const OptionSpec& spec : optionSpecs()) {
-        parser.addOption(QCommandLineOption(spec.names, spec.help, spec.valueName));
+    for (const OptionRow& row : optionTable()) {
+        parser.addOption(QCommandLineOption(row.names, row.help, row.valueName));
     }
     parser.addPositionalArgument("TARGET", "With --ice: CHIP ADDR COUNT IRAM WIDTH.",
                                  "[CHIP ADDR COUNT IRAM WIDTH]");
@@ -196,13 +196,13 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
         // The parser's own texts name no fix; say which option and what it wants.
         for (std::size_t i = 0; i < args.size(); ++i) {
             const std::string name = args[i].substr(0, args[i].find('='));
-            const OptionSpec* spec = specNamed(name);
+            const OptionRow* row = optionNamed(name);
             const bool builtIn =
                 name == "-h" || name == "--help" || name == "-v" || name == "--version";
-            if (!spec && !builtIn && name.size() > 1 && name[0] == '-')
+            if (!row && !builtIn && name.size() > 1 && name[0] == '-')
                 return fail("unknown option '" + args[i] + "' (see --help)");
-            if (spec && !spec->valueName.isEmpty() && name == args[i] && ++i == args.size())
-                return fail(spec->badValue);
+            if (row && !row->valueName.isEmpty() && name == args[i] && ++i == args.size())
+                return fail(row->badValue);
         }
         return fail(parser.errorText().toStdString());
     }
@@ -219,13 +219,13 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
 
     RecorderOptions options;
     int links = 0;
-    for (const OptionSpec& spec : optionSpecs()) {
-        if (!parser.isSet(spec.names.front()))
+    for (const OptionRow& row : optionTable()) {
+        if (!parser.isSet(row.names.front()))
             continue;
-        links += spec.names.front() == "hid" || spec.names.front() == "serial" ||
-                 spec.names.front() == "ice";
-        if (!spec.apply(parser.value(spec.names.front()).toStdString(), options))
-            return fail(spec.badValue);
+        links += row.names.front() == "hid" || row.names.front() == "serial" ||
+                 row.names.front() == "ice";
+        if (!row.apply(parser.value(row.names.front()).toStdString(), options))
+            return fail(row.badValue);
     }
     if (links > 1) {
         return fail("choose one of --hid, --serial, --ice");
