@@ -12,23 +12,19 @@ namespace {
 
 constexpr const char* kRuleFile = "70-keyscope.rules";
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 std::string fixFor(const std::string& node) {
     const std::string name = std::filesystem::path(node).filename().string();
-    if (startsWith(name, "hidraw")) {
+    if (name.starts_with("hidraw")) {
         return std::string("install the udev rule ") + kRuleFile +
                ", which gives the board's HID nodes to the logged-in user, then re-plug the board";
     }
-    if (startsWith(name, "sg")) {
+    if (name.starts_with("sg")) {
         return std::string(
                    "SCSI generic nodes belong to root; fill in the ICE board's vendor "
                    "and model in the commented rule of ") +
                kRuleFile + ", then re-plug the board";
     }
-    if (startsWith(name, "tty")) {
+    if (name.starts_with("tty")) {
         return "serial ports belong to group dialout; join it (sudo adduser $USER dialout) and "
                "log in again";
     }
