@@ -118,19 +118,16 @@ TEST(Recorder_Reconnect, FailedReadPausesClosesAndReopens) {
 }
 
 TEST(Recorder_Stop, TimeLimitAndInterruption) {
-    {
-        RecorderRig rig;
-        rig.queue({100}, 0, 40);
-        RecorderOptions options;
-        options.seconds = 1.0;
-        EXPECT_EQ(rig.run(options), RecordEnd::TimeLimit);
-        EXPECT_EQ(rig.rows, 20);
-    }
-    RecorderRig rig;
-    rig.queue({100}, 0, 5);
-    rig.interrupted = true;
-    EXPECT_EQ(rig.run({}), RecordEnd::Interrupted);
-    EXPECT_THAT(rig.csv(), AllOf(StartsWith("elapsed_ms,"), EndsWith(",key_code\n")))
+    RecorderRig timed, stopped;
+    timed.queue({100}, 0, 40);
+    RecorderOptions options;
+    options.seconds = 1.0;
+    EXPECT_EQ(timed.run(options), RecordEnd::TimeLimit);
+    EXPECT_EQ(timed.rows, 20);
+    stopped.queue({100}, 0, 5);
+    stopped.interrupted = true;
+    EXPECT_EQ(stopped.run({}), RecordEnd::Interrupted);
+    EXPECT_THAT(stopped.csv(), AllOf(StartsWith("elapsed_ms,"), EndsWith(",key_code\n")))
         << "the header alone, flushed";
 }
 
