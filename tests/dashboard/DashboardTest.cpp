@@ -378,7 +378,6 @@ TEST_F(DashboardTest, IceConnectFromTheMenuAfterAFailedStartKeepsTheRunningDashb
     EXPECT_TRUE(dash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
-// Enter ends the dashboard with OK, Escape and the close box with Cancel; none runs Stop.
 TEST_F(DashboardTest, DialogKeysAndTheCloseBoxEndTheDashboardWithoutStop) {
     const std::pair<std::function<void(QDialog&)>, int> cases[] = {
         {[](QDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, QDialog::Accepted},
@@ -442,8 +441,7 @@ TEST_F(DashboardTest, PinDialogBindsTheChosenKeysInIndexOrderSizesTheWindowAndTo
     }
 }
 
-// Each board command kills the poll timer around its work and re-arms it only
-// when it was running; a failure shows its own message.
+// Each command stops the poll timer around its work and restarts it only if it was running.
 TEST_F(DashboardTest, BoardCommandsRunInTheirTimerFrameWithTheirMessages) {
     using Texts = std::vector<std::string>;
     const Texts ok, updateFail{"Update demoboard key value fail! please re-try again."},
