@@ -12,7 +12,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
-#include <functional>
 
 #include "dialogs/ChipSettingsDialog.h"
 #include "dialogs/DataExchange.h"
@@ -30,8 +29,7 @@ TEST(DialogUnits, FourAcrossAndEightDownAreOneBaseUnitAndGrowWithTheFont) {
     const DialogUnits large(QFont(QStringLiteral("Arial"), 16));
     EXPECT_EQ(units.toPixels(res::DluRect{8, 16, 40, 24}),
               QRect(2 * units.baseX(), 2 * units.baseY(), 10 * units.baseX(), 3 * units.baseY()));
-    EXPECT_GT(large.baseX(), units.baseX());
-    EXPECT_GT(large.baseY(), units.baseY());
+    EXPECT_TRUE(large.baseX() > units.baseX() && large.baseY() > units.baseY());
 }
 
 class EveryTemplate : public testing::TestWithParam<int> {};
@@ -218,110 +216,85 @@ TEST_F(ChipSettingsDialogTest, WithoutAConnectionOkStillRunsItsChecks) {
 
 constexpr KeyEnabledFlags kFirstHalf{1, 1, 1, 1, 1, 1, 1, 1};
 constexpr KeyEnabledFlags kSecondHalf{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1};
+constexpr KeyEnabledFlags kOnes{0, 0, 0, 1, 0, 0, 0, 0, 0, 1};
 
-struct PinCase {
-    KeyEnabledFlags flags;
-    std::vector<int> clicks;  // button and check box ids, in order
-    bool accepted;
-    KeyEnabledFlags after;
-};
-
-const PinCase kPinCases[] = {
-    {kFirstHalf, {res::kButtonPinInvert, res::kButtonPinOk}, true, kSecondHalf},
-    {{0, 0, 0, 5, 0, 0, 0, 0, 0, -1}, {res::kButtonPinOk}, true, {0, 0, 0, 1, 0, 0, 0, 0, 0, 1}},
-    {kFirstHalf, {res::kButtonPinInvert, res::kButtonPinCancel}, false, kFirstHalf},
-};
-
-class PinEnableDialogTest : public testing::TestWithParam<PinCase> {
-  protected:
-    // Runs the modal dialog; `drive` acts on it once it is shown and must close it.
-    bool run(const std::function<void()>& drive) {
-        QTimer::singleShot(0, &dialog, [this, drive] {
-            drive();
-            if (dialog.isVisible()) {
-                ADD_FAILURE() << "the dialog stayed open";
-                dialog.done(QDialog::Rejected);
-            }
-        });
-        return dialog.runPinDialog(&flags);
-    }
-    KeyEnabledFlags ticks() const {
-        KeyEnabledFlags state{};
-        for (int key = 0; key < kChannelCount; ++key) {
-            state[key] = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)->isChecked();
-        }
-        return state;
-    }
-
-    PinEnableDialog dialog;
-    KeyEnabledFlags flags{};
-};
-
-TEST_P(PinEnableDialogTest, OpensTickedForNonZeroFlagsAndWritesOnesAndZerosOnlyOnOk) {
-    const PinCase& c = GetParam();
-    flags = c.flags;
-    KeyEnabledFlags opened{};
-    EXPECT_EQ(run([&] {
-                  opened = ticks();
-                  for (int id : c.clicks) {
-                      QTest::mouseClick(findControl<QAbstractButton>(dialog, id), Qt::LeftButton);
-                  }
-              }),
-              c.accepted);
+KeyEnabledFlags ticks(const PinEnableDialog& dialog) {
+    KeyEnabledFlags state{};
     for (int key = 0; key < kChannelCount; ++key) {
-        EXPECT_EQ(opened[key], c.flags[key] != 0) << key;
+        state[key] = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)->isChecked();
     }
-    EXPECT_EQ(flags, c.after);
-    // A second run starts from the flags again, not from the last boxes.
-    run([&] {
-        opened = ticks();
-        dialog.reject();
-    });
-    EXPECT_EQ(opened, c.after);
-    EXPECT_FALSE(dialog.runPinDialog(nullptr));  // no flags: no run
+    return state;
 }
 
-INSTANTIATE_TEST_SUITE_P(Flags, PinEnableDialogTest, testing::ValuesIn(kPinCases));
-
-struct MaxMinCase {
-    const char* maximum;  // typed over the opening text; null leaves it
-    const char* minimum;
-    int button;
-    std::array<std::int32_t, 2> after;  // maximum, minimum
-};
-
-const MaxMinCase kMaxMinCases[] = {
-    {"", nullptr, res::kIdOk, {0, 1100}},
-    {"100", "300", res::kIdOk, {100, 300}},  // no ordering check
-    {"5", "6", res::kIdCancel, {1200, 1100}},
-    {nullptr, "-4x2", res::kIdOk, {1200, 42}},  // only digits can be typed
-};
-
-class MaxMinDialogTest : public testing::TestWithParam<MaxMinCase> {};
-
-TEST_P(MaxMinDialogTest, OpensWithBothBoundsAndHandsBackTheLeadingIntegersOnOk) {
-    const MaxMinCase& c = GetParam();
-    std::array<std::int32_t, 2> bounds{1200, 1100};
-    MaxMinDialog dialog;
-    dialog.setTargets(&bounds[0], &bounds[1]);
-    dialog.show();
-    const std::tuple<QLineEdit*, const char*, const char*> edits[] = {
-        {findControl<QLineEdit>(dialog, res::kEditMaximum), "1200", c.maximum},
-        {findControl<QLineEdit>(dialog, res::kEditMinimum), "1100", c.minimum}};
-    for (const auto& [edit, opening, typed] : edits) {
-        EXPECT_EQ(edit->text(), opening);
-        EXPECT_TRUE(edit->alignment() & Qt::AlignRight);
-        if (typed != nullptr) {
-            edit->clear();
-            QTest::keyClicks(edit, typed);
+// Shown as the dashboard shows it; every opening starts from the flags, not the last boxes.
+TEST(PinEnableDialog, OpensTickedForNonZeroFlagsAndWritesOnesAndZerosOnlyOnOk) {
+    // flags, the boxes they open, button and check box ids clicked in order, flags after
+    const std::tuple<KeyEnabledFlags, KeyEnabledFlags, std::vector<int>, KeyEnabledFlags> cases[] =
+        {{kFirstHalf, kFirstHalf, {res::kButtonPinInvert, res::kButtonPinOk}, kSecondHalf},
+         {{0, 0, 0, 5, 0, 0, 0, 0, 0, -1}, kOnes, {res::kButtonPinOk}, kOnes},
+         {kFirstHalf, kFirstHalf, {res::kButtonPinInvert, res::kButtonPinCancel}, kFirstHalf}};
+    for (auto [flags, opened, clicks, after] : cases) {
+        SCOPED_TRACE(clicks.size());
+        PinEnableDialog dialog;
+        dialog.setKeyEnabled(&flags);
+        dialog.show();
+        EXPECT_EQ(ticks(dialog), opened);
+        for (int id : clicks) {
+            QTest::mouseClick(findControl<QAbstractButton>(dialog, id), Qt::LeftButton);
         }
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, clicks.back() == res::kButtonPinOk);
+        EXPECT_EQ(flags, after);
+        dialog.show();
+        EXPECT_EQ(ticks(dialog), after);
     }
-    QTest::mouseClick(findControl<QPushButton>(dialog, c.button), Qt::LeftButton);
-    EXPECT_EQ(dialog.result(), c.button == res::kIdOk ? QDialog::Accepted : QDialog::Rejected);
-    EXPECT_EQ(bounds, c.after);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bounds, MaxMinDialogTest, testing::ValuesIn(kMaxMinCases));
+TEST(PinEnableDialog, RunsModallyOverTheFlagsAndNotAtAllWithoutThem) {
+    PinEnableDialog dialog;
+    EXPECT_FALSE(dialog.runPinDialog(nullptr));
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        QTest::mouseClick(findControl<QCheckBox>(dialog, res::kCheckTk0 + 3), Qt::LeftButton);
+        QTest::mouseClick(findControl<QPushButton>(dialog, res::kButtonPinOk), Qt::LeftButton);
+        if (dialog.isVisible()) {
+            dialog.reject();
+        }
+    });
+    KeyEnabledFlags flags{};
+    EXPECT_TRUE(dialog.runPinDialog(&flags));
+    EXPECT_EQ(flags, (KeyEnabledFlags{0, 0, 0, 1}));
+}
+
+TEST(MaxMinDialog, OpensWithBothBoundsAndHandsBackTheLeadingIntegersOnOk) {
+    // typed over the opening texts (null leaves one), the button, maximum and minimum after
+    const std::tuple<const char*, const char*, int, std::array<std::int32_t, 2>> cases[] = {
+        {"", nullptr, res::kIdOk, {0, 1100}},
+        {"100", "300", res::kIdOk, {100, 300}},  // no ordering check
+        {"5", "6", res::kIdCancel, {1200, 1100}},
+        {nullptr, "-4x2", res::kIdOk, {1200, 42}},  // only digits can be typed
+    };
+    for (const auto& [maximum, minimum, button, after] : cases) {
+        SCOPED_TRACE(minimum ? minimum : "(kept)");
+        std::array<std::int32_t, 2> bounds{1200, 1100};
+        MaxMinDialog dialog;
+        dialog.setTargets(&bounds[0], &bounds[1]);
+        dialog.show();
+        const std::tuple<QLineEdit*, const char*, const char*> edits[] = {
+            {findControl<QLineEdit>(dialog, res::kEditMaximum), "1200", maximum},
+            {findControl<QLineEdit>(dialog, res::kEditMinimum), "1100", minimum}};
+        for (const auto& [edit, opening, typed] : edits) {
+            EXPECT_EQ(edit->text(), opening);
+            EXPECT_TRUE(edit->alignment() & Qt::AlignRight);
+            if (typed != nullptr) {
+                edit->clear();
+                QTest::keyClicks(edit, typed);
+            }
+        }
+        QTest::mouseClick(findControl<QPushButton>(dialog, button), Qt::LeftButton);
+        EXPECT_EQ(dialog.result(), button == res::kIdOk ? QDialog::Accepted : QDialog::Rejected);
+        EXPECT_EQ(bounds, after);
+    }
+}
 
 }  // namespace
 }  // namespace keyscope
