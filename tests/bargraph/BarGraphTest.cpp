@@ -5,7 +5,7 @@
 
 #include <QTest>
 
-#include <limits>
+#include <cstdint>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -133,13 +133,11 @@ TEST_F(BarGraphModelTest, ModeAndTriggerPercentReachOnlyTheAttachedRecords) {
 
 TEST_F(BarGraphModelTest, ExtremeCountsSaturateInsteadOfOverflowing) {
     attach({0, 1}, 0, 1, 0);
-    constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
-    constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
-    records[0].value = records[1].maxValue = kMin;
-    records[1].value = records[0].maxValue = kMax;
+    records[0].value = records[1].maxValue = INT32_MIN;
+    records[1].value = records[0].maxValue = INT32_MAX;
     const FrameBars frame = model.updateFrame(kChart);
-    EXPECT_EQ(frame.bars[0].diffFigure, kMax);
-    EXPECT_EQ(model.scaleMax(), kMax);
+    EXPECT_EQ(std::pair(frame.bars[0].diffFigure, model.scaleMax()),
+              std::pair(INT32_MAX, INT32_MAX));
     EXPECT_LE(frame.bars[1].valueHeight, 1 << 24);
 }
 
@@ -191,15 +189,6 @@ class KeyBarGraphTest : public BarsTest<KeyBarGraph> {
         graph.resize(width, height);
         return graph.renderFrame();
     }
-    void showForClicks() {
-        QObject::connect(&graph, &KeyBarGraph::barClicked,
-                         [this](ChannelRecord* record) { clicks.push_back(record); });
-        graph.resize(1000, 640);
-        graph.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&graph));
-        top = graph.layout().chartTop();
-        bottom = graph.layout().plotHeight;
-    }
     void moveAndClick(QPoint pos) {
         QTest::mouseMove(&graph, pos);
         QTest::mouseClick(&graph, Qt::LeftButton, Qt::NoModifier, pos);
@@ -208,8 +197,6 @@ class KeyBarGraphTest : public BarsTest<KeyBarGraph> {
 
     KeyBarGraph& graph = bars;
     Clicks clicks;
-    int top = 0;
-    int bottom = 0;
 };
 
 TEST_F(KeyBarGraphTest, GridLinesEvery50UpTo300On330WidePlotAndNeverPast800) {
@@ -292,7 +279,13 @@ TEST_F(KeyBarGraphTest, WindowPaintShowsTheRenderedFrameAndNothingBelow121x61) {
 }
 
 TEST_F(KeyBarGraphTest, ClickHandsOverTheKeyUnderThePointerAndHoverTintsItsColumn) {
-    showForClicks();
+    QObject::connect(&graph, &KeyBarGraph::barClicked,
+                     [this](ChannelRecord* record) { clicks.push_back(record); });
+    graph.resize(1000, 640);
+    graph.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&graph));
+    const int top = graph.layout().chartTop();
+    const int bottom = graph.layout().plotHeight;
     attach({0, 3, 7}, 0, 100, 0);
     const std::pair<QPoint, ChannelRecord*> cases[] = {
         {{150, top + 10}, &records[3]},  // first pixel of the second column

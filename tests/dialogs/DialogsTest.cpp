@@ -195,13 +195,11 @@ TEST_F(ChipSettingsDialogTest, HoveringAnEditShowsItsRangeTipWrappedNarrow) {
         {res::kEditPreScale, "set Counter Pre-Scale : 0 ~ 3"},
         {res::kEditTktmr, "set TKTMR : 0 ~ 7"}};
     for (const auto& [id, tip] : tips) {
-        QLineEdit* target = edit(id);
-        const QPoint inside = target->rect().center();
-        QHelpEvent hover(QEvent::ToolTip, inside, target->mapToGlobal(inside));
-        QApplication::sendEvent(target, &hover);
-        const QString text = QToolTip::text();
-        EXPECT_TRUE(text.contains(u'\n'));  // far wider than 50 pixels on one line
-        EXPECT_EQ(QString(text).replace(u'\n', u' '), tip);
+        const QPoint inside = edit(id)->rect().center();
+        QHelpEvent hover(QEvent::ToolTip, inside, edit(id)->mapToGlobal(inside));
+        QApplication::sendEvent(edit(id), &hover);
+        EXPECT_TRUE(QToolTip::text().contains(u'\n'));  // far wider than 50 pixels on one line
+        EXPECT_EQ(QToolTip::text().replace(u'\n', u' '), tip);
         QToolTip::hideText();
     }
 }

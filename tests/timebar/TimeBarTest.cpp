@@ -88,24 +88,13 @@ class TimeBarTest : public ::testing::Test {
             });
         });
     }
-    // The first polls as they come on a screen: one before the window's first paint, which
-    // must not place the thumb on the chart's empty range, then one after it.
+    // A poll before the first paint must not place the thumb on the chart's empty range.
     TimeBarWindow& openPolled(int key) {
         TimeBarWindow& window = open(key);
         window.update();
         window.chart().composeFrame();
         window.update();
         return window;
-    }
-    static QPoint centreOf(LevelScrollBar& bar, QStyle::SubControl part) {
-        QStyleOptionSlider option;
-        option.initFrom(&bar);
-        option.orientation = bar.orientation();
-        option.minimum = bar.minimum();
-        option.maximum = bar.maximum();
-        option.sliderPosition = bar.sliderPosition();
-        option.pageStep = bar.pageStep();
-        return bar.style()->subControlRect(QStyle::CC_ScrollBar, &option, part, &bar).center();
     }
 
     std::int32_t trigger = 30;
@@ -305,7 +294,17 @@ TEST_F(TimeBarWindowTest, FirstPollPlacesThumbOnceThenEachKeyGestureMovesLevelAn
 
 TEST_F(TimeBarWindowTest, ADragMovesTheLevelEndsOnReleaseAndTheWheelDoesNothing) {
     LevelScrollBar& bar = openPolled(3).levelScrollBar();
-    const QPoint grip = centreOf(bar, QStyle::SC_ScrollBarSlider);
+    QStyleOptionSlider option;
+    option.initFrom(&bar);
+    option.orientation = bar.orientation();
+    option.minimum = bar.minimum();
+    option.maximum = bar.maximum();
+    option.sliderPosition = bar.sliderPosition();
+    option.pageStep = bar.pageStep();
+    const QPoint grip =
+        bar.style()
+            ->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, &bar)
+            .center();
     const QPointF to(grip.x(), grip.y() + 30);
     QTest::mousePress(&bar, Qt::LeftButton, {}, grip);
     sendMove(bar, to, Qt::LeftButton);
