@@ -30,13 +30,6 @@ constexpr std::int32_t kMax32 = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kMin32 = std::numeric_limits<std::int32_t>::min();
 using ScrollEnds = std::vector<std::pair<std::string, std::int32_t>>;  // channel, level
 
-// A pointer move with `held` buttons down, straight to the widget.
-void sendMove(QWidget& widget, QPointF at, Qt::MouseButtons held) {
-    QMouseEvent move(QEvent::MouseMove, at, widget.mapToGlobal(at), Qt::NoButton, held,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(&widget, &move);
-}
-
 // Keys TK0 to TK15, all following one trigger level; a 400 x 250 chart shows TK0. It also
 // stands in for the dashboard: owns the window list and records what its handlers receive.
 class TimeBarTest : public ::testing::Test {
@@ -67,7 +60,9 @@ class TimeBarTest : public ::testing::Test {
         return {chart.getRangeMax(), chart.getRangeMin()};
     }
     QString readoutAt(int x, int y) {
-        sendMove(chart, QPointF(x, y), Qt::NoButton);
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, y), chart.mapToGlobal(QPointF(x, y)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&chart, &move);  // the chart is never shown
         chart.composeFrame();
         return chart.lastReadout();
     }
@@ -301,17 +296,15 @@ TEST_F(TimeBarWindowTest, ADragMovesTheLevelEndsOnReleaseAndTheWheelDoesNothing)
     option.maximum = bar.maximum();
     option.sliderPosition = bar.sliderPosition();
     option.pageStep = bar.pageStep();
-    const QPoint grip =
-        bar.style()
-            ->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, &bar)
-            .center();
-    const QPointF to(grip.x(), grip.y() + 30);
-    QTest::mousePress(&bar, Qt::LeftButton, {}, grip);
-    sendMove(bar, to, Qt::LeftButton);
+    const QRect thumb = bar.style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                    QStyle::SC_ScrollBarSlider, &bar);
+    const QPoint to = thumb.center() + QPoint(0, 30);
+    QTest::mousePress(&bar, Qt::LeftButton, {}, thumb.center());
+    QTest::mouseMove(&bar, to);
     const std::int32_t dragged = trigger;
     EXPECT_LT(dragged, 30);  // the level follows the thumb while it moves
     EXPECT_TRUE(scrollEnds.empty());
-    QTest::mouseRelease(&bar, Qt::LeftButton, {}, to.toPoint());
+    QTest::mouseRelease(&bar, Qt::LeftButton, {}, to);
     EXPECT_EQ(scrollEnds, (ScrollEnds{{"TK3", dragged}}));
 
     QWheelEvent wheel(QPointF(5, 50), bar.mapToGlobal(QPointF(5, 50)), QPoint(), QPoint(0, -120),
