@@ -229,8 +229,7 @@ TEST_F(KeyBarGraphTest, FooterOf600WideWindowHoldsBannerAndSevenRepeats) {
     }
 }
 
-// Bars stand on the axis; a bar many plots tall fills its column up to the plot's top edge,
-// and nothing of a bar shows below the axis. Red (the base bar) shows in raw mode only.
+// Nothing of a bar shows below the axis; red (the base bar) shows in raw mode only.
 TEST_F(KeyBarGraphTest, BarsStandOnTheAxisAndTheTallestStopAtThePlotsTopEdge) {
     using Probes = std::vector<std::pair<int, bool (*)(QRgb)>>;  // rows above the axis
     // mode, scale top (bottom 100 less), max value, value, what the bar's column shows

@@ -154,8 +154,7 @@ const OkCase kOkCases[] = {
     {0x05, "5", false, {nullptr, "200"}, false, {}, nullptr, {30, 200, 5}},  // despite "0 ~ 3"
     {0x05, "5", false, {"256", "3", "4"}, false, {kRange255, kByteFail}, nullptr, {30, 1, 5}},
     {0x05, "5", false, {"10", "2", "9"}, false, {kRange7, kTktmrFail}, nullptr, {10, 2, 5}},
-    // The exchange stops at the bad edit, so the later fields keep their opening
-    // values too; those pass the checks and are stored again.
+    // The exchange stops at the bad edit; the later fields' opening values are stored again.
     {0x05, "5", false, {"abc", "3", "6"}, false, {kNotInt, kNotInt}, nullptr, {30, 1, 5}},
 };
 
