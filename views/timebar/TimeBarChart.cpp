@@ -159,6 +159,10 @@ void TimeBarChart::buildBackground(int width, int height) {
         verticalLine(background_, x, strip.top, strip.bottom, kGridColour);
     }
     labelFace_.draw(painter, width - kSecFromRight, plot.bottom, QStringLiteral("Sec"));
+    painter.end();
+    // Opaque, so a window's RGB backing store and an ARGB frame both take it as a row copy;
+    // in an alpha format it would be composed span by span, split across threads.
+    background_ = std::move(background_).convertToFormat(QImage::Format_RGB32);
 }
 
 const QImage& TimeBarChart::composeFrame() {
