@@ -104,26 +104,24 @@ TEST(Recorder_Rows, OneRowPerPollThatTookSamplesAsCountsOrAsUtcAndDifferences) {
     EXPECT_EQ(utcTimestamp(951782400000), "2000-02-29T00:00:00.000Z");
 }
 
-TEST(Recorder_Reconnect, FailedReadPausesClosesAndReopens) {
-    RecorderRig rig;
-    rig.queue({100}, 0, 3);
-    rig.f.hid->plain.push_back({false, {}});
-    rig.queue({100}, 0, 3);  // the reopen
-    rig.queue({95});
-    RecorderOptions options;
-    options.samples = 1;
-    EXPECT_EQ(rig.run(options), RecordEnd::SampleLimit);
-    EXPECT_THAT(rig.f.pauser.pauses, ElementsAre(50, 50, 50, 200, 200, 50, 50, 50));
-    EXPECT_EQ(rig.rows, 1);
-}
+// A failed read pauses, closes and reopens the board.
+TEST(Recorder_End, LimitsAndInterruptionEndTheRunWhileAFailedReadReopens) {
+    RecorderRig reopened, timed, stopped;
+    reopened.queue({100}, 0, 3);
+    reopened.f.hid->plain.push_back({false, {}});
+    reopened.queue({100}, 0, 3);  // the reopen
+    reopened.queue({95});
+    RecorderOptions oneSample, oneSecond;
+    oneSample.samples = 1;
+    EXPECT_EQ(reopened.run(oneSample), RecordEnd::SampleLimit);
+    EXPECT_THAT(reopened.f.pauser.pauses, ElementsAre(50, 50, 50, 200, 200, 50, 50, 50));
+    EXPECT_EQ(reopened.rows, 1);
 
-TEST(Recorder_Stop, TimeLimitAndInterruption) {
-    RecorderRig timed, stopped;
     timed.queue({100}, 0, 40);
-    RecorderOptions options;
-    options.seconds = 1.0;
-    EXPECT_EQ(timed.run(options), RecordEnd::TimeLimit);
+    oneSecond.seconds = 1.0;
+    EXPECT_EQ(timed.run(oneSecond), RecordEnd::TimeLimit);
     EXPECT_EQ(timed.rows, 20);
+
     stopped.queue({100}, 0, 5);
     stopped.interrupted = true;
     EXPECT_EQ(stopped.run({}), RecordEnd::Interrupted);
