@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <map>
-#include <set>
 #include <thread>
 
 #include "device/HidLibrary.h"
@@ -16,7 +14,6 @@
 #include "sim/Recording.h"
 #include "sim/ReplaySignal.h"
 #include "sim/SerialFrames.h"
-#include "sim/SimHidBoard.h"
 #include "sim/SimulatedSerialDevice.h"
 
 namespace keyscope::sim {
@@ -24,41 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using ::testing::AllOf;
-using ::testing::Ge;
 using ::testing::HasSubstr;
-using ::testing::Le;
-
-TEST(SignalModel, CountsStayInRangeAndTheKeyCodeNamesTheKeyWhileItIsPressed) {
-    for (const CountWidth width : {CountWidth::Byte, CountWidth::Word}) {
-        const SignalModel model(4242, width);
-        EXPECT_LE(model.maxCount(), width == CountWidth::Byte ? 255 : 2047);
-        EXPECT_GT(model.minCount(), 0);
-        std::set<std::int64_t> touchStarts;
-        std::map<std::int64_t, std::set<int>> keysOfRun;
-        for (std::int64_t t = 0; t < 120'000; t += 10) {
-            const auto touch = model.touchAt(t);
-            for (int k = 0; k < kSimKeyCount; ++k) {
-                const bool pressed = touch && touch->key == k;  // else just below the reference
-                const int low = pressed ? model.minCount() : model.baseline(k) - 12;
-                const int high = pressed ? model.maxCount() : model.referenceCount(k);
-                ASSERT_THAT(model.count(k, t), AllOf(Ge(low), Le(high))) << k << " at " << t;
-            }
-            ASSERT_EQ(model.keyCode(t), touch ? 0x30 + touch->key : 0) << "at " << t;
-            if (!touch)
-                continue;
-            ASSERT_GE(touch->endMs - touch->startMs, SignalModel::kMinTouchMs);
-            ASSERT_LE(touch->endMs - touch->startMs, SignalModel::kMaxTouchMs);
-            touchStarts.insert(touch->startMs);
-            keysOfRun[t / (SignalModel::kSlotMs * kSimKeyCount)].insert(touch->key);
-        }
-        // Every slot holds a touch, and every run of sixteen slots touches every key.
-        EXPECT_EQ(touchStarts.size(), static_cast<std::size_t>(120'000 / SignalModel::kSlotMs + 1));
-        for (const auto& [run, keys] : keysOfRun)
-            EXPECT_TRUE(keys.size() == kSimKeyCount || run == 120'000 / (16 * SignalModel::kSlotMs))
-                << "run " << run;
-    }
-}
 
 TEST(SignalModel, BadKeysTimesAndSeedTextsAreHarmless) {
     const SignalModel model(9, CountWidth::Word);
@@ -71,30 +34,6 @@ TEST(SignalModel, BadKeysTimesAndSeedTextsAreHarmless) {
     ::setenv("KEYSCOPE_SIM_SEED", "12abc", 1);  // falls back to the clock, not the prefix
     EXPECT_NE(seedFromEnvironment(), 12u);
     ::unsetenv("KEYSCOPE_SIM_SEED");
-}
-
-TEST(SimHidBoard, Typed16PairsCarryOneSnapshotAndBadCallsAreRefused) {
-    SimHidBoard board(HidKind::Typed16, 5);
-    EXPECT_NE(board.readData(nullptr), 0);
-    ASSERT_EQ(board.open(292, 0, 0), 0);
-    EXPECT_TRUE(board.readKey(nullptr) != 0 && board.write(nullptr) != 0);
-    std::array<std::uint8_t, kSimReportSize> low{}, high{};
-    const auto word = [](const auto& r, int i) { return r[1 + 2 * i] | (r[2 + 2 * i] << 8); };
-    for (int poll = 1; poll <= 40; ++poll) {
-        ASSERT_EQ(board.readData(low.data()) + board.readData(high.data()), 0);
-        ASSERT_EQ(board.clockMs(), poll * SimHidBoard::kPollMs);
-        std::array<std::uint16_t, kSimKeyCount> counts{};  // TK0..TK7 low, TK8..TK15 high
-        for (int k = 0; k < kSimKeyCount; ++k)
-            counts[k] = word(k < 8 ? low : high, k % 8);
-        ASSERT_EQ(counts, board.model().counts(board.clockMs()));
-        const int keyCode = board.model().keyCode(board.clockMs());
-        ASSERT_EQ(std::tuple(low[22], high[22], low[18], high[18]),
-                  std::tuple(0x85, 0xC5, keyCode, keyCode));
-    }
-    EXPECT_NE(board.read(64, low.data()), 0) << "a typed board has no plain read";
-    SimHidBoard plain(HidKind::Plain, 3);
-    ASSERT_EQ(plain.open(296, 0, 0), 0);
-    EXPECT_NE(plain.read(32, low.data()), 0) << "a short buffer is refused";
 }
 
 // The module keeps its board while loaded, so each connection loads its own
@@ -152,29 +91,6 @@ TEST(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
     }
     ::unsetenv("KEYSCOPE_SIM_HID");
     ::unsetenv("KEYSCOPE_SIM_SEED");
-}
-
-TEST(SerialFrames, FramesCarryTheKeyCodeThenEachKeyOrEachReference) {
-    const SignalModel model(3, CountWidth::Word);
-    std::int64_t touched = 0;
-    while (model.keyCode(touched) == 0)
-        touched += 10;
-    for (const std::int64_t t : {std::int64_t{-1}, std::int64_t{0}, touched}) {
-        const std::vector<std::uint8_t> frame = t < 0 ? referenceFrame(model) : dataFrame(model, t);
-        const int first = t < 0 ? 0 : 1;  // a data frame starts with the key-code triplet
-        ASSERT_EQ(frame.size(), 3u + 3 * (16 + first));
-        EXPECT_EQ(frame[0], t < 0 ? kReferenceFrame : kDataFrame);
-        EXPECT_EQ(frame[1], 3 * (16 + first));
-        if (first) {
-            EXPECT_EQ(std::pair(frame[2], frame[3]), std::pair(kKeyCodeTriplet, model.keyCode(t)));
-        }
-        for (int k = 0; k < kSimKeyCount; ++k) {
-            const std::uint8_t* triplet = &frame[2 + 3 * (k + first)];
-            EXPECT_EQ(triplet[0], 0x30 + k);
-            EXPECT_EQ(triplet[1] | (triplet[2] << 8),
-                      t < 0 ? model.referenceCount(k) : model.count(k, t));
-        }
-    }
 }
 
 // Not a speed test: pacing is part of the protocol (a board can send no
