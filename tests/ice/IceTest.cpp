@@ -168,21 +168,12 @@ TEST_F(ScsiTransportTest, AspiIsUsedOnlyOnceSetUpAndPollsInOneMsPausesUpTo90000)
     EXPECT_EQ(pauser.pauses, std::vector<int>(90000, 1));
 }
 
-TEST(LinuxScsiAccess, CandidatesAreScsiGenericNodesInNumericOrderOpenedWithoutBlocking) {
+TEST(LinuxScsiAccess, OpensSgNodesInNumericOrderWithoutBlockingAndKeepsTheLastFailure) {
     EXPECT_EQ(sortScsiGenericNames({"sg10", "sda", "sg2", "sg", "sgx", "sg0", "tty1", "sg1a"}),
               (std::vector<std::string>{"sg0", "sg2", "sg10"}));
-    int flags = 0;
+    int error = 0, flags = 0;
     LinuxScsiAccess access([&](const char*, int f) {
         flags = f;
-        return 7;
-    });
-    EXPECT_EQ(access.openDevice("/dev/sg3"), 7);
-    EXPECT_EQ(flags, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-}
-
-TEST(LinuxScsiAccess, AFailedCallKeepsItsOperationNodeAndReasonUntilOneSucceeds) {
-    int error = 0;
-    LinuxScsiAccess access([&](const char*, int) {
         errno = error;
         return error == 0 ? 7 : -1;
     });
@@ -199,6 +190,7 @@ TEST(LinuxScsiAccess, AFailedCallKeepsItsOperationNodeAndReasonUntilOneSucceeds)
     EXPECT_NE(access.lastError().find("70-keyscope.rules"), std::string::npos);
     error = 0;
     EXPECT_EQ(access.openDevice("/dev/sg3"), 7);
+    EXPECT_EQ(flags, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     EXPECT_EQ(access.lastError(), "");
     sg_io_hdr_t hdr{};
     EXPECT_FALSE(access.sgIo(-1, hdr));
@@ -271,10 +263,9 @@ TEST(IceDiscovery, NoMatchInTheFirstThirtyNodesShowsOneFailMessageAndLeavesNothi
     r.access.nodes.resize(33);
     r.access.addBoard("ICEBRD-A");  // /dev/sg33 is never reached
     EXPECT_EQ(r.link.openIceLink(4), 0);
-    ASSERT_EQ(r.messages.shown.size(), 1u);
-    EXPECT_EQ(r.messages.shown[0].text + "|" + r.messages.shown[0].caption,
-              "Can not found any Vorn ICE board device. |fail");
-    EXPECT_EQ(r.messages.shown[0].icon, MessageIcon::Information);
+    EXPECT_EQ(r.messages.shown,
+              (std::vector<fakes::ShownMessage>{{"Can not found any Vorn ICE board device. ",
+                                                 "fail", MessageIcon::Information}}));
     EXPECT_EQ(r.access.calls.size(), 58u) << "INQUIRYs: two scans of thirty, one node not open";
     EXPECT_TRUE(r.access.openFds.empty());
     EXPECT_EQ(r.link.deviceHandles()[0], kInvalidDevice);
@@ -357,8 +348,8 @@ TEST(IceCommands, AFailedStepShowsItsMessageOnceAndStartUpIsNeverResent) {
         if (command == kRead)
             sent.push_back(kStatus);  // a failed memory read fetches the status
         EXPECT_EQ(r.access.commands(), sent);
-        EXPECT_EQ(r.messages.texts(), std::vector<std::string>{message});
-        EXPECT_EQ(r.messages.shown.back().icon, MessageIcon::None);
+        EXPECT_EQ(r.messages.shown,
+                  (std::vector<fakes::ShownMessage>{{message, "", MessageIcon::None}}));
         r.access.failing.clear();
         r.access.calls.clear();
         EXPECT_EQ(r.read(0x100), 1);
