@@ -122,41 +122,32 @@ TEST(ReadCycle_Hid, AFirstHalfIsFollowedAt10MsAndTheReportFormSetsTheValueWidth)
     EXPECT_EQ(f.board->readCycle(), 1);
     EXPECT_EQ(f.board->isByteValues(), 0);
     EXPECT_THAT(f.journal, ElementsAre("readData", "pause 10", "readData"));
-    for (int k = 0; k < kChannelCount; ++k) {
+    for (int k = 0; k < kChannelCount; ++k)
         EXPECT_EQ(f.board->getChannel(k)->samples.size(), 2u) << k;
-    }
     EXPECT_EQ(f.board->getChannel(15)->value, 300);
     f.hid->data.push_back({true, typedReport(0x55, {250, 100})});
     EXPECT_EQ(f.board->readCycle(), 1);
     EXPECT_EQ(f.board->isByteValues(), 1);
 }
 
-struct CycleCase {
-    std::vector<std::uint8_t> types;  // report types in read order; 0 is a failed read
-    int result;
-    std::uint64_t appended;
-};
-
-const CycleCase kCycleCases[] = {
-    {{0x85, 0}, 1, 8},  // a first half stands even when the second read fails
-    {{0x99}, 1, 0},
-    {{0}, 0, 0},
-    {std::vector<std::uint8_t>(40, 0x85), 0, 8 * kMaxChainedFirstHalves},  // a lost link
-};
-
-class ReadCycleResult : public testing::TestWithParam<CycleCase> {};
-
-TEST_P(ReadCycleResult, FollowsTheFirstReadOfTheCycle) {
-    FakeBoard f;
-    openTyped(f);
-    for (std::uint8_t type : GetParam().types) {
-        f.hid->data.push_back({type != 0, typedReport(type, {1})});
+TEST(ReadCycle_Hid, TheResultFollowsTheFirstReadOfTheCycle) {
+    // report types in read order (0: a failed read), result, samples appended
+    const std::tuple<std::vector<std::uint8_t>, int, std::uint64_t> cases[] = {
+        {{0x85, 0}, 1, 8},  // a first half stands even when the second read fails
+        {{0x99}, 1, 0},
+        {{0}, 0, 0},
+        {std::vector<std::uint8_t>(40, 0x85), 0, 8 * kMaxChainedFirstHalves},  // a lost link
+    };
+    for (const auto& [types, result, appended] : cases) {
+        SCOPED_TRACE(types.size());
+        FakeBoard f;
+        openTyped(f);
+        for (std::uint8_t type : types)
+            f.hid->data.push_back({type != 0, typedReport(type, {1})});
+        EXPECT_EQ(f.board->readCycle(), result);
+        EXPECT_EQ(f.board->appendedSamples() - 16, appended);
     }
-    EXPECT_EQ(f.board->readCycle(), GetParam().result);
-    EXPECT_EQ(f.board->appendedSamples() - 16, GetParam().appended);
 }
-
-INSTANTIATE_TEST_SUITE_P(Typed, ReadCycleResult, testing::ValuesIn(kCycleCases));
 
 TEST(ReadKeyAndMaxValues_Hid, RetryOnceAfter100MsAndFollowFirstHalvesUpToTheBound) {
     FakeBoard f;
@@ -174,9 +165,8 @@ TEST(ReadKeyAndMaxValues_Hid, RetryOnceAfter100MsAndFollowFirstHalvesUpToTheBoun
     EXPECT_THAT(f.pauser.pauses, ElementsAre(100, 10));
     EXPECT_EQ(f.board->getChannel(15)->keyValue, 258);  // from the second half
     EXPECT_EQ(f.board->getChannel(1)->maxValue, 101);
-    EXPECT_EQ(f.board->getTriggerLevel(), 11);
-    EXPECT_EQ(f.board->getPreScale(), 2);
-    EXPECT_EQ(f.board->getTktmr(), 0x85);
+    EXPECT_EQ(std::tuple(f.board->getTriggerLevel(), f.board->getPreScale(), f.board->getTktmr()),
+              std::tuple(11, 2, 0x85));
     EXPECT_EQ(f.hid->unzeroedCalls, 0);  // the retry starts from a zeroed report
     f.hid->max.assign(40, {true, typedReport(0x85, {1})});
     EXPECT_EQ(f.board->readMaxValues(), 0);
@@ -210,9 +200,8 @@ TEST(Ice, ReadsTheTargetBlockForEveryReadAndAFailedCycleIsALostLink) {
     f.board->setTarget(4, 0x1230, 4, 1, 2, 0, 0, 0);
     f.ice->images = {iceWords({700, 800}), std::nullopt, std::nullopt};  // max, key, data
     ASSERT_EQ(f.board->open(4), 1);
-    EXPECT_EQ(f.ice->requests[0].address, 0x1230);
-    EXPECT_EQ(f.ice->requests[0].length, 8);
-    EXPECT_EQ(f.ice->requests[0].iram, 1u);
+    const auto& [address, length, iram] = f.ice->requests[0];
+    EXPECT_EQ(std::tuple(address, length, iram), std::tuple(0x1230, 8, 1u));
     EXPECT_EQ(f.board->getChannel(1)->maxValue, 800);
     EXPECT_EQ(f.board->getChannel(1)->samples.front().diff, 0);
     EXPECT_EQ(f.board->getTriggerLevel(), 0);  // no settings over ICE
