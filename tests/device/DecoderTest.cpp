@@ -1,5 +1,4 @@
 // The channel model and the three decoders, fed bytes directly.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "device/HidReportDecoder.h"
@@ -13,17 +12,14 @@ namespace {
 using fakes::iceWords;
 using fakes::plainReport;
 using fakes::typedReport;
-using ::testing::ElementsAre;
 
 using Taken = std::tuple<int, int, int, int>;  // key, value, diff, key code
 
 std::vector<Taken> samplesOf(const ChannelModel& model) {
     std::vector<Taken> taken;
-    for (int k = 0; k < kChannelCount; ++k) {
-        for (const KeySample& s : model[k].samples) {
+    for (int k = 0; k < kChannelCount; ++k)
+        for (const KeySample& s : model[k].samples)
             taken.emplace_back(k, s.value, s.diff, s.keyCode);
-        }
-    }
     return taken;
 }
 
@@ -36,17 +32,14 @@ TEST(ChannelModel, MaxRuleComesBeforeTheDiffHistoryStopsAt300AndClearSparesUnuse
     ChannelModel model;
     const std::pair<int, MaxRule> steps[] = {
         {100, MaxRule::Raise}, {90, MaxRule::Raise}, {80, MaxRule::Set}, {95, MaxRule::Leave}};
-    for (const auto& [value, rule] : steps) {
+    for (const auto& [value, rule] : steps)
         model.appendSample(0, value, rule);
-    }
+    EXPECT_EQ(samplesOf(model),
+              (std::vector<Taken>{{0, 100, 0, 0}, {0, 90, 10, 0}, {0, 80, 0, 0}, {0, 95, -15, 0}}));
     const ChannelRecord& c0 = model[0];
-    EXPECT_THAT(std::vector({c0.samples[0].diff, c0.samples[1].diff, c0.samples[2].diff,
-                             c0.samples[3].diff}),
-                ElementsAre(0, 10, 0, -15));
     EXPECT_EQ(c0.maxValue, 80);
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 300; ++i)
         model.appendSample(0, i, MaxRule::Leave);
-    }
     ASSERT_EQ(c0.samples.size(), kMaxSamples);
     EXPECT_EQ(c0.samples.front().value, 0);
     model[2].keyValue = 9;
@@ -57,10 +50,8 @@ TEST(ChannelModel, MaxRuleComesBeforeTheDiffHistoryStopsAt300AndClearSparesUnuse
     EXPECT_EQ(model[15].name, "TK15");
 }
 
-struct FrameCase {
-    std::vector<std::uint8_t> bytes;  // one read's worth
-    std::vector<Taken> samples;       // every key's samples, key by key
-};
+// One read's worth of bytes, and every key's samples, key by key.
+using FrameCase = std::pair<std::vector<std::uint8_t>, std::vector<Taken>>;
 
 const FrameCase kFrameCases[] = {
     // F0 sets the max value (diff 0 even below the last), F1 leaves it.
@@ -82,8 +73,8 @@ class SerialFrame : public testing::TestWithParam<FrameCase> {};
 TEST_P(SerialFrame, WalkTakesWholeTripletsWithTheFramesRule) {
     ChannelModel model;
     model.setKeyCode(7);
-    takeSerialFrames(model, GetParam().bytes);
-    EXPECT_EQ(samplesOf(model), GetParam().samples);
+    takeSerialFrames(model, GetParam().first);
+    EXPECT_EQ(samplesOf(model), GetParam().second);
     EXPECT_NE(model.keyCode(), 7);  // every frame starts with key code 0
 }
 
@@ -128,9 +119,8 @@ TEST(HidValues, EachFormFillsItsKeysOfTheFieldAndNoSamples) {
               TypedReport::Bytes);
     EXPECT_EQ(takeTypedValues(model, typedReport(0x12, {7}), &ChannelRecord::maxValue),
               TypedReport::Unknown);
-    EXPECT_EQ(model[0].keyValue, 0x1234);
-    EXPECT_EQ(model[15].keyValue, 258);
-    EXPECT_EQ(model[1].maxValue, 101);
+    EXPECT_EQ(std::tuple(model[0].keyValue, model[15].keyValue, model[1].maxValue),
+              std::tuple(0x1234, 258, 101));
     EXPECT_EQ(model.appendedSamples(), 0u);
 }
 
@@ -140,9 +130,8 @@ TEST(IceImage, InvalidCountsCountOnlyWithinTheKeyCount) {
     model[0].keyValue = 7;
     const auto invalid = iceWords({0x7FF, 5, 2048, 7, 8, 9, 2048});
     takeIceCounts(model, invalid, words);
-    EXPECT_EQ(model[0].value, 0x7FF);
-    EXPECT_EQ(model[2].value, 0);
-    EXPECT_EQ(model[6].value, 2048);
+    EXPECT_EQ(std::tuple(model[0].value, model[2].value, model[6].value),
+              std::tuple(0x7FF, 0, 2048));
     takeIceKeyValues(model, invalid, words);  // an invalid image takes nothing
     EXPECT_EQ(model[0].keyValue, 7);
     // The 16-bit max-value read: 2048 in key 3 takes nothing; in key 6 it is only a count.
