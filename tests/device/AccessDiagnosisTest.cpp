@@ -19,28 +19,21 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 TEST(AccessDiagnosis_DeniedLine, NamesTheNodeTheReasonAndTheFixForEachKindOfNode) {
-    struct Case {
-        const char* path;
-        int error;
-        const char* reason;
-        const char* fix;
-    };
-    const Case cases[] = {
+    // node, error, the reason and the fix it names
+    const std::tuple<std::string, int, const char*, const char*> cases[] = {
         {"/dev/hidraw3", EACCES, "EACCES", "udev rule 70-keyscope.rules"},
         {"/dev/sg2", EACCES, "EACCES", "ICE board's vendor and model"},
         {"/dev/ttyUSB0", EACCES, "EACCES", "group dialout"},
         {"/dev/ttyACM1", EPERM, "EPERM", "group dialout"},
         {"/dev/board", EACCES, "EACCES", "ask the administrator"},
     };
-    for (const Case& c : cases) {
-        EXPECT_THAT(accessDeniedLine(c.path, c.error),
-                    AllOf(HasSubstr(std::string(c.path) + ": permission denied"),
-                          HasSubstr(c.reason), HasSubstr(c.fix), Not(HasSubstr("\n"))))
-            << c.path;
-    }
-    for (const int other : {0, ENOENT, EBUSY, ENODEV}) {
+    for (const auto& [path, error, reason, fix] : cases)
+        EXPECT_THAT(accessDeniedLine(path, error),
+                    AllOf(HasSubstr(path + ": permission denied"), HasSubstr(reason),
+                          HasSubstr(fix), Not(HasSubstr("\n"))))
+            << path;
+    for (const int other : {0, ENOENT, EBUSY, ENODEV})
         EXPECT_EQ(accessDeniedLine("/dev/hidraw3", other), "") << other;
-    }
 }
 
 class AccessDiagnosisOnFiles : public ::testing::Test {
@@ -64,9 +57,8 @@ TEST_F(AccessDiagnosisOnFiles, ALinkIsJudgedByTheNodeItNames) {
 }
 
 TEST_F(AccessDiagnosisOnFiles, ANodeWhoseModeRefusesTheUserIsExplained) {
-    if (::geteuid() == 0) {
+    if (::geteuid() == 0)
         GTEST_SKIP() << "root opens any file: no refusal to explain";
-    }
     const std::string node = (dir_ / "ttyUSB9").string();
     ASSERT_LT(::open(node.c_str(), O_RDWR), 0);
     EXPECT_THAT(accessDeniedLine(node, errno), HasSubstr(node + ": permission denied (EACCES)"));
