@@ -110,10 +110,9 @@ class ScriptedSerial final : public SerialDevice, Journaling {
   public:
     using Journaling::Journaling;
     bool failOpen = false, failReadConfig = false, failWriteConfig = false, failTimeouts = false,
-         failClose = false;
+         failClose = false, failRead = false;
+    bool hungUp = false;                           // reads report a hang-up
     std::deque<std::vector<std::uint8_t>> chunks;  // one per read; empty = nothing waiting
-    bool failRead = false;
-    bool hungUp = false;  // reads report a hang-up
     std::string openedPath;
     int configuredBaud = -1;
 
@@ -147,8 +146,7 @@ class ScriptedSerial final : public SerialDevice, Journaling {
 class ScriptedIce final : public IceLink, Journaling {
   public:
     using Journaling::Journaling;
-    int openResult = 1;
-    int releaseResult = 1;
+    int openResult = 1, releaseResult = 1;
     std::deque<std::optional<std::array<std::uint8_t, 65>>> images;  // nullopt = failed read
     struct Request {
         std::uint16_t address, length;
