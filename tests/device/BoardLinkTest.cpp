@@ -56,9 +56,8 @@ TEST_P(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
     }
     EXPECT_EQ(f.board->open(kSelectorHid), c.result);
     EXPECT_EQ(f.journal, c.journal);
-    EXPECT_EQ(f.board->isOpen(), c.result);
-    EXPECT_EQ(f.board->linkMode(), c.linkMode);
-    EXPECT_EQ(f.board->appendedSamples(), c.result == 1 ? 16u : 0u);
+    EXPECT_EQ(std::tuple(f.board->isOpen(), f.board->linkMode(), f.board->appendedSamples()),
+              std::tuple(c.result, c.linkMode, c.result == 1 ? 16u : 0u));
     f.journal.clear();
     EXPECT_EQ(f.board->open(kSelectorHid) == 1 && f.journal.empty(), c.result == 1);
 }
@@ -95,8 +94,7 @@ TEST(BoardClose, NotifiesBeforeClearingAndAFailedReleaseKeepsItOpen) {
     EXPECT_THAT(f.journal, ElementsAre("ice release", "ice release", "ice release",
                                        "notify 44040193 32769 7"));
     EXPECT_EQ(f.board->readCycle(), 0);  // closed
-    EXPECT_EQ(f.board->getChannel(16), nullptr);
-    EXPECT_EQ(f.board->getChannel(-1), nullptr);
+    EXPECT_TRUE(f.board->getChannel(16) == nullptr && f.board->getChannel(-1) == nullptr);
 }
 
 TEST(ReadCycle_Hid, PlainBoardTakesEveryReadFromItsOneReportForm) {
@@ -107,9 +105,9 @@ TEST(ReadCycle_Hid, PlainBoardTakesEveryReadFromItsOneReportForm) {
                     {true, plainReport({70, 40}, 0x31)},
                     {true, plainReport({0, 99}, 0x33)}};
     ASSERT_EQ(f.board->open(kSelectorHid), 1);
-    EXPECT_EQ(f.board->getChannel(0)->maxValue, 70);
-    EXPECT_EQ(f.board->getChannel(1)->samples.back().diff, 20);
-    EXPECT_EQ(f.board->keyCode(), 0x31);
+    EXPECT_EQ(std::tuple(f.board->getChannel(0)->maxValue,
+                         f.board->getChannel(1)->samples.back().diff, f.board->keyCode()),
+              std::tuple(70, 20, 0x31));
     EXPECT_EQ(f.board->readCycle(), 1);
     EXPECT_EQ(f.board->keyCode(), 0x33);
 }
