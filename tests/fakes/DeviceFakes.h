@@ -31,10 +31,12 @@ T takeFront(std::deque<T>& queue, T empty) {
     return front;
 }
 
-// The shared journal every fake writes to.
+// The shared journal every fake writes to, or its own for a fake used alone.
 struct Journaling {
+    Journaling() : journal_(own_) {}
     explicit Journaling(Journal& journal) : journal_(journal) {}
     void log(std::string event) { journal_.push_back(std::move(event)); }
+    Journal own_;
     Journal& journal_;
 };
 
@@ -44,8 +46,11 @@ class RecordingPauser final : public Pauser, Journaling {
     void pause(int ms) override {
         pauses.push_back(ms);
         log("pause " + std::to_string(ms));
+        if (onPause)
+            onPause();
     }
     std::vector<int> pauses;
+    std::function<void()> onPause;
 };
 
 class RecordingNotifier final : public CloseNotifier, Journaling {
