@@ -76,9 +76,8 @@ TEST(SerialPort, FailedReadsStillSucceedNeverStackBoxesAndAHangUpRetriesThePathO
     f.serial->chunks.push_back({0xF1, 3, 0x30, 5, 0, 0});
     f.nowMs = 3000;
     EXPECT_EQ(port.readPort(buffer, 7, received), 1);
-    EXPECT_EQ(received, 6u);
-    EXPECT_FALSE(port.isHungUp());
-    EXPECT_EQ(f.serial->configuredBaud, 9600);
+    EXPECT_EQ(std::tuple(received, port.isHungUp(), f.serial->configuredBaud),
+              std::tuple(6u, false, 9600));
     EXPECT_EQ(f.board->readCycle(), 1);  // nothing waiting
     f.serial->chunks.push_back({0xF0, 3, 0x31, 9, 0, 0});
     EXPECT_EQ(f.board->readCycle(), 1);

@@ -17,9 +17,8 @@ EXPORT int vnHidOpen(int deviceId, int reserved1, int reserved2) {
     return deviceId == ANSWERS_TO && reserved1 == 0 && reserved2 == 0 ? 0 : 1;
 }
 EXPORT int vnHidRead(int size, unsigned char* report) {
-    if (size < 64) {
+    if (size < 64)
         return 1;
-    }
     memset(report + 1, 42, 16);
     report[22] = 0x55;
     return 0;
