@@ -80,9 +80,9 @@ TEST_P(SerialFrame, WalkTakesWholeTripletsWithTheFramesRule) {
 
 INSTANTIATE_TEST_SUITE_P(Frames, SerialFrame, testing::ValuesIn(kFrameCases));
 
-TEST(HidCounts, HalvesAreLowByteFirstLeaveMaxAndCarryTheirReportsKeyCode) {
+TEST(HidCounts, HalvesLeaveMaxByteReportsRaiseItAndEachReportCarriesItsKeyCode) {
     ChannelModel model;
-    model[0].maxValue = model[15].maxValue = 200;
+    model[0].maxValue = model[1].maxValue = model[15].maxValue = 200;
     EXPECT_EQ(takeTypedCounts(model, typedReport(0x85, {0x1234}, 0x3A)), TypedReport::FirstHalf);
     EXPECT_EQ(takeTypedCounts(model, typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 300}, 0x3B)),
               TypedReport::SecondHalf);
@@ -91,18 +91,12 @@ TEST(HidCounts, HalvesAreLowByteFirstLeaveMaxAndCarryTheirReportsKeyCode) {
     EXPECT_EQ(lastOf(model, 15), Taken(15, 300, -100, 0x3B));
     EXPECT_EQ(model.appendedSamples(), 16u);
     EXPECT_EQ(model.keyCode(), 0x31);
-}
-
-TEST(HidCounts, ByteReportsRaiseMaxAndAPlainReportWithoutAFirstCountTakesOnlyTheKeyCode) {
-    ChannelModel model;
-    model[1].maxValue = 200;
     EXPECT_EQ(takeTypedCounts(model, typedReport(0x55, {250, 100})), TypedReport::Bytes);
-    EXPECT_EQ(model[0].maxValue, 250);
-    EXPECT_EQ(model[1].maxValue, 200);
-    EXPECT_EQ(model.appendedSamples(), 16u);
+    EXPECT_EQ(std::tuple(model[0].maxValue, model[1].maxValue, model.appendedSamples()),
+              std::tuple(250, 200, 32u));
+    // A plain report without a first count takes only the key code.
     takePlainCounts(model, plainReport({0, 99}, 0x33));
-    EXPECT_EQ(model.keyCode(), 0x33);
-    EXPECT_EQ(model.appendedSamples(), 16u);
+    EXPECT_EQ(std::tuple(model.keyCode(), model.appendedSamples()), std::tuple(0x33, 32u));
     takePlainCounts(model, plainReport({70, 40}, 0x31));
     EXPECT_EQ(model[0].maxValue, 250);
     EXPECT_EQ(lastOf(model, 1), Taken(1, 40, 160, 0x31));
