@@ -44,25 +44,26 @@ const OpenCase kOpenCases[] = {
 };
 // clang-format on
 
-class BoardOpen : public testing::TestWithParam<OpenCase> {};
-
-TEST_P(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
-    const OpenCase& c = GetParam();
-    FakeBoard f;
-    f.hid->answeringIds = c.answeringIds;
-    for (int i = 0; i < c.goodReads; ++i) {
-        f.hid->plain.push_back({true, typedReport(0x55, {1})});
-        (i == 0 ? f.hid->max : i == 1 ? f.hid->key : f.hid->data).push_back(f.hid->plain.back());
+TEST(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
+    for (const OpenCase& c : kOpenCases) {
+        SCOPED_TRACE(c.journal.back());
+        FakeBoard f;
+        f.hid->answeringIds = c.answeringIds;
+        for (int i = 0; i < c.goodReads; ++i) {
+            f.hid->plain.push_back({true, typedReport(0x55, {1})});
+            (i == 0   ? f.hid->max
+             : i == 1 ? f.hid->key
+                      : f.hid->data)
+                .push_back(f.hid->plain.back());
+        }
+        EXPECT_EQ(f.board->open(kSelectorHid), c.result);
+        EXPECT_EQ(f.journal, c.journal);
+        EXPECT_EQ(std::tuple(f.board->isOpen(), f.board->linkMode(), f.board->appendedSamples()),
+                  std::tuple(c.result, c.linkMode, c.result == 1 ? 16u : 0u));
+        f.journal.clear();
+        EXPECT_EQ(f.board->open(kSelectorHid) == 1 && f.journal.empty(), c.result == 1);
     }
-    EXPECT_EQ(f.board->open(kSelectorHid), c.result);
-    EXPECT_EQ(f.journal, c.journal);
-    EXPECT_EQ(std::tuple(f.board->isOpen(), f.board->linkMode(), f.board->appendedSamples()),
-              std::tuple(c.result, c.linkMode, c.result == 1 ? 16u : 0u));
-    f.journal.clear();
-    EXPECT_EQ(f.board->open(kSelectorHid) == 1 && f.journal.empty(), c.result == 1);
 }
-
-INSTANTIATE_TEST_SUITE_P(Hid, BoardOpen, testing::ValuesIn(kOpenCases));
 
 TEST(BoardOpen, AMissingHidModuleFailsTheHidLinkCleanly) {
     fakes::FakeLinks links;

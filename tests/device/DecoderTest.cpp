@@ -104,15 +104,14 @@ TEST(HidCounts, HalvesLeaveMaxByteReportsRaiseItAndEachReportCarriesItsKeyCode) 
 
 TEST(HidValues, EachFormFillsItsKeysOfTheFieldAndNoSamples) {
     ChannelModel model;
-    EXPECT_EQ(takeTypedValues(model, typedReport(0x85, {0x1234}), &ChannelRecord::keyValue),
-              TypedReport::FirstHalf);
-    EXPECT_EQ(takeTypedValues(model, typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 258}),
-                              &ChannelRecord::keyValue),
-              TypedReport::SecondHalf);
-    EXPECT_EQ(takeTypedValues(model, typedReport(0x55, {100, 101}), &ChannelRecord::maxValue),
-              TypedReport::Bytes);
-    EXPECT_EQ(takeTypedValues(model, typedReport(0x12, {7}), &ChannelRecord::maxValue),
-              TypedReport::Unknown);
+    const auto key = &ChannelRecord::keyValue, max = &ChannelRecord::maxValue;
+    const std::tuple<fakes::Report, decltype(key), TypedReport> reads[] = {
+        {typedReport(0x85, {0x1234}), key, TypedReport::FirstHalf},
+        {typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 258}), key, TypedReport::SecondHalf},
+        {typedReport(0x55, {100, 101}), max, TypedReport::Bytes},
+        {typedReport(0x12, {7}), max, TypedReport::Unknown}};
+    for (const auto& [report, field, form] : reads)
+        EXPECT_EQ(takeTypedValues(model, report, field), form);
     EXPECT_EQ(std::tuple(model[0].keyValue, model[15].keyValue, model[1].maxValue),
               std::tuple(0x1234, 258, 101));
     EXPECT_EQ(model.appendedSamples(), 0u);

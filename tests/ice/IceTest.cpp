@@ -113,8 +113,7 @@ TEST(AspiRequests, ExecHaInquiryAndGetTimeoutsBlocksCarryTheirFields) {
               (std::array<std::uint8_t, 14>{8, 0, 0xFF, 0x08, 0, 0, 0, 0, 0xFF, 0xFF}));
 }
 
-// Exec requests end with execStatus; kSsPending leaves them pending until the test
-// completes pendingSrb.
+// Exec requests end with execStatus; kSsPending ones wait for the test to complete pendingSrb.
 struct FakeAspi final : AspiLoader {
     struct Library final : AspiLibrary {
         explicit Library(FakeAspi& aspi) : s(aspi) {}
@@ -152,9 +151,9 @@ TEST_F(ScsiTransportTest, AspiIsUsedOnlyOnceSetUpAndPollsInOneMsPausesUpTo90000)
     EXPECT_EQ(aspiTransport.sendCommandIn(0x00030201, kCdb, 1, data.data()), 1);
     EXPECT_EQ(data[0], 0x42);
     EXPECT_TRUE(access.calls.empty());
-    EXPECT_EQ(aspi.lastExec[3], kSrbDirIn);
-    EXPECT_EQ(aspi.lastExec[2] << 8 | aspi.lastExec[8], 0x0201)
-        << "the device's adapter and target";
+    EXPECT_EQ((Bytes{aspi.lastExec[3], aspi.lastExec[2], aspi.lastExec[8]}),
+              (Bytes{kSrbDirIn, 0x02, 0x01}))
+        << "direction, the device's adapter and target";
 
     aspi.execStatus = 0x04;  // SS_ERR: no polling
     EXPECT_EQ(aspiTransport.sendCommandOut(0, kCdb, 0, nullptr), 0);
@@ -358,8 +357,7 @@ TEST(IceCommands, AFailedStepShowsItsMessageOnceAndStartUpIsNeverResent) {
     }
 }
 
-// The counts come high byte first from the byte after the memory address; the board
-// connection's own count rules are tested in BoardLinkTest.
+// The counts come high byte first from the byte after the memory address.
 TEST(SimulatedIceBoard, ReadsTheModelsCountsEachPollAndIsGoneOnceUnplugged) {
     // Missed by one discovery; unplugged after 3 reads to open and 7 polls.
     Rig<sim::SimIceDevice> r{42u, 10, sim::ReplayRequest{}, 1};
