@@ -23,17 +23,15 @@ EXPORT int vnHidRead(int size, unsigned char* report) {
     report[22] = 0x55;
     return 0;
 }
-EXPORT int vnHidReadData(unsigned char* report) {
-    vnHidRead(64, report);
-    report[22] = DATA_TYPE;
-    return 0;
-}
-#define REPORT_READER(name)                  \
+#define REPORT_READER(name, type)            \
     EXPORT int name(unsigned char* report) { \
-        return vnHidRead(64, report);        \
+        vnHidRead(64, report);               \
+        report[22] = type;                   \
+        return 0;                            \
     }
-REPORT_READER(vnHidReadMax)
-REPORT_READER(vnHidReadKey)
+REPORT_READER(vnHidReadData, DATA_TYPE)
+REPORT_READER(vnHidReadMax, 0x55)
+REPORT_READER(vnHidReadKey, 0x55)
 #ifndef WITHOUT_WRITE
 EXPORT int vnHidWrite(unsigned char* report) {
     return report == 0;

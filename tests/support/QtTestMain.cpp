@@ -7,9 +7,8 @@
 int main(int argc, char** argv) {
     // Test discovery runs the binary without the test environment; widgets
     // never need a real display here.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
