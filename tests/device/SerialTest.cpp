@@ -59,8 +59,7 @@ TEST(SerialPort, FailedReadsStillSucceedNeverStackBoxesAndAHangUpRetriesThePathO
     EXPECT_EQ(f.messages.texts().size(), 2u);
 
     f.serial->failRead = false;
-    f.serial->hungUp = true;
-    f.serial->failOpen = true;
+    f.serial->hungUp = f.serial->failOpen = true;
     std::size_t received = 0;
     std::uint8_t buffer[8] = {};
     SerialPort& port = f.board->serialPort();

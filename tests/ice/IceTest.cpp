@@ -120,14 +120,13 @@ struct FakeAspi final : AspiLoader {
         bool hasEntry(std::string_view) const override { return true; }
         std::uint32_t getSupportInfo() override { return s.supportInfo; }
         std::uint32_t sendCommand(std::uint8_t* srb, std::uint8_t* data) override {
-            const bool exec = srb[0] == kScExecScsiCmd;
-            if (exec)
-                s.lastExec.assign(srb, srb + kAspiExecSize);
-            srb[1] = exec ? s.execStatus : kSsComp;
             s.pendingSrb = srb;
-            if (exec && data != nullptr)
+            if (srb[0] != kScExecScsiCmd)
+                return srb[1] = kSsComp;
+            s.lastExec.assign(srb, srb + kAspiExecSize);
+            if (data != nullptr)
                 data[0] = 0x42;
-            return srb[1];
+            return srb[1] = s.execStatus;
         }
         FakeAspi& s;
     };
