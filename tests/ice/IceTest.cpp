@@ -284,7 +284,7 @@ TEST(IceDiscovery, AFifthMatchIsClosedAtOnceAndReleaseOrDestructionClosesTheRest
     EXPECT_TRUE(r.access.openFds.empty());
 }
 
-TEST(IceCommands, FirstReadStartsTheBoardUpAndEachReadReturnsWithTheContextDerivedFromIt) {
+TEST(IceCommands, ReadsStartUpOnceMapInternalRam11To14AndReturnWithTheContextDerivedFromThem) {
     Rig r;
     r.openBoard();
     r.access.iceAnswers[kReadPc] = patterned();  // the PC is its r10 r9
@@ -295,8 +295,21 @@ TEST(IceCommands, FirstReadStartsTheBoardUpAndEachReadReturnsWithTheContextDeriv
     EXPECT_EQ(r.access.calls[4].dataOut, context);
     EXPECT_EQ(r.access.calls[4].cdb[7] * 256 + r.access.calls[4].cdb[8], 0x4A49);
 
-    r.access.calls.clear();
+    // Internal RAM locations 0x11 to 0x14 come from the register bytes.
     r.access.iceAnswers[kRead] = patterned();
+    // address, space, the first out byte replaced, how many (from answer byte 2 on)
+    for (const auto& [address, iram, first, count] :
+         {std::tuple{0x10, 1, 1, 4}, std::tuple{0x00, 1, 17, 4}, std::tuple{0x13, 1, 0, 2},
+          std::tuple{0x14, 1, 0, 1}, std::tuple{0x15, 1, 0, 0}, std::tuple{0x10, 0, 0, 0}}) {
+        SCOPED_TRACE(address + 0x100 * iram);
+        ASSERT_EQ(r.read(address, iram), 1);
+        std::array<std::uint8_t, 33> expected;
+        std::iota(expected.begin(), expected.end(), 0x40 + kMemoryOffset);
+        std::iota(expected.begin() + first, expected.begin() + first + count, 0x46 - count);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), r.out.begin()));
+    }
+
+    r.access.calls.clear();
     r.access.iceAnswers[kRead][7] = 0x01;  // r7 = 1 makes context byte 6 0xFF
     r.access.iceAnswers[kRead][9] = 0x34;  // the return address is r10 r9
     ASSERT_EQ(r.read(0x0120, 1), 1);
@@ -311,23 +324,6 @@ TEST(IceCommands, FirstReadStartsTheBoardUpAndEachReadReturnsWithTheContextDeriv
     EXPECT_EQ(r.read(0x200), 1);
     EXPECT_EQ(r.out[0], 0x50);
     EXPECT_EQ(r.messages.texts(), std::vector<std::string>{"Set HW Return FAIL!"});
-}
-
-TEST(IceCommands, InternalRamLocations11To14ComeFromTheRegisterBytes) {
-    Rig r;
-    r.openBoard();
-    r.access.iceAnswers[kRead] = patterned();
-    // address, space, the first out byte replaced, how many (from answer byte 2 on)
-    for (const auto& [address, iram, first, count] :
-         {std::tuple{0x10, 1, 1, 4}, std::tuple{0x00, 1, 17, 4}, std::tuple{0x13, 1, 0, 2},
-          std::tuple{0x14, 1, 0, 1}, std::tuple{0x15, 1, 0, 0}, std::tuple{0x10, 0, 0, 0}}) {
-        SCOPED_TRACE(address + 0x100 * iram);
-        ASSERT_EQ(r.read(address, iram), 1);
-        std::array<std::uint8_t, 33> expected;
-        std::iota(expected.begin(), expected.end(), 0x40 + kMemoryOffset);
-        std::iota(expected.begin() + first, expected.begin() + first + count, 0x46 - count);
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), r.out.begin()));
-    }
 }
 
 TEST(IceCommands, AFailedStepShowsItsMessageOnceAndStartUpIsNeverResent) {
