@@ -5,7 +5,7 @@
 
 #include <QTest>
 
-#include <limits>
+#include <cstdint>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -52,17 +52,6 @@ class BarGraphModelTest : public BarsTest<BarGraphModel> {
     BarGraphModel& model = bars;
 };
 
-TEST_F(BarGraphModelTest, DifferenceOf150WidensSlotAndScaleButZeroBottomLowersNothing) {
-    attach({0, 1}, 0, 100, 0);
-    setDiff(0, 150);
-    setDiff(1, 10);  // keeps its bottom 0 and is raised to 155
-    const FrameBars frame = model.updateFrame(kChart);
-    EXPECT_EQ(slotRange(0), std::pair(155, 145));
-    EXPECT_EQ(slotRange(1), std::pair(155, 0));  // raised to the common scale's top
-    // Difference bars are not offset by scaleMin: 150 against the common span of 10.
-    EXPECT_EQ(frame.bars[0].valueHeight, 15 * kChart);
-}
-
 TEST_F(BarGraphModelTest, RangeStepsUpWithMarginByValueAndDownNoFurtherThanZero) {
     attach({0}, 1, 0, 0);
     for (const auto& [value, margin] : {std::pair(500, 5), {501, 25}, {1000, 25}, {1001, 50}}) {
@@ -78,12 +67,17 @@ TEST_F(BarGraphModelTest, RangeStepsUpWithMarginByValueAndDownNoFurtherThanZero)
     EXPECT_EQ(std::pair(slotRange(0).second, slotRange(1).second), std::pair(0, 145));
 }
 
-TEST_F(BarGraphModelTest, RaisedSlotReexpressesItsPeakAgainstTheNewSpan) {
-    attach({0, 1}, 0, 100, 0);
+TEST_F(BarGraphModelTest, DifferenceOf150WidensTheScaleAndRaisesTheSlotsBelowIt) {
+    attach({0, 1, 2}, 0, 100, 0);
     setDiff(0, 50);
     setDiff(1, 150);  // widens the scale only after slot 0 was drawn
+    setDiff(2, 10);   // keeps its bottom 0 and is raised at once
     FrameBars frame = model.updateFrame(kChart);
+    EXPECT_EQ(std::pair(slotRange(1), slotRange(2)),
+              std::pair(std::pair(155, 145), std::pair(155, 0)));
     EXPECT_EQ(frame.bars[0].peakHeight, kChart / 2);
+    // Difference bars are not offset by scaleMin: 150 against the common span of 10.
+    EXPECT_EQ(frame.bars[1].valueHeight, 15 * kChart);
 
     setDiff(0, 0);  // no new peak, but slot 0 is raised to 155
     frame = model.updateFrame(kChart);
@@ -131,22 +125,19 @@ TEST_F(BarGraphModelTest, ModeAndTriggerPercentReachOnlyTheAttachedRecords) {
     attach({0, 1, 2}, 1, 100, 0);
     records[5].rawMode = 1;
     model.setRawMode(0);
-    EXPECT_EQ(records[2].rawMode, 0);
-    EXPECT_EQ(records[5].rawMode, 1);
     model.setTriggerPercent(45);
+    EXPECT_EQ(std::pair(int(records[2].rawMode), int(records[5].rawMode)), std::pair(0, 1));
     EXPECT_EQ(records[1].percentRef ? *records[1].percentRef : -1, 45);
     EXPECT_EQ(records[5].percentRef, nullptr);
 }
 
 TEST_F(BarGraphModelTest, ExtremeCountsSaturateInsteadOfOverflowing) {
     attach({0, 1}, 0, 1, 0);
-    constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
-    constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
-    records[0].value = records[1].maxValue = kMin;
-    records[1].value = records[0].maxValue = kMax;
+    records[0].value = records[1].maxValue = INT32_MIN;
+    records[1].value = records[0].maxValue = INT32_MAX;
     const FrameBars frame = model.updateFrame(kChart);
-    EXPECT_EQ(frame.bars[0].diffFigure, kMax);
-    EXPECT_EQ(model.scaleMax(), kMax);
+    EXPECT_EQ(std::pair(frame.bars[0].diffFigure, model.scaleMax()),
+              std::pair(INT32_MAX, INT32_MAX));
     EXPECT_LE(frame.bars[1].valueHeight, 1 << 24);
 }
 
@@ -181,6 +172,9 @@ bool reddish(QRgb c) {
 bool greenish(QRgb c) {
     return qGreen(c) > qRed(c) + 30 && qGreen(c) > qBlue(c);
 }
+bool white(QRgb c) {
+    return c == kWhite;
+}
 int countInColumn(const QImage& image, int x, int y0, int y1, QRgb colour) {
     int n = 0;
     for (int y = y0; y < y1; ++y) {
@@ -195,15 +189,6 @@ class KeyBarGraphTest : public BarsTest<KeyBarGraph> {
         graph.resize(width, height);
         return graph.renderFrame();
     }
-    void showForClicks() {
-        QObject::connect(&graph, &KeyBarGraph::barClicked,
-                         [this](ChannelRecord* record) { clicks.push_back(record); });
-        graph.resize(1000, 640);
-        graph.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&graph));
-        top = graph.layout().chartTop();
-        bottom = graph.layout().plotHeight;
-    }
     void moveAndClick(QPoint pos) {
         QTest::mouseMove(&graph, pos);
         QTest::mouseClick(&graph, Qt::LeftButton, Qt::NoModifier, pos);
@@ -212,8 +197,6 @@ class KeyBarGraphTest : public BarsTest<KeyBarGraph> {
 
     KeyBarGraph& graph = bars;
     Clicks clicks;
-    int top = 0;
-    int bottom = 0;
 };
 
 TEST_F(KeyBarGraphTest, GridLinesEvery50UpTo300On330WidePlotAndNeverPast800) {
@@ -246,12 +229,7 @@ TEST_F(KeyBarGraphTest, FooterOf600WideWindowHoldsBannerAndSevenRepeats) {
     }
 }
 
-bool white(QRgb c) {
-    return c == kWhite;
-}
-
-// Bars stand on the axis; a bar many plots tall fills its column up to the plot's top edge,
-// and nothing of a bar shows below the axis. Red (the base bar) shows in raw mode only.
+// Nothing of a bar shows below the axis; red (the base bar) shows in raw mode only.
 TEST_F(KeyBarGraphTest, BarsStandOnTheAxisAndTheTallestStopAtThePlotsTopEdge) {
     using Probes = std::vector<std::pair<int, bool (*)(QRgb)>>;  // rows above the axis
     // mode, scale top (bottom 100 less), max value, value, what the bar's column shows
@@ -299,8 +277,14 @@ TEST_F(KeyBarGraphTest, WindowPaintShowsTheRenderedFrameAndNothingBelow121x61) {
     EXPECT_FALSE(render(121, 61).isNull());
 }
 
-TEST_F(KeyBarGraphTest, ClickHandsOverTheKeyOfTheColumnUnderThePointer) {
-    showForClicks();
+TEST_F(KeyBarGraphTest, ClickHandsOverTheKeyUnderThePointerAndHoverTintsItsColumn) {
+    QObject::connect(&graph, &KeyBarGraph::barClicked,
+                     [this](ChannelRecord* record) { clicks.push_back(record); });
+    graph.resize(1000, 640);
+    graph.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&graph));
+    const int top = graph.layout().chartTop();
+    const int bottom = graph.layout().plotHeight;
     attach({0, 3, 7}, 0, 100, 0);
     const std::pair<QPoint, ChannelRecord*> cases[] = {
         {{150, top + 10}, &records[3]},  // first pixel of the second column
@@ -315,24 +299,19 @@ TEST_F(KeyBarGraphTest, ClickHandsOverTheKeyOfTheColumnUnderThePointer) {
         EXPECT_EQ(clicks, expected ? Clicks{expected} : Clicks{}) << pos.x() << ", " << pos.y();
         clicks.clear();
     }
-}
 
-TEST_F(KeyBarGraphTest, HoverTintsColumnWithHandCursorAndOneClickEndsIt) {
-    showForClicks();
-    attach({0, 1}, 0, 100, 0);
     const QPoint probe(100 + 50 + 35, top + 30);  // right of the second bar, below its figure
     EXPECT_EQ(graph.renderFrame().pixel(probe), kWhite);
     QTest::mouseMove(&graph, {160, top + 10});
     EXPECT_TRUE(handCursor());
     const QRgb tint = graph.renderFrame().pixel(probe);
     EXPECT_TRUE(qRed(tint) == 255 && qBlue(tint) < qGreen(tint) && qGreen(tint) < 230) << tint;
-
-    QTest::mouseMove(&graph, {500, top + 10});  // past the attached columns
+    QTest::mouseMove(&graph, {400, top + 10});  // past the attached columns
     EXPECT_FALSE(handCursor());
 
-    moveAndClick({160, top + 10});
-    QTest::mouseClick(&graph, Qt::LeftButton, Qt::NoModifier, {160, top + 10});  // no move
-    EXPECT_EQ(clicks, Clicks{&records[1]});
+    moveAndClick({160, top + 10});  // one click ends the hover, until the pointer moves
+    QTest::mouseClick(&graph, Qt::LeftButton, Qt::NoModifier, {160, top + 10});
+    EXPECT_EQ(clicks, Clicks{&records[3]});
     EXPECT_FALSE(graph.hovering() || handCursor());
     moveAndClick({161, top + 10});
     EXPECT_EQ(clicks.size(), 2u);

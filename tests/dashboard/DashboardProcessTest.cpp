@@ -1,6 +1,5 @@
-// The keyscope program run as a user runs it: on its own X server (Xvfb),
-// driven with xdotool against the simulated serial board, which hangs up like
-// a pulled adapter and comes back, saving its history before and after.
+// The keyscope program on its own X server, driven with xdotool against the simulated serial
+// board, which hangs up like a pulled adapter and comes back.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -20,17 +19,15 @@ TEST(DashboardProcess, SerialHangUpShowsOneBoxTheSamplesReturnAndSaveDataWritesT
     ASSERT_TRUE(s.startServer()) << "Xvfb did not start";
     s.startProgram({}, "KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=2 KEYSCOPE_SIM_SERIAL_RETURN_AFTER=2");
     const std::string main = s.waitForWindow("^Keyscope - KR48/KR44 Series Touch \\(Raw Mode\\)$");
-    ASSERT_FALSE(main.empty()) << "no dashboard window on " << s.display() << " (server "
-                               << (kill(s.serverPid(), 0) == 0 ? "running" : "gone")
-                               << "); logs in " << s.directory();
+    ASSERT_FALSE(main.empty()) << "no dashboard window; logs in " << s.directory();
     // A click on Device, the first title on the menu bar, opens its popup.
     const auto inDeviceMenu = [&](const std::string& keys) {
         s.xdotool("mousemove --window " + main + " 20 8 click 1");
         std::this_thread::sleep_for(600ms);
         s.xdotool("key " + keys);
     };
-    // SaveData, fourth right of Device: the rows of the file it writes (whose layout is
-    // CsvExportTest's), each of differences, not raw counts (700 and more on this board).
+    // The rows SaveData (fourth right of Device) writes, each of differences, not raw counts
+    // (700 and more on this board). The file's layout is CsvExport's own test.
     const auto savedRows = [&] {
         inDeviceMenu("Right Right Right Right Return");
         fs::path saved;
@@ -71,7 +68,6 @@ TEST(DashboardProcess, SerialHangUpShowsOneBoxTheSamplesReturnAndSaveDataWritesT
     std::this_thread::sleep_for(3000ms);  // past the return, and the stream runs again
     const int after = savedRows();
     EXPECT_GE(after, before + 10) << "no samples after the return";
-    EXPECT_LE(after, 300);
     EXPECT_TRUE(s.windows("^Keyscope$").empty()) << "a box after the return";
 
     inDeviceMenu("Up Return");  // Exit, the last item, ends the program

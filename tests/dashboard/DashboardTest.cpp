@@ -1,6 +1,5 @@
-// The dashboard's command line and CSV export, and its window on scripted transports with
-// recorded pauses and messages and on a replayed board: start-up, polling, connect and
-// board commands.
+// The dashboard's command line and CSV export, and its window on scripted transports and on
+// a replayed board: start-up, polling, connect and board commands.
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -38,7 +37,7 @@ namespace {
 using namespace fakes;
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using Script = std::function<void(QDialog&)>;
@@ -87,6 +86,22 @@ QPoint centredFor(QSize size) {
            QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height()) / 2);
 }
 
+// A fresh directory under the system's temporary one, removed with its contents.
+struct TempDir {
+    explicit TempDir(const std::string& name)
+        : path(fs::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
+        fs::create_directories(path);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    fs::path operator/(const std::string& name) const { return path / name; }
+    const fs::path path;
+};
+
+std::string contents(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 auto fields(const TargetCommandLine& t) {
     return std::tuple(t.fieldCount, t.selector, t.address, t.channelCount, t.iramSpace,
                       t.valueWidth, t.notifyWindow, t.notifyMessage, t.notifyParam, t.icePercent);
@@ -119,37 +134,29 @@ TEST(CommandLine, EveryFieldOfTheTargetLine) {
 // An open serial board (no traffic) whose histories the test fills directly.
 class CsvExport : public ::testing::Test, protected fakes::FakeBoard {
   protected:
-    void SetUp() override {
-        ASSERT_EQ(board->open(kSelectorSerial), 1);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    void SetUp() override { ASSERT_EQ(board->open(kSelectorSerial), 1); }
     void fill(int rows) {
         board->clearSamples();
         for (int i = 0; i < rows; ++i)
             for (int k = 0; k < kChannelCount; ++k)
                 board->appendSample(k, i + k, MaxRule::Leave);
     }
-    CsvSave save(const std::string& path) { return saveCsv(*board, true, path, messages); }
-    static std::string read(const fs::path& file) {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    fs::path dir = fs::temp_directory_path() / ("keyscope-csv-" + std::to_string(::getpid()));
+    CsvSave save(const fs::path& path) { return saveCsv(*board, true, path.string(), messages); }
+    TempDir dir{"keyscope-csv"};
 };
 
 TEST_F(CsvExport, FullHistoryGivesHeaderAndThreeHundredCrLfRowsOfSeventeenFields) {
     fill(310);
-    ASSERT_EQ(save((dir / "full.csv").string()), CsvSave::Saved);
-    const std::string text = read(dir / "full.csv");
-    EXPECT_EQ(text.substr(0, 77),
-              "Times,Tk0,Tk1,Tk2,Tk3,Tk4,Tk5,Tk6,Tk7,Tk8,Tk9,Tk10,Tk11,Tk12,Tk13,Tk14,Tk15\r\n");
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 301);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 301);
-    EXPECT_EQ(std::count(text.begin(), text.end(), ','), 301 * 16);
-    EXPECT_EQ(text.substr(77, 9), "0,10,11,1");
-    EXPECT_EQ(text.substr(text.rfind("\r\n299,")),
-              "\r\n299,309,310,311,312,313,314,315,316,317,318,319,320,321,322,323,324\r\n");
+    ASSERT_EQ(save(dir / "full.csv"), CsvSave::Saved);
+    const std::string text = contents(dir / "full.csv");
+    EXPECT_THAT(text, StartsWith("Times,Tk0,Tk1,Tk2,Tk3,Tk4,Tk5,Tk6,Tk7,Tk8,Tk9,Tk10,Tk11,Tk12,"
+                                 "Tk13,Tk14,Tk15\r\n0,10,11,1"));
+    const auto count = [&](char c) { return std::count(text.begin(), text.end(), c); };
+    EXPECT_THAT((std::array{count('\n'), count('\r'), count(',')}),
+                ElementsAre(301, 301, 301 * 16));
+    EXPECT_THAT(text,
+                EndsWith("\r\n299,309,310,311,312,313,314,315,316,317,318,319,320,321,322,323,"
+                         "324\r\n"));
 }
 
 TEST_F(CsvExport, RowsFollowTkZeroInTheShownModeAndMissingSamplesAddNothing) {
@@ -170,47 +177,47 @@ TEST_F(CsvExport, RowsFollowTkZeroInTheShownModeAndMissingSamplesAddNothing) {
 TEST_F(CsvExport, SameMinuteReplacesAndNothingToSaveWritesNothing) {
     std::tm when{};
     when.tm_year = 126, when.tm_mon = 11, when.tm_mday = 3, when.tm_hour = 14, when.tm_min = 7;
-    const std::string path = csvFilePath(dir.string(), when);
-    EXPECT_EQ(path, (dir / "20261203_1407.csv").string());
+    const std::string path = csvFilePath(dir.path.string(), when);
+    EXPECT_EQ(path, dir / "20261203_1407.csv");
     EXPECT_EQ(save(path), CsvSave::NothingToSave);
     EXPECT_FALSE(fs::exists(path));
     fill(4);
     ASSERT_EQ(save(path), CsvSave::Saved);
     fill(1);
     ASSERT_EQ(save(path), CsvSave::Saved);
-    EXPECT_EQ(read(path), kCsvHeader + std::string("0,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\r\n"));
+    EXPECT_EQ(contents(path),
+              kCsvHeader + std::string("0,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\r\n"));
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(CsvExport, UncreatableOrLockedFileShowsThePlainMessageAndKeepsTheFile) {
+// Each failure shows one message, closes what it opened and leaves a locked file's bytes.
+TEST_F(CsvExport, UncreatableLockedOrFullFileShowsItsMessage) {
     fill(1);
     const fs::path locked = dir / "locked.csv";
     std::ofstream(locked) << "another writer's rows\n";
     const int holder = ::open(locked.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    for (const fs::path& path : {dir / "missing" / "x.csv", locked}) {
-        messages.shown.clear();
-        EXPECT_EQ(save(path.string()), CsvSave::CreateFailed);
-        ASSERT_EQ(messages.shown.size(), 1u);
-        const auto& shown = messages.shown[0];
-        EXPECT_EQ(std::tuple(shown.text, shown.caption, shown.icon),
-                  std::tuple("Cannot Create csv file", "", MessageIcon::None));
-    }
-    EXPECT_EQ(read(locked), "another writer's rows\n");
-    ::close(holder);
-}
-
-TEST_F(CsvExport, FullDeviceIsReportedAndTheFileClosed) {
-    fill(1);
     const auto openFiles = [] {
         return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
     };
-    const auto before = openFiles();
-    EXPECT_EQ(save("/dev/full"), CsvSave::WriteFailed);
-    EXPECT_EQ(openFiles(), before);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_THAT(messages.shown[0].text, ::testing::HasSubstr("No space left on device"));
-    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
+    const std::tuple<fs::path, CsvSave, std::string, MessageIcon> cases[] = {
+        {dir / "missing" / "x.csv", CsvSave::CreateFailed, "Cannot Create csv file",
+         MessageIcon::None},
+        {locked, CsvSave::CreateFailed, "Cannot Create csv file", MessageIcon::None},
+        {"/dev/full", CsvSave::WriteFailed,
+         "An error occurred while writing /dev/full.\nNo space left on device",
+         MessageIcon::Exclamation}};
+    for (const auto& [path, result, text, icon] : cases) {
+        messages.shown.clear();
+        const auto before = openFiles();
+        EXPECT_EQ(save(path), result) << path;
+        EXPECT_EQ(openFiles(), before);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        const auto& shown = messages.shown[0];
+        EXPECT_EQ(std::tuple(shown.text, shown.caption, shown.icon), std::tuple(text, "", icon));
+    }
+    EXPECT_EQ(contents(locked), "another writer's rows\n");
+    ::close(holder);
 }
 
 class DashboardTest : public ::testing::Test, protected FakeLinks {
@@ -371,7 +378,6 @@ TEST_F(DashboardTest, IceConnectFromTheMenuAfterAFailedStartKeepsTheRunningDashb
     EXPECT_TRUE(dash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
-// Enter ends the dashboard with OK, Escape and the close box with Cancel; none runs Stop.
 TEST_F(DashboardTest, DialogKeysAndTheCloseBoxEndTheDashboardWithoutStop) {
     const std::pair<std::function<void(QDialog&)>, int> cases[] = {
         {[](QDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, QDialog::Accepted},
@@ -435,8 +441,7 @@ TEST_F(DashboardTest, PinDialogBindsTheChosenKeysInIndexOrderSizesTheWindowAndTo
     }
 }
 
-// Each board command kills the poll timer around its work and re-arms it only
-// when it was running; a failure shows its own message.
+// Each command stops the poll timer around its work and restarts it only if it was running.
 TEST_F(DashboardTest, BoardCommandsRunInTheirTimerFrameWithTheirMessages) {
     using Texts = std::vector<std::string>;
     const Texts ok, updateFail{"Update demoboard key value fail! please re-try again."},
@@ -548,8 +553,9 @@ TEST_F(DashboardTest, HidAndSerialConnectAndDisconnectSetTheirMenuColumns) {
 }
 
 // The simulated serial board, a pseudo-terminal behind the real port, hangs up like a pulled
-// adapter after 0.3 s and is back 0.3 s later. Polls run every 50 ms of the connection's clock.
-TEST_F(DashboardTest, SerialHangUpShowsOneReadBoxAndTheReturnedBoardResumesTheSamples) {
+// adapter after 0.3 s; polls run every 50 ms of the connection's clock. That the box does not
+// stack and the samples come back with the board is DashboardProcessTest's.
+TEST_F(DashboardTest, RealSerialPortIsHeldAloneAndAHangUpShowsTheReadMessage) {
     const sim::SimulatedSerialDevice* board = nullptr;
     adjustParts = [&](BoardCollaborators& parts) {
         auto device = std::make_unique<sim::SimulatedSerialDevice>(
@@ -560,24 +566,14 @@ TEST_F(DashboardTest, SerialHangUpShowsOneReadBoxAndTheReturnedBoardResumesTheSa
     make();
     dialogs.scripts = {serialChoice(0, 3), press(res::kButtonPinOk)};
     ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
-    TermiosSerialDevice other;  // the port is not shared
-    EXPECT_FALSE(other.open(board->terminalPath()));
-    messages.whileShown = [&] {  // the poll timer runs on under the open box
-        for (int tick = 0; tick < 3; ++tick)
-            dash->pollTick();
-    };
-    const auto& samples = dash->board().getChannel(0)->samples;
-    std::optional<std::size_t> atHangUp;  // samples when the box showed
-    for (int i = 0; i < 150 && !(atHangUp && samples.size() > *atHangUp); ++i) {
+    EXPECT_FALSE(TermiosSerialDevice().open(board->terminalPath()));
+    for (int i = 0; i < 150 && messages.shown.empty(); ++i) {
         QTest::qWait(20);
         nowMs += 50;
         dash->pollTick();
-        if (!atHangUp && !messages.shown.empty())
-            atHangUp = samples.size();
     }
+    EXPECT_FALSE(dash->board().getChannel(0)->samples.empty());
     EXPECT_THAT(messages.texts(), ElementsAre("Reading of serial communication has problem."));
-    ASSERT_GT(atHangUp.value_or(0), 0u) << "no samples before the hang-up";
-    EXPECT_GT(samples.size(), *atHangUp) << "no samples after the return";
 }
 
 TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStopsAtDisconnect) {
@@ -604,18 +600,16 @@ TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStops
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     const QTableWidget& table = window->table();
-    ASSERT_EQ(table.rowCount(), 3);
-    const std::tuple<QString, QString, QString, QRgb> rows[] = {
-        {"TK1", "15", "inf", kSnrGoodColour},
-        {"TK4", "15", "1.7", kSnrWeakColour},
-        {"TK9", "5", "\u2013", kSnrUnknownColour}};
-    for (int row = 0; row < 3; ++row) {
-        const auto& [key, samples, snr, colour] = rows[row];
-        EXPECT_EQ(table.item(row, KeyStatisticsWindow::Key)->text(), key);
-        EXPECT_EQ(table.item(row, KeyStatisticsWindow::Samples)->text(), samples);
-        EXPECT_EQ(table.item(row, KeyStatisticsWindow::Snr)->text(), snr) << key.toStdString();
-        EXPECT_EQ(table.item(row, KeyStatisticsWindow::Snr)->background().color().rgba(), colour);
+    std::vector<std::tuple<std::string, std::string, std::string, QRgb>> rows;
+    for (int row = 0; row < table.rowCount(); ++row) {
+        const auto text = [&](int column) { return table.item(row, column)->text().toStdString(); };
+        rows.emplace_back(text(KeyStatisticsWindow::Key), text(KeyStatisticsWindow::Samples),
+                          text(KeyStatisticsWindow::Snr),
+                          table.item(row, KeyStatisticsWindow::Snr)->background().color().rgba());
     }
+    EXPECT_THAT(rows, ElementsAre(std::tuple("TK1", "15", "inf", kSnrGoodColour),
+                                  std::tuple("TK4", "15", "1.7", kSnrWeakColour),
+                                  std::tuple("TK9", "5", "\u2013", kSnrUnknownColour)));
 
     // Polls refresh at most four times a second, the last one within 250 ms.
     const int refreshes = window->refreshCount();
@@ -625,20 +619,16 @@ TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStops
     QTest::qWait(2 * kStatisticsRefreshMs);
     EXPECT_EQ(window->refreshCount(), refreshes + 1);
 
-    const fs::path dir = fs::temp_directory_path() / ("keyscope-stats-" + std::to_string(getpid()));
-    fs::create_directories(dir);
+    const TempDir dir("keyscope-stats");
     const fs::path previous = fs::current_path();
-    fs::current_path(dir);
+    fs::current_path(dir.path);
     window->saveButton().click();
     fs::current_path(previous);
-    std::string name, text;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        name = entry.path().filename();
-        std::ifstream in(entry.path());
-        text.assign(std::istreambuf_iterator<char>(in), {});
-    }
-    fs::remove_all(dir);
-    EXPECT_EQ(name.size(), std::string("20260101_1200_stats.csv").size());
+    const std::vector<fs::path> saved(fs::directory_iterator(dir.path), {});
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_THAT(saved[0].filename().string(),
+                ::testing::MatchesRegex("[0-9]{8}_[0-9]{4}_stats\\.csv"));
+    const std::string text = contents(saved[0]);
     EXPECT_THAT(text, StartsWith("key,samples,min,max,mean,stddev,noise_pp,noise_rms,signal,snr\n"
                                  "TK0,"));
     EXPECT_THAT(text, HasSubstr("\nTK1,15,90,100,96.7,4.71,0.0,0.0,10.0,inf\n"));
@@ -703,12 +693,8 @@ class ReplayDashboard : public DashboardTest {
             out << row * 50 << "," << 100 + row << "," << 200 + row << "," << 300 + row << ","
                 << 400 + row << ",," << 0x30 + row % 4 << "\n";
     }
-    void TearDown() override {
-        dash.reset();
-        fs::remove(file);
-    }
+    void TearDown() override { dash.reset(); }
     void start(double speed) {
-        dash.reset();
         session = std::make_unique<ReplaySession>(file.string(), speed);
         adjustParts = [&](BoardCollaborators& parts) {
             parts.hid = std::make_unique<ReplayedHid>(std::make_unique<sim::ReplaySignal>(
@@ -717,6 +703,10 @@ class ReplayDashboard : public DashboardTest {
         runner = session.get();
         make();
         session->start(*dash);
+        EXPECT_THAT(session->keys(), ElementsAre(0, 1, 2, 3));
+        EXPECT_EQ(dash->barGraph().attachedCount(), 4);
+        // The reference counts are the largest of each key in the file.
+        EXPECT_EQ(dash->board().getChannel(3)->maxValue, 400 + kRows - 1);
     }
     // The rows the history of a key holds, oldest first.
     std::vector<int> rowsShown(int key) const {
@@ -726,28 +716,18 @@ class ReplayDashboard : public DashboardTest {
         return rows;
     }
 
-    const fs::path file =
-        fs::temp_directory_path() / ("keyscope-dash-replay-" + std::to_string(getpid()) + ".csv");
+    const TempDir dir{"keyscope-dash-replay"};
+    const fs::path file = dir / "recording.csv";
     std::unique_ptr<ReplaySession> session;
 };
 
+// How the recording's time steps with the speed is ReplaySignal's own test.
 TEST_F(ReplayDashboard, EachPollShowsTheNextRowsAtItsSpeedWithTheRecordingsKeys) {
-    const std::pair<double, std::vector<int>> cases[] = {
-        {1, {0, 1, 2, 3, 4, 5}},
-        {4, {0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40}},
-    };
-    for (const auto& [speed, rows] : cases) {
-        start(speed);
-        EXPECT_THAT(session->keys(), ElementsAre(0, 1, 2, 3));
-        EXPECT_EQ(dash->barGraph().attachedCount(), 4);
-        for (std::size_t poll = 1; poll < rows.size(); ++poll)
-            dash->pollTick();
-        for (int key = 0; key < 4; ++key)
-            EXPECT_THAT(rowsShown(key), ElementsAreArray(rows)) << "speed " << speed;
-        EXPECT_EQ(dash->board().keyCode(), 0x30 + rows.back() % 4);
-        // The reference counts are the largest of each key in the file.
-        EXPECT_EQ(dash->board().getChannel(3)->maxValue, 400 + kRows - 1);
-    }
+    start(4);
+    for (int poll = 0; poll < 10; ++poll)
+        dash->pollTick();
+    for (int key = 0; key < 4; ++key)
+        EXPECT_THAT(rowsShown(key), ElementsAre(0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40)) << key;
 }
 
 TEST_F(ReplayDashboard, StopHoldsThePlaceAndStartGoesOnFromIt) {
@@ -757,6 +737,7 @@ TEST_F(ReplayDashboard, StopHoldsThePlaceAndStartGoesOnFromIt) {
     dash->runCommand(menu::kStop);
     QTest::qWait(300);
     EXPECT_THAT(rowsShown(0), ElementsAre(0, 1, 2));
+    EXPECT_EQ(dash->board().keyCode(), 0x32);
     dash->runCommand(menu::kStart);
     QTRY_VERIFY_WITH_TIMEOUT(dash->board().getChannel(0)->samples.size() >= 6, 5000);
     dash->runCommand(menu::kStop);

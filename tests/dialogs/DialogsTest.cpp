@@ -12,7 +12,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
-#include <functional>
 
 #include "dialogs/ChipSettingsDialog.h"
 #include "dialogs/DataExchange.h"
@@ -30,8 +29,7 @@ TEST(DialogUnits, FourAcrossAndEightDownAreOneBaseUnitAndGrowWithTheFont) {
     const DialogUnits large(QFont(QStringLiteral("Arial"), 16));
     EXPECT_EQ(units.toPixels(res::DluRect{8, 16, 40, 24}),
               QRect(2 * units.baseX(), 2 * units.baseY(), 10 * units.baseX(), 3 * units.baseY()));
-    EXPECT_GT(large.baseX(), units.baseX());
-    EXPECT_GT(large.baseY(), units.baseY());
+    EXPECT_TRUE(large.baseX() > units.baseX() && large.baseY() > units.baseY());
 }
 
 class EveryTemplate : public testing::TestWithParam<int> {};
@@ -156,8 +154,7 @@ const OkCase kOkCases[] = {
     {0x05, "5", false, {nullptr, "200"}, false, {}, nullptr, {30, 200, 5}},  // despite "0 ~ 3"
     {0x05, "5", false, {"256", "3", "4"}, false, {kRange255, kByteFail}, nullptr, {30, 1, 5}},
     {0x05, "5", false, {"10", "2", "9"}, false, {kRange7, kTktmrFail}, nullptr, {10, 2, 5}},
-    // The exchange stops at the bad edit, so the later fields keep their opening
-    // values too; those pass the checks and are stored again.
+    // The exchange stops at the bad edit; the later fields' opening values are stored again.
     {0x05, "5", false, {"abc", "3", "6"}, false, {kNotInt, kNotInt}, nullptr, {30, 1, 5}},
 };
 
@@ -197,13 +194,11 @@ TEST_F(ChipSettingsDialogTest, HoveringAnEditShowsItsRangeTipWrappedNarrow) {
         {res::kEditPreScale, "set Counter Pre-Scale : 0 ~ 3"},
         {res::kEditTktmr, "set TKTMR : 0 ~ 7"}};
     for (const auto& [id, tip] : tips) {
-        QLineEdit* target = edit(id);
-        const QPoint inside = target->rect().center();
-        QHelpEvent hover(QEvent::ToolTip, inside, target->mapToGlobal(inside));
-        QApplication::sendEvent(target, &hover);
-        const QString text = QToolTip::text();
-        EXPECT_TRUE(text.contains(u'\n'));  // far wider than 50 pixels on one line
-        EXPECT_EQ(QString(text).replace(u'\n', u' '), tip);
+        const QPoint inside = edit(id)->rect().center();
+        QHelpEvent hover(QEvent::ToolTip, inside, edit(id)->mapToGlobal(inside));
+        QApplication::sendEvent(edit(id), &hover);
+        EXPECT_TRUE(QToolTip::text().contains(u'\n'));  // far wider than 50 pixels on one line
+        EXPECT_EQ(QToolTip::text().replace(u'\n', u' '), tip);
         QToolTip::hideText();
     }
 }
@@ -218,110 +213,75 @@ TEST_F(ChipSettingsDialogTest, WithoutAConnectionOkStillRunsItsChecks) {
 
 constexpr KeyEnabledFlags kFirstHalf{1, 1, 1, 1, 1, 1, 1, 1};
 constexpr KeyEnabledFlags kSecondHalf{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1};
+constexpr KeyEnabledFlags kOnes{0, 0, 0, 1, 0, 0, 0, 0, 0, 1};
 
-struct PinCase {
-    KeyEnabledFlags flags;
-    std::vector<int> clicks;  // button and check box ids, in order
-    bool accepted;
-    KeyEnabledFlags after;
-};
+KeyEnabledFlags ticks(const PinEnableDialog& dialog) {
+    KeyEnabledFlags state{};
+    for (int key = 0; key < kChannelCount; ++key) {
+        state[key] = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)->isChecked();
+    }
+    return state;
+}
 
-const PinCase kPinCases[] = {
-    {kFirstHalf, {res::kButtonPinInvert, res::kButtonPinOk}, true, kSecondHalf},
-    {{0, 0, 0, 5, 0, 0, 0, 0, 0, -1}, {res::kButtonPinOk}, true, {0, 0, 0, 1, 0, 0, 0, 0, 0, 1}},
-    {kFirstHalf, {res::kButtonPinInvert, res::kButtonPinCancel}, false, kFirstHalf},
-};
-
-class PinEnableDialogTest : public testing::TestWithParam<PinCase> {
-  protected:
-    // Runs the modal dialog; `drive` acts on it once it is shown and must close it.
-    bool run(const std::function<void()>& drive) {
-        QTimer::singleShot(0, &dialog, [this, drive] {
-            drive();
+TEST(PinEnableDialog, OpensTickedForNonZeroFlagsAndWritesOnesAndZerosOnlyOnOk) {
+    // flags, the boxes they open, button and check box ids clicked in order, flags after
+    const std::tuple<KeyEnabledFlags, KeyEnabledFlags, std::vector<int>, KeyEnabledFlags> cases[] =
+        {{kFirstHalf, kFirstHalf, {res::kButtonPinInvert, res::kButtonPinOk}, kSecondHalf},
+         {{0, 0, 0, 5, 0, 0, 0, 0, 0, -1}, kOnes, {res::kButtonPinOk}, kOnes},
+         {kFirstHalf, kFirstHalf, {res::kButtonPinInvert, res::kButtonPinCancel}, kFirstHalf}};
+    for (auto [flags, opened, clicks, after] : cases) {
+        SCOPED_TRACE(clicks.size());
+        PinEnableDialog dialog;
+        KeyEnabledFlags shown{};
+        QTimer::singleShot(0, &dialog, [&dialog, &shown, &clicks = clicks] {
+            shown = ticks(dialog);
+            for (int id : clicks) {
+                QTest::mouseClick(findControl<QAbstractButton>(dialog, id), Qt::LeftButton);
+            }
             if (dialog.isVisible()) {
                 ADD_FAILURE() << "the dialog stayed open";
                 dialog.done(QDialog::Rejected);
             }
         });
-        return dialog.runPinDialog(&flags);
+        EXPECT_EQ(dialog.runPinDialog(&flags), clicks.back() == res::kButtonPinOk);
+        EXPECT_EQ(shown, opened);
+        EXPECT_EQ(flags, after);
+        dialog.show();  // opens from the flags again, not from the last boxes
+        EXPECT_EQ(ticks(dialog), after);
     }
-    KeyEnabledFlags ticks() const {
-        KeyEnabledFlags state{};
-        for (int key = 0; key < kChannelCount; ++key) {
-            state[key] = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)->isChecked();
-        }
-        return state;
-    }
-
-    PinEnableDialog dialog;
-    KeyEnabledFlags flags{};
-};
-
-TEST_P(PinEnableDialogTest, OpensTickedForNonZeroFlagsAndWritesOnesAndZerosOnlyOnOk) {
-    const PinCase& c = GetParam();
-    flags = c.flags;
-    KeyEnabledFlags opened{};
-    EXPECT_EQ(run([&] {
-                  opened = ticks();
-                  for (int id : c.clicks) {
-                      QTest::mouseClick(findControl<QAbstractButton>(dialog, id), Qt::LeftButton);
-                  }
-              }),
-              c.accepted);
-    for (int key = 0; key < kChannelCount; ++key) {
-        EXPECT_EQ(opened[key], c.flags[key] != 0) << key;
-    }
-    EXPECT_EQ(flags, c.after);
-    // A second run starts from the flags again, not from the last boxes.
-    run([&] {
-        opened = ticks();
-        dialog.reject();
-    });
-    EXPECT_EQ(opened, c.after);
-    EXPECT_FALSE(dialog.runPinDialog(nullptr));  // no flags: no run
+    EXPECT_FALSE(PinEnableDialog().runPinDialog(nullptr));  // no flags: no run
 }
 
-INSTANTIATE_TEST_SUITE_P(Flags, PinEnableDialogTest, testing::ValuesIn(kPinCases));
-
-struct MaxMinCase {
-    const char* maximum;  // typed over the opening text; null leaves it
-    const char* minimum;
-    int button;
-    std::array<std::int32_t, 2> after;  // maximum, minimum
-};
-
-const MaxMinCase kMaxMinCases[] = {
-    {"", nullptr, res::kIdOk, {0, 1100}},
-    {"100", "300", res::kIdOk, {100, 300}},  // no ordering check
-    {"5", "6", res::kIdCancel, {1200, 1100}},
-    {nullptr, "-4x2", res::kIdOk, {1200, 42}},  // only digits can be typed
-};
-
-class MaxMinDialogTest : public testing::TestWithParam<MaxMinCase> {};
-
-TEST_P(MaxMinDialogTest, OpensWithBothBoundsAndHandsBackTheLeadingIntegersOnOk) {
-    const MaxMinCase& c = GetParam();
-    std::array<std::int32_t, 2> bounds{1200, 1100};
-    MaxMinDialog dialog;
-    dialog.setTargets(&bounds[0], &bounds[1]);
-    dialog.show();
-    const std::tuple<QLineEdit*, const char*, const char*> edits[] = {
-        {findControl<QLineEdit>(dialog, res::kEditMaximum), "1200", c.maximum},
-        {findControl<QLineEdit>(dialog, res::kEditMinimum), "1100", c.minimum}};
-    for (const auto& [edit, opening, typed] : edits) {
-        EXPECT_EQ(edit->text(), opening);
-        EXPECT_TRUE(edit->alignment() & Qt::AlignRight);
-        if (typed != nullptr) {
-            edit->clear();
-            QTest::keyClicks(edit, typed);
+TEST(MaxMinDialog, OpensWithBothBoundsAndHandsBackTheLeadingIntegersOnOk) {
+    // typed over the opening texts (null leaves one), the button, maximum and minimum after
+    const std::tuple<const char*, const char*, int, std::array<std::int32_t, 2>> cases[] = {
+        {"", nullptr, res::kIdOk, {0, 1100}},
+        {"100", "300", res::kIdOk, {100, 300}},  // no ordering check
+        {"5", "6", res::kIdCancel, {1200, 1100}},
+        {nullptr, "-4x2", res::kIdOk, {1200, 42}},  // only digits can be typed
+    };
+    for (const auto& [maximum, minimum, button, after] : cases) {
+        SCOPED_TRACE(minimum ? minimum : "(kept)");
+        std::array<std::int32_t, 2> bounds{1200, 1100};
+        MaxMinDialog dialog;
+        dialog.setTargets(&bounds[0], &bounds[1]);
+        dialog.show();
+        const std::tuple<QLineEdit*, const char*, const char*> edits[] = {
+            {findControl<QLineEdit>(dialog, res::kEditMaximum), "1200", maximum},
+            {findControl<QLineEdit>(dialog, res::kEditMinimum), "1100", minimum}};
+        for (const auto& [edit, opening, typed] : edits) {
+            EXPECT_EQ(edit->text(), opening);
+            EXPECT_TRUE(edit->alignment() & Qt::AlignRight);
+            if (typed != nullptr) {
+                edit->clear();
+                QTest::keyClicks(edit, typed);
+            }
         }
+        QTest::mouseClick(findControl<QPushButton>(dialog, button), Qt::LeftButton);
+        EXPECT_EQ(dialog.result(), button == res::kIdOk ? QDialog::Accepted : QDialog::Rejected);
+        EXPECT_EQ(bounds, after);
     }
-    QTest::mouseClick(findControl<QPushButton>(dialog, c.button), Qt::LeftButton);
-    EXPECT_EQ(dialog.result(), c.button == res::kIdOk ? QDialog::Accepted : QDialog::Rejected);
-    EXPECT_EQ(bounds, c.after);
 }
-
-INSTANTIATE_TEST_SUITE_P(Bounds, MaxMinDialogTest, testing::ValuesIn(kMaxMinCases));
 
 }  // namespace
 }  // namespace keyscope

@@ -373,7 +373,10 @@ void KeyBarGraph::paintEvent(QPaintEvent* /*event*/) {
 
 // The legend, prompt and footer never change between resizes, so a poll leaves them in
 // the backing store: it repaints the plot, the bands of the key names over it and of the
-// pressed-key banner, full width: neither text is clipped to the plot.
+// pressed-key banner, full width: neither text is clipped to the plot. It repaints their
+// bounding rectangle: under a rectangular clip the base is one row copy per line, under a
+// region it is composed span by span, split across threads, which costs more than the
+// unchanged pixels the rectangle adds.
 void KeyBarGraph::refresh() {
     if (!layout_.hasPlot() || layout_.width != width() || layout_.height != height()) {
         update();
@@ -383,7 +386,7 @@ void KeyBarGraph::refresh() {
     QRegion live(kPlotLeft, 0, layout_.plotWidth, layout_.plotHeight);
     live += QRect(0, layout_.chartTop() - kNameRise, w, kNameRise);
     live += QRect(0, 0, w, kKeyBannerHeight);  // its text may run past its box
-    update(live);
+    update(live.boundingRect());
 }
 
 void KeyBarGraph::updateHover(QPoint pos) {

@@ -136,7 +136,11 @@ void TimeBarChart::buildBackground(int width, int height) {
         background_ = QImage();
         return;
     }
-    background_ = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+    // Opaque, so a window's RGB backing store and an ARGB frame both take it as a row copy;
+    // in an alpha format it would be composed span by span, split across threads.
+    if (background_.size() != QSize(width, height)) {
+        background_ = QImage(width, height, QImage::Format_RGB32);
+    }
     fillOpaque(background_, background_.rect(), kBackgroundColour);
 
     QPainter painter(&background_);
@@ -159,6 +163,30 @@ void TimeBarChart::buildBackground(int width, int height) {
         verticalLine(background_, x, strip.top, strip.bottom, kGridColour);
     }
     labelFace_.draw(painter, width - kSecFromRight, plot.bottom, QStringLiteral("Sec"));
+
+    // Value grid, labelled at the top, each quarter and the bottom. The labels follow the
+    // range, which only widens, so they are redrawn with the rest when it does.
+    const int valueStep = layout_.valueStep;
+    for (int i = 0; i <= timebar::kValueRows; ++i) {
+        const int y = plot.top + i * valueStep;
+        if (i % 5 == 0) {
+            const int kk = timebar::kValueRows - i;
+            labelFace_.draw(painter, kCaptionLeft, y - kLabelRise,
+                            QString::number(timebar::valueGridLabel(range_, kk)));
+            horizontalLine(painter, timebar::kPlotLeft, plot.right, y, grid);
+        } else {
+            horizontalLine(painter, plot.left, plot.right, y, grid);
+        }
+    }
+    const int stripRow = strip.height() / 3;
+    for (int j = 0; j <= 3; ++j) {
+        const int y = strip.top + j * stripRow;
+        horizontalLine(painter, strip.left, strip.right, y, grid);
+    }
+    labelFace_.draw(painter, kCaptionLeft, plot.top - kValueCaptionRise, QStringLiteral("Value"));
+    // Under the time labels, clear of every trace.
+    labelFace_.draw(painter, kFuncOutLeft, strip.top - kFuncOutRise, QStringLiteral("FuncOut"));
+    backgroundRange_ = range_;
 }
 
 const QImage& TimeBarChart::composeFrame() {
@@ -182,15 +210,6 @@ bool TimeBarChart::drawFrame(QPainter& painter) {
     if (background_.isNull()) {
         return false;
     }
-    // Every pixel starts from the background: a plain row copy, whatever the target holds.
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(0, 0, background_);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.setPen(argb(kCaptionColour));
-    const QColor grid = argb(kGridColour);
-    const PixelRect& plot = layout_.plot;
-    const PixelRect& strip = layout_.strip;
-
     // Range update: reset on a mode change, then only ever widened.
     std::int32_t floor = 0;
     if (channel_ != nullptr) {
@@ -203,35 +222,20 @@ bool TimeBarChart::drawFrame(QPainter& painter) {
         hasRange_ = true;
         floor = range_.min;
     }
-
-    // Value grid, labelled at the top, each quarter and the bottom.
-    const int valueStep = layout_.valueStep;
-    for (int i = 0; i <= timebar::kValueRows; ++i) {
-        const int y = plot.top + i * valueStep;
-        if (i % 5 == 0) {
-            const int kk = timebar::kValueRows - i;
-            labelFace_.draw(painter, kCaptionLeft, y - kLabelRise,
-                            QString::number(timebar::valueGridLabel(range_, kk)));
-            horizontalLine(painter, timebar::kPlotLeft, plot.right, y, grid);
-        } else {
-            horizontalLine(painter, plot.left, plot.right, y, grid);
-        }
+    if (range_ != backgroundRange_) {
+        buildBackground(width(), height());
     }
 
-    const int stripRow = strip.height() / 3;
-    for (int j = 0; j <= 3; ++j) {
-        const int y = strip.top + j * stripRow;
-        horizontalLine(painter, strip.left, strip.right, y, grid);
-    }
-
-    labelFace_.draw(painter, kCaptionLeft, plot.top - kValueCaptionRise, QStringLiteral("Value"));
+    // Every pixel starts from the background: a plain row copy, whatever the target holds.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(0, 0, background_);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    const PixelRect& plot = layout_.plot;
 
     std::int32_t shown = 0;
     if (channel_ != nullptr) {
         shown = samplePass(*channel_, floor);
     }
-
-    labelFace_.draw(painter, kFuncOutLeft, strip.top - kFuncOutRise, QStringLiteral("FuncOut"));
 
     drawTrace(painter, tracePoints_, pointCount_, kValueTraceColour, traceCorners_);
     drawTrace(painter, keyCodePoints_, pointCount_, kKeyCodeTraceColour, traceCorners_);

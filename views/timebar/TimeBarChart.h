@@ -68,6 +68,7 @@ class TimeBarChart : public QWidget {
     // Rebuilds the layout and background when they lag the widget's size: a
     // hidden window delivers its children's resizes only when it is shown.
     void followSize();
+    // Redraws the background for the size and the current range.
     void buildBackground(int width, int height);
     // One frame onto painter's device, which it covers whole; false while the client area
     // is empty.
@@ -75,9 +76,10 @@ class TimeBarChart : public QWidget {
     // Walks the samples; returns the value shown under the cursor (0 when none).
     std::int32_t samplePass(const ChannelRecord& record, std::int32_t floor);
 
-    QImage background_;       // size-only layers; null until a non-empty resize
-    QImage frame_;            // the composed frame, reused while the size stays
-    TextFace labelFace_{10};  // built and measured once, with the chart
+    QImage background_;  // what changes only with the size or range; null until a resize
+    timebar::ValueRange backgroundRange_;  // the range its value labels show
+    QImage frame_;                         // the composed frame, reused while the size stays
+    TextFace labelFace_{10};               // built and measured once, with the chart
     TextFace readoutFace_{12};
     ChannelRecord* channel_ = nullptr;
     bool cursorInside_ = false;
