@@ -44,9 +44,8 @@ TEST(ChannelModel, MaxRuleComesBeforeTheDiffHistoryStopsAt300AndClearSparesUnuse
     EXPECT_EQ(c0.samples.front().value, 0);
     model[2].keyValue = 9;
     model.clearSamples();
-    EXPECT_TRUE(c0.samples.empty());
-    EXPECT_EQ(c0.value + c0.maxValue, 0);
-    EXPECT_EQ(model[2].keyValue, 9);
+    EXPECT_EQ(std::tuple(c0.samples.size(), c0.value, c0.maxValue, model[2].keyValue),
+              std::tuple(0u, 0, 0, 9));
     EXPECT_EQ(model[15].name, "TK15");
 }
 
