@@ -237,10 +237,9 @@ inline Report plainReport(std::initializer_list<int> counts, int keyCode = 0) {
 inline std::array<std::uint8_t, 65> iceWords(std::initializer_list<int> values) {
     std::array<std::uint8_t, 65> image{};
     int at = 1;
-    for (int v : values) {
-        image[at++] = static_cast<std::uint8_t>(v >> 8);
-        image[at++] = static_cast<std::uint8_t>(v);
-    }
+    for (int v : values)
+        for (int shift : {8, 0})
+            image[at++] = static_cast<std::uint8_t>(v >> shift);
     return image;
 }
 

@@ -83,11 +83,9 @@ TEST(PassThroughRequest, DirectionLengthCdbAndDataSitAtTheirOffsetsAndStatusDeci
         auto request = buildPassThroughRequest(kCdb, data.data(), length, direction);
         ASSERT_TRUE(request.has_value());
         const std::uint8_t* b = request->buffer.data();
-        // Length, CdbLength, TimeOutValue, DataBufferOffset
-        EXPECT_EQ(std::tuple(le32(b), b[6], le32(b + 16), le32(b + 20)),
-                  std::tuple(44u, 12, 90u, 80u));
-        EXPECT_EQ(b[8], output == 144u ? 1 : 0);  // DataIn
-        EXPECT_EQ(le32(b + 12), length);          // DataTransferLength
+        // Length, CdbLength, DataIn, DataTransferLength, TimeOutValue, DataBufferOffset
+        EXPECT_EQ(std::tuple(le32(b), b[6], b[8], le32(b + 12), le32(b + 16), le32(b + 20)),
+                  std::tuple(44u, 12, output == 144u ? 1 : 0, length, 90u, 80u));
         EXPECT_EQ(std::memcmp(b + 28, kCdb.data(), 12), 0);
         EXPECT_EQ(b[81], input == 144u ? 0x77 : 0) << "data at offset 80";
         EXPECT_EQ(std::pair(request->inputSize, request->outputSize), std::pair(input, output));
