@@ -1,7 +1,6 @@
-/* A tiny HID module for the loader tests: a plain board that answers 296 and
- * reports count 42 on every key. Built a second time without vnHidWrite, and a
- * third time as a typed board (292) whose data reads all answer with a first
- * half (0x85), for the recorder. */
+/* A tiny HID module for the loader tests: a plain board that answers 296 and reports count 42
+ * on every key. Built a second time without vnHidWrite, and a third time as a typed board (292)
+ * whose data reads all answer with a first half (0x85), for the recorder. */
 #include <string.h>
 
 #define EXPORT __attribute__((visibility("default")))

@@ -178,8 +178,7 @@ class ScriptedIce final : public IceLink, Journaling {
     }
 };
 
-// Fakes for every collaborator of a board connection, with handles to drive
-// and inspect them.
+// Fakes for every collaborator of a board connection, with handles to drive and inspect them.
 struct FakeLinks {
     Journal journal;
     RecordingPauser pauser{journal};
