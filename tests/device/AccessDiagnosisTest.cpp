@@ -13,9 +13,7 @@ namespace keyscope {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::AllOf;
-using ::testing::HasSubstr;
-using ::testing::Not;
+using ::testing::AllOf, ::testing::HasSubstr, ::testing::Not;
 
 TEST(AccessDiagnosis_DeniedLine, NamesTheNodeTheReasonAndTheFixForEachKindOfNode) {
     // node, error, the reason and the fix it names

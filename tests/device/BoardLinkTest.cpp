@@ -9,9 +9,7 @@
 namespace keyscope {
 namespace {
 
-using fakes::FakeBoard;
-using fakes::plainReport;
-using fakes::typedReport;
+using fakes::FakeBoard, fakes::iceWords, fakes::plainReport, fakes::typedReport;
 using ::testing::ElementsAre;
 
 // A typed (292) board answering 0x55 reports to the three start-up reads.
@@ -190,7 +188,6 @@ TEST(WriteKeyValues, SendsLowBytesAndSettingsRetryingOnceAtOnce) {
     EXPECT_EQ(f.board->writeKeyValues(), 0);
 }
 
-using fakes::iceWords;
 using IceImage = std::optional<std::array<std::uint8_t, 65>>;
 
 TEST(Ice, ReadsTheTargetBlockForEveryReadAndAFailedCycleIsALostLink) {

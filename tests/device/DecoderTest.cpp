@@ -9,9 +9,7 @@
 namespace keyscope {
 namespace {
 
-using fakes::iceWords;
-using fakes::plainReport;
-using fakes::typedReport;
+using fakes::iceWords, fakes::plainReport, fakes::typedReport;
 
 using Taken = std::tuple<int, int, int, int>;  // key, value, diff, key code
 
