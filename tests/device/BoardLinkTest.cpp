@@ -47,13 +47,11 @@ TEST(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
         SCOPED_TRACE(c.journal.back());
         FakeBoard f;
         f.hid->answeringIds = c.answeringIds;
-        for (int i = 0; i < c.goodReads; ++i) {
-            f.hid->plain.push_back({true, typedReport(0x55, {1})});
-            (i == 0   ? f.hid->max
-             : i == 1 ? f.hid->key
-                      : f.hid->data)
-                .push_back(f.hid->plain.back());
-        }
+        const fakes::ScriptedHid::Answer good{true, typedReport(0x55, {1})};
+        f.hid->plain.assign(c.goodReads, good);
+        f.hid->max.assign(c.goodReads > 0, good);
+        f.hid->key.assign(c.goodReads > 1, good);
+        f.hid->data.assign(c.goodReads > 2, good);
         EXPECT_EQ(f.board->open(kSelectorHid), c.result);
         EXPECT_EQ(f.journal, c.journal);
         EXPECT_EQ(std::tuple(f.board->isOpen(), f.board->linkMode(), f.board->appendedSamples()),
