@@ -56,6 +56,10 @@ class TextFace {
         draw(painter, x, y, text);
     }
 
+    qreal advance(const QString& text) const {
+        return QFontMetricsF(font_).horizontalAdvance(text);
+    }
+
   private:
     // Glyph runs of `text` with their positions relative to the start of its baseline.
     const QList<QGlyphRun>& shaped(const QString& text) const;

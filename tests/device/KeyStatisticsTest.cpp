@@ -12,74 +12,61 @@ namespace {
 const std::vector<int> kResting{100, 102, 98, 101, 99, 100, 103, 97, 100, 100};
 const std::vector<int> kPressed{80, 82, 78, 80, 80};
 
-std::deque<KeySample> samplesOf(const std::vector<int>& resting, const std::vector<int>& pressed,
-                                int key) {
-    std::deque<KeySample> out;
-    // Resting readings while another key is pressed, pressed ones with this key's code;
-    // a difference of 0 resting and 50 pressed.
-    for (int v : resting)
-        out.push_back({0x30 + key + 1, v, 0});
-    for (int v : pressed)
-        out.push_back({0x30 + key, v, 50});
-    return out;
-}
-
-std::string figuresText(const KeyFigures& f) {
-    return formatFigure(f.noisePp, "") + "," + formatFigure(f.noiseRms, "") + "," +
-           formatFigure(f.signal, "") + "," + formatFigure(f.snr, "");
-}
-
 struct FiguresCase {
     const char* name;
     std::vector<int> resting, pressed;
-    const char* expected;  // noise_pp,noise_rms,signal,snr as the CSV writes them
-    bool weak = false;     // known and below 5
+    const char* line;   // as the statistics CSV writes it for TK3
+    bool weak = false;  // known and below 5
 };
 
-TEST(KeyStatistics_Figures, HandComputedSequences) {
+TEST(KeyStatistics_Figures, HandComputedSequencesAsTheirCsvLine) {
+    const std::vector<int> nineResting(kResting.begin(), kResting.end() - 1);
+    const std::vector<int> fourPressed(kPressed.begin(), kPressed.end() - 1);
     const FiguresCase cases[] = {
-        {"weak key", kResting, kPressed, "6.0,1.7,20.0,3.3", true},
-        {"no noise", std::vector<int>(10, 100), {90, 90, 90, 90, 90}, "0.0,0.0,10.0,inf"},
-        {"no noise, touch raises", std::vector<int>(10, 100), std::vector<int>(5, 101),
-         "0.0,0.0,-1.0,-inf", true},
-        {"nine resting", {100, 102, 98, 101, 99, 100, 103, 97, 100}, kPressed, "6.0,1.8,20.0,"},
-        {"four pressed", kResting, {80, 82, 78, 80}, "6.0,1.7,20.0,"},
-        {"never pressed", kResting, {}, "6.0,1.7,,"},
-        {"no readings", {}, {}, ",,,"},
+        {"weak key", kResting, kPressed, "TK3,15,78,103,93.3,9.55,6.0,1.7,20.0,3.3\n", true},
+        {"no noise", std::vector(10, 100), std::vector(5, 90),
+         "TK3,15,90,100,96.7,4.71,0.0,0.0,10.0,inf\n"},
+        {"no noise, touch raises", std::vector(10, 100), std::vector(5, 101),
+         "TK3,15,100,101,100.3,0.47,0.0,0.0,-1.0,-inf\n", true},
+        {"nine resting", nineResting, kPressed, "TK3,14,78,103,92.9,9.72,6.0,1.8,20.0,\n"},
+        {"four pressed", kResting, fourPressed, "TK3,14,78,103,94.3,9.18,6.0,1.7,20.0,\n"},
+        {"never pressed", kResting, {}, "TK3,10,97,103,100.0,1.67,6.0,1.7,,\n"},
+        {"no readings", {}, {}, "TK3,0,,,,,,,,\n"},
     };
-    for (const FiguresCase& c : cases) {
-        // Key 3 by its key code, and the same readings by a difference threshold of 21.
+    for (const auto& [name, resting, pressed, line, weak] : cases) {
+        // Resting readings while another key is pressed, pressed ones with key 3's code; a
+        // difference of 0 resting and 50 pressed.
+        std::deque<KeySample> samples;
+        for (int v : resting)
+            samples.push_back({0x34, v, 0});
+        for (int v : pressed)
+            samples.push_back({0x33, v, 50});
+        // Touched by the key code, and the same readings by a difference threshold of 21.
         for (const TouchRule rule : {touchRuleFor(kLinkHidTyped, 0), touchRuleFor(kLinkIce, 21)}) {
-            const KeyFigures f = touchStats(samplesOf(c.resting, c.pressed, 3), 3, rule).figures();
-            const std::pair<long, long> counts(c.resting.size(), c.pressed.size());
-            EXPECT_EQ(std::pair(f.untouched, f.touched), counts) << c.name;
-            EXPECT_EQ(figuresText(f), c.expected)
-                << c.name << " by " << (rule.byKeyCode ? "key code" : "threshold");
-            EXPECT_EQ(f.weak(), c.weak) << c.name;
+            SCOPED_TRACE(std::string(name) + (rule.byKeyCode ? " by key code" : " by threshold"));
+            const TouchStats stats = touchStats(samples, 3, rule);
+            const KeyFigures f = stats.figures();
+            const std::pair<long, long> counts(resting.size(), pressed.size());
+            EXPECT_EQ(std::pair(f.untouched, f.touched), counts);
+            EXPECT_EQ(statisticsCsvLine(3, stats.all(), f), line);
+            EXPECT_EQ(f.weak(), weak);
         }
     }
 }
 
+// HID boards name the pressed key by its code; serial (whose 1 names no key) and ICE boards
+// are judged by the difference reaching the threshold.
 TEST(KeyStatistics_Rule, KeyCodeNamesTheKeyOnHidAndTheThresholdDecidesElsewhere) {
-    for (const std::int32_t mode : {kLinkHidPlain, kLinkHidTyped})
-        EXPECT_TRUE(touchRuleFor(mode, 5).byKeyCode);
-    for (const std::int32_t mode : {kLinkSerial, kLinkIce})
-        EXPECT_EQ(touchRuleFor(mode, 5).byKeyCode, false);
-    const TouchRule byCode = touchRuleFor(kLinkHidTyped, 0);
-    const TouchRule byDiff = touchRuleFor(kLinkSerial, 30);
-    // (key code, diff) -> touched for key 2, by code and by threshold
-    EXPECT_TRUE(byCode.touched({0x32, 0, 0}, 2));
-    EXPECT_FALSE(byCode.touched({0x31, 0, 99}, 2));
-    EXPECT_FALSE(byCode.touched({1, 0, 99}, 2)) << "serial's 1 names no key";
-    EXPECT_TRUE(byDiff.touched({0, 0, 30}, 2));
-    EXPECT_FALSE(byDiff.touched({0x32, 0, 29}, 2));
-}
-
-TEST(KeyStatistics_Csv, LineCarriesTheValuesAndFiguresAndLeavesAnEmptyKeyBlank) {
-    const TouchStats stats = touchStats(samplesOf(kResting, kPressed, 7), 7, TouchRule{true, 0});
-    EXPECT_EQ(statisticsCsvLine(7, stats.all(), stats.figures()),
-              "TK7,15,78,103,93.3,9.55,6.0,1.7,20.0,3.3\n");
-    EXPECT_EQ(statisticsCsvLine(15, KeyStats{}, KeyFigures{}), "TK15,0,,,,,,,,\n");
+    // link, threshold, key code and difference of a sample, touched for key 2
+    const std::tuple<std::int32_t, int, int, int, bool> cases[] = {
+        {kLinkHidTyped, 0, 0x32, 0, true}, {kLinkHidTyped, 0, 0x31, 99, false},
+        {kLinkHidPlain, 5, 0x32, 0, true}, {kLinkHidPlain, 5, 1, 99, false},
+        {kLinkSerial, 30, 0, 30, true},    {kLinkSerial, 30, 0x32, 29, false},
+        {kLinkIce, 5, 0, 5, true},         {kLinkIce, 5, 0x32, 4, false},
+    };
+    for (const auto& [link, threshold, keyCode, diff, touched] : cases)
+        EXPECT_EQ(touchRuleFor(link, threshold).touched({keyCode, 0, diff}, 2), touched)
+            << link << " " << keyCode << " " << diff;
 }
 
 }  // namespace

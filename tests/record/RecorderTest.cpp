@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <numeric>
 #include <regex>
 #include <sstream>
@@ -21,19 +22,23 @@ namespace {
 namespace fs = std::filesystem;
 using fakes::FakeBoard;
 using fakes::plainReport;
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
+using ::testing::Ge;
 using ::testing::HasSubstr;
+using ::testing::Le;
 using ::testing::StartsWith;
 
-// A recorder over a plain HID board, writing into memory, on a clock that
-// advances with the recorded pauses.
+// A recorder over a plain HID board, writing into memory, on a clock made of its pauses.
 struct RecorderRig {
     FakeBoard f;
     char* text = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
     std::atomic<bool> interrupted{false};
+    long rows = 0;
+    std::string summary;
 
     RecorderRig() { f.hid->answeringIds = {kHidDevicePlain}; }
     ~RecorderRig() {
@@ -55,82 +60,73 @@ struct RecorderRig {
         std::fflush(out);
         return end;
     }
-    std::vector<std::string> lines() const {
-        std::vector<std::string> all;
-        std::istringstream in(std::string(text, size));
-        for (std::string line; std::getline(in, line);)
-            all.push_back(line);
-        return all;
-    }
-    long rows = 0;
-    std::string summary;
+    std::string csv() const { return std::string(text, size); }
 };
 
-TEST(Recorder_Rows, OneRowPerPollThatTookSamplesWithHeader) {
-    RecorderRig rig;
-    rig.queue({100, 50}, 0, 3);  // max, key and the open's own cycle
-    rig.queue({90, 40}, 0x31);
-    rig.queue({0});  // a report without counts: no row
-    rig.queue({80, 60}, 0);
-    RecorderOptions options;
-    options.samples = 2;
-    EXPECT_EQ(rig.run(options), RecordEnd::SampleLimit);
-    const auto lines = rig.lines();
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0],
-              "elapsed_ms,TK0,TK1,TK2,TK3,TK4,TK5,TK6,TK7,TK8,TK9,TK10,TK11,TK12,TK13,"
-              "TK14,TK15,key_code");
-    EXPECT_EQ(lines[1], "50,90,40,0,0,0,0,0,0,0,0,0,0,0,0,0,0,49");
-    EXPECT_EQ(lines[2], "150,80,60,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0");
-    EXPECT_THAT(rig.f.pauser.pauses, ElementsAre(50, 50, 50, 50, 50));
-    EXPECT_THAT(rig.summary, HasSubstr("TK0          80        90      85.0      5.00"));
-}
-
-TEST(Recorder_Rows, DiffRecordsMaxMinusValueUnderItsOwnNamesAndUtcLeadsEachRow) {
-    RecorderRig rig;
-    rig.queue({100}, 0, 3);
-    rig.queue({70});
-    RecorderOptions options;
-    options.diff = true;
-    options.utc = true;
-    options.samples = 1;
-    rig.run(options);
-    const auto lines = rig.lines();
-    EXPECT_THAT(lines.at(0), EndsWith(",dTK15,key_code"));
-    EXPECT_THAT(lines.at(1), StartsWith("2026-12-05T21:04:05.123Z,50,30,0,"));
+// The open's three reads (max, key and its own cycle), then two polls with samples around a
+// report without counts; a count above the max value raises it, so its difference is 0.
+TEST(Recorder_Rows, OneRowPerPollThatTookSamplesAsCountsOrAsUtcAndDifferences) {
+    const std::string unreported = ",0,0,0,0,0,0,0,0,0,0,0,0,0,0,";  // TK2 to TK15
+    const std::string utc = "2026-12-05T21:04:05.123Z,";
+    struct Case {
+        bool utcAndDiff;
+        std::string csv;
+        const char* summaryOfTK0;  // min, max, mean and standard deviation
+    };
+    const Case cases[] = {
+        {false,
+         "elapsed_ms,TK0,TK1,TK2,TK3,TK4,TK5,TK6,TK7,TK8,TK9,TK10,TK11,TK12,TK13,TK14,TK15,"
+         "key_code\n50,90,40" +
+             unreported + "49\n150,80,60" + unreported + "0\n",
+         "TK0          80        90      85.0      5.00"},
+        {true,
+         "utc,elapsed_ms,dTK0,dTK1,dTK2,dTK3,dTK4,dTK5,dTK6,dTK7,dTK8,dTK9,dTK10,dTK11,dTK12,"
+         "dTK13,dTK14,dTK15,key_code\n" +
+             utc + "50,10,10" + unreported + "49\n" + utc + "150,20,0" + unreported + "0\n",
+         "TK0          10        20      15.0      5.00"},
+    };
+    for (const Case& c : cases) {
+        RecorderRig rig;
+        rig.queue({100, 50}, 0, 3);
+        rig.queue({90, 40}, 0x31);
+        rig.queue({0});
+        rig.queue({80, 60});
+        RecorderOptions options;
+        options.diff = options.utc = c.utcAndDiff;
+        options.samples = 2;
+        EXPECT_EQ(rig.run(options), RecordEnd::SampleLimit);
+        EXPECT_EQ(rig.csv(), c.csv);
+        EXPECT_THAT(rig.f.pauser.pauses, ElementsAre(50, 50, 50, 50, 50));
+        EXPECT_THAT(rig.summary, HasSubstr(c.summaryOfTK0));
+    }
     // Midnight of a leap day, one millisecond before it.
     EXPECT_EQ(utcTimestamp(951782399999), "2000-02-28T23:59:59.999Z");
     EXPECT_EQ(utcTimestamp(951782400000), "2000-02-29T00:00:00.000Z");
 }
 
-TEST(Recorder_Reconnect, FailedReadPausesClosesAndReopens) {
-    RecorderRig rig;
-    rig.queue({100}, 0, 3);
-    rig.f.hid->plain.push_back({false, {}});
-    rig.queue({100}, 0, 3);  // the reopen
-    rig.queue({95});
-    RecorderOptions options;
-    options.samples = 1;
-    EXPECT_EQ(rig.run(options), RecordEnd::SampleLimit);
-    EXPECT_THAT(rig.f.pauser.pauses, ElementsAre(50, 50, 50, 200, 200, 50, 50, 50));
-    EXPECT_EQ(rig.lines().size(), 2u);
-}
+// A failed read pauses, closes and reopens the board.
+TEST(Recorder_End, LimitsAndInterruptionEndTheRunWhileAFailedReadReopens) {
+    RecorderRig reopened, timed, stopped;
+    reopened.queue({100}, 0, 3);
+    reopened.f.hid->plain.push_back({false, {}});
+    reopened.queue({100}, 0, 3);  // the reopen
+    reopened.queue({95});
+    RecorderOptions oneSample, oneSecond;
+    oneSample.samples = 1;
+    EXPECT_EQ(reopened.run(oneSample), RecordEnd::SampleLimit);
+    EXPECT_THAT(reopened.f.pauser.pauses, ElementsAre(50, 50, 50, 200, 200, 50, 50, 50));
+    EXPECT_EQ(reopened.rows, 1);
 
-// A failed reopen and a module that will not load are run as a user runs them below.
-TEST(Recorder_Stop, TimeLimitAndInterruption) {
-    {
-        RecorderRig rig;
-        rig.queue({100}, 0, 40);
-        RecorderOptions options;
-        options.seconds = 1.0;
-        EXPECT_EQ(rig.run(options), RecordEnd::TimeLimit);
-        EXPECT_EQ(rig.rows, 20);
-    }
-    RecorderRig rig;
-    rig.queue({100}, 0, 5);
-    rig.interrupted = true;
-    EXPECT_EQ(rig.run({}), RecordEnd::Interrupted);
-    EXPECT_EQ(rig.lines().size(), 1u);  // the header, flushed
+    timed.queue({100}, 0, 40);
+    oneSecond.seconds = 1.0;
+    EXPECT_EQ(timed.run(oneSecond), RecordEnd::TimeLimit);
+    EXPECT_EQ(timed.rows, 20);
+
+    stopped.queue({100}, 0, 5);
+    stopped.interrupted = true;
+    EXPECT_EQ(stopped.run({}), RecordEnd::Interrupted);
+    EXPECT_THAT(stopped.csv(), AllOf(StartsWith("elapsed_ms,"), EndsWith(",key_code\n")))
+        << "the header alone, flushed";
 }
 
 TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
@@ -152,26 +148,16 @@ TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
     EXPECT_EQ(parse({"--version"}).info.rfind("keyscope-record ", 0), 0u);
     EXPECT_THAT(parse({"--help"}).info, HasSubstr("--serial <PORT>"));
 
-    const std::vector<std::vector<std::string>> bad = {
-        {"--bogus"},
-        {"--serial"},
-        {"--baud", "300", "--serial", "COM1"},
-        {"--samples", "0"},
-        {"--seconds", "-1"},
-        {"--hid", "--serial", "COM1"},
-        {"--ice", "6620"},
-        {"--samples", "12abc"},
-        {"--hid", "--baud", "1200"},
-        {"--touch-threshold", "-1"},
-        {"--stats", "a.csv", "--output", "a.csv"},
-        {"--output"},
-        {"stray"},
-        {"--ice", "1", "2", "3", "4", "5", "6"},
-    };
-    for (const auto& args : bad) {
+    for (const char* line :
+         {"--bogus", "--serial", "--baud 300 --serial COM1", "--samples 0", "--seconds -1",
+          "--hid --serial COM1", "--ice 6620", "--samples 12abc", "--hid --baud 1200",
+          "--touch-threshold -1", "--stats a.csv --output a.csv", "--output", "stray",
+          "--ice 1 2 3 4 5 6"}) {
+        std::istringstream words(line);
+        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
         const auto parsed = parse(args);
-        EXPECT_FALSE(parsed.options) << args[0];
-        EXPECT_FALSE(parsed.error.empty()) << args[0];
+        EXPECT_FALSE(parsed.options) << line;
+        EXPECT_FALSE(parsed.error.empty()) << line;
         EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
     }
 }
@@ -186,8 +172,13 @@ struct RecordRun {
     Rows rows, stats;          // of the CSV and the --stats file, after their headers
 };
 
-std::string programPath() {
-    return (fs::read_symlink("/proc/self/exe").parent_path() / "keyscope-record").string();
+fs::path programFolder() {
+    return fs::read_symlink("/proc/self/exe").parent_path();
+}
+
+// Where a run keeps its files, the recording it replays among them.
+fs::path runFolder() {
+    return fs::temp_directory_path() / ("keyscope-rec-" + std::to_string(::getpid()));
 }
 
 std::string slurp(const fs::path& file) {
@@ -207,15 +198,23 @@ Rows rowsOf(const std::string& text) {
     return rows;
 }
 
-// Runs the recorder with the given environment and arguments.
-RecordRun record(const std::string& environment, const std::string& arguments) {
-    const fs::path dir = fs::temp_directory_path() / ("keyscope-rec-" + std::to_string(::getpid()));
+// Runs the recorder with the given environment and arguments; with `replay`, on the simulated
+// board playing that recording ("": a file that is not there).
+RecordRun record(std::string environment, const std::string& arguments,
+                 const std::optional<std::string>& replay = {}) {
+    const fs::path dir = runFolder();
     fs::remove_all(dir);
     fs::create_directories(dir);
+    if (replay) {
+        environment += " KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=" + (dir / "replay.csv").string();
+        if (!replay->empty())
+            std::ofstream(dir / "replay.csv") << *replay;
+    }
     const std::string command = "env -u KEYSCOPE_SIMULATE -u KEYSCOPE_HID_LIBRARY " + environment +
-                                " " + programPath() + " " + arguments + " --output " +
-                                (dir / "out.csv").string() + " --stats " +
-                                (dir / "stats.csv").string() + " 2>" + (dir / "err").string();
+                                " " + (programFolder() / "keyscope-record").string() + " " +
+                                arguments + " --output " + (dir / "out.csv").string() +
+                                " --stats " + (dir / "stats.csv").string() + " 2>" +
+                                (dir / "err").string();
     const int status = std::system(command.c_str());
     const std::string text = slurp(dir / "out.csv");
     RecordRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "err"), text,
@@ -224,57 +223,36 @@ RecordRun record(const std::string& environment, const std::string& arguments) {
     return run;
 }
 
-fs::path writeRecording(const std::string& name, const std::string& text) {
-    const fs::path path = fs::temp_directory_path() /
-                          ("keyscope-replay-" + std::to_string(::getpid()) + "-" + name + ".csv");
-    std::ofstream(path) << text;
-    return path;
-}
-
 struct LinkCase {
-    const char* name;
-    const char* environment;
-    const char* arguments;
+    const char *name, *environment, *arguments;
     sim::CountWidth width;
     bool reportsKeyCode = true;  // over ICE the key code stays 0
 };
 
-void PrintTo(const LinkCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class RecorderOnSimulatedBoard : public ::testing::TestWithParam<LinkCase> {};
 
-// The recording, replayed through the simulated board and recorded again, gives the same
-// counts and key codes row for row.
 TEST_P(RecorderOnSimulatedBoard, RowsStayInRangeShowTouchesAndReplayTheSameCountsAndKeyCodes) {
     const LinkCase& c = GetParam();
     const std::string args = std::string(c.arguments) + " --samples 100";
-    const RecordRun first =
+    RecordRun first =
         record(std::string("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7 ") + c.environment, args);
     ASSERT_EQ(first.exitCode, 0) << first.errors;
-    EXPECT_THAT(first.text, StartsWith("elapsed_ms,TK0,"));
     EXPECT_THAT(first.errors, HasSubstr("100 rows"));
     ASSERT_EQ(first.rows.size(), 100u);
     const sim::SignalModel model(7, c.width);
     bool touched = false;
     for (const auto& row : first.rows) {
         ASSERT_EQ(row.size(), 18u);
-        for (int k = 1; k <= 16; ++k) {
-            EXPECT_GE(std::stoi(row[k]), model.minCount()) << c.name;
-            EXPECT_LE(std::stoi(row[k]), model.maxCount()) << c.name;
-        }
+        for (int k = 1; k <= 16; ++k)
+            EXPECT_THAT(std::stoi(row[k]), AllOf(Ge(model.minCount()), Le(model.maxCount())));
         touched = touched || row[17] != "0";
     }
     EXPECT_EQ(touched, c.reportsKeyCode) << "key codes in 100 rows";
 
-    const fs::path file = writeRecording(c.name, first.text);
-    const RecordRun again = record(
-        "KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=" + file.string() + " " + c.environment, args);
-    fs::remove(file);
+    RecordRun again = record(c.environment, args, first.text);
     ASSERT_EQ(again.exitCode, 0) << again.errors;
     ASSERT_EQ(again.rows.size(), 100u);
-    for (std::size_t i = 0; i < 100; ++i)
+    for (std::size_t i = 0; i < 100; ++i)  // all but the elapsed time, which is the machine's
         ASSERT_EQ(std::vector(again.rows[i].begin() + 1, again.rows[i].end()),
                   std::vector(first.rows[i].begin() + 1, first.rows[i].end()))
             << "row " << i;
@@ -294,98 +272,70 @@ INSTANTIATE_TEST_SUITE_P(
 // board that gives no sample for 5 s, ends the recording with exit 1 and the rows taken
 // before whole; the time limits are far beyond that give-up.
 TEST(RecorderProcess, ALostLinkIsReportedAndEndsTheRecordingUnlessItComesBackWithin5s) {
-    struct Case {
-        std::string environment;
-        const char* arguments;
-        int exitCode;
-        std::vector<const char*> said;
-        int rows;  // -1: some
-    };
-    const Case cases[] = {
+    // The environment, the arguments, the exit code, what is said and the rows (-1: some).
+    const std::tuple<std::string, const char*, int, const char*, int> cases[] = {
         // A plain board answers the open with three of its six reads.
         {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_HID=plain KEYSCOPE_SIM_FAIL_AFTER=6",
-         "--hid --seconds 30",
-         1,
-         {"could not be reopened within 5 s"},
-         3},
-        {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=1",
-         "--serial COM1 --seconds 30",
-         1,
-         {"could not be reopened within 5 s"},
-         -1},
-        {"KEYSCOPE_HID_LIBRARY=" +
-             (fs::path(programPath()).parent_path() / "libkeyscope-test-hid-halves.so").string(),
-         "--hid --seconds 30",
-         1,
-         {"gave no samples for 5 s"},
-         0},
+         "--hid --seconds 30", 1, "could not be reopened within 5 s", 3},
+        {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=1", "--serial COM1 --seconds 30", 1,
+         "could not be reopened within 5 s", -1},
+        {"KEYSCOPE_HID_LIBRARY=" + (programFolder() / "libkeyscope-test-hid-halves.so").string(),
+         "--hid --seconds 30", 1, "gave no samples for 5 s", 0},
         {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=1 "
          "KEYSCOPE_SIM_SERIAL_RETURN_AFTER=1",
-         "--serial COM1 --seconds 5",
-         0,
-         {"s: board link back", "links lost: 1, reconnected: 1"},
-         -1},
+         "--serial COM1 --seconds 5", 0, "links lost: 1, reconnected: 1", -1},
     };
-    for (const Case& c : cases) {
-        const RecordRun run = record(c.environment, c.arguments);
-        EXPECT_EQ(run.exitCode, c.exitCode) << c.environment << "\n" << run.errors;
-        EXPECT_THAT(run.errors, HasSubstr("s: board link lost"));
-        for (const char* said : c.said)
-            EXPECT_THAT(run.errors, HasSubstr(said));
-        if (c.rows >= 0)
-            EXPECT_EQ(run.rows.size(), static_cast<std::size_t>(c.rows)) << c.environment;
+    for (const auto& [environment, arguments, exitCode, said, rows] : cases) {
+        SCOPED_TRACE(environment);
+        const RecordRun run = record(environment, arguments);
+        EXPECT_EQ(run.exitCode, exitCode) << run.errors;
+        EXPECT_THAT(run.errors, AllOf(HasSubstr("s: board link lost"), HasSubstr(said)));
+        if (rows >= 0)
+            EXPECT_EQ(run.rows.size(), static_cast<std::size_t>(rows));
         else
-            ASSERT_FALSE(run.rows.empty()) << c.environment;
+            ASSERT_FALSE(run.rows.empty());
         for (const auto& row : run.rows)
             EXPECT_EQ(row.size(), 18u);
-        if (c.exitCode == 0) {
-            EXPECT_GT(std::stoi(run.rows.back().at(0)), 2500) << "no rows after the return";
+        if (exitCode == 0) {  // the link came back, and rows with it
+            EXPECT_THAT(run.errors, HasSubstr("s: board link back"));
+            EXPECT_GT(std::stoi(run.rows.back().at(0)), 2500);
         }
     }
 }
 
 TEST(RecorderProcess, RefusedRecordingSaysWhereAndWhyAndTheOpenFails) {
-    const std::string header = "elapsed_ms,TK0,key_code\n";
-    struct Case {
-        const char* environment;
-        const char* arguments;
-        std::string text;  // empty: no file at all
-        const char* message;
-    };
-    const Case cases[] = {
-        {"", "--hid", "", ".csv: cannot open: No such file"},
-        {"", "--serial COM1", "elapsed,TK0\n", ".csv:1: not a recording's header"},
-        {"", "--ice 6620 0x30 16 IRAM 2", header + "0,1,0\n50,x,0\n", ".csv:3: TK0 'x' is not"},
+    const std::string header = "elapsed_ms,TK0,key_code\n", ice = "--ice 6620 0x30 16 IRAM 2";
+    // The recording played ("": no file at all), and what is said of it.
+    const std::tuple<const char*, std::string, std::string, const char*> cases[] = {
+        {"", "--hid", "", ": cannot open: No such file"},
+        {"", "--serial COM1", "elapsed,TK0\n", ":1: not a recording's header"},
+        {"", ice, header + "0,1,0\n50,x,0\n", ":3: TK0 'x' is not"},
         {"KEYSCOPE_SIM_HID=typed8", "--hid", header + "0,300,0\n",
-         ".csv:2: TK0 count 300 is more than this board's 8-bit reports carry (at most 255)"},
-        {"", "--ice 6620 0x30 16 IRAM 2", header + "0,2048,0\n",
-         ".csv:2: TK0 count 2048 is more than ICE reads carry (at most 2047)"},
+         ":2: TK0 count 300 is more than this board's 8-bit reports carry (at most 255)"},
+        {"", ice, header + "0,2048,0\n",
+         ":2: TK0 count 2048 is more than ICE reads carry (at most 2047)"},
     };
-    for (const Case& c : cases) {
-        const fs::path file = writeRecording("refused", c.text);
-        if (c.text.empty())
-            fs::remove(file);
-        const RecordRun run =
-            record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=" + file.string() + " " + c.environment,
-                   std::string(c.arguments) + " --samples 3");
-        fs::remove(file);
-        EXPECT_EQ(run.exitCode, 1) << c.message;
-        EXPECT_THAT(run.errors, HasSubstr("replay refused: " + file.string()));
-        EXPECT_THAT(run.errors, HasSubstr(c.message));
-        EXPECT_THAT(run.errors, HasSubstr("cannot open the board"));
-        EXPECT_EQ(run.errors.find("replay refused"), run.errors.rfind("replay refused"))
+    const std::string refused = "replay refused: " + (runFolder() / "replay.csv").string();
+    for (const auto& [environment, arguments, text, message] : cases) {
+        const RecordRun run = record(environment, arguments + " --samples 3", text);
+        EXPECT_EQ(run.exitCode, 1) << message;
+        EXPECT_THAT(run.errors,
+                    AllOf(HasSubstr(refused + message), HasSubstr("cannot open the board")));
+        EXPECT_EQ(run.errors.find(refused), run.errors.rfind(refused))
             << "refused once: " << run.errors;
     }
 }
 
-TEST(RecorderProcess, UtcColumnAndDiffNamesWithDotsWhateverTheLocale) {
+// Twelve seconds of the simulated board press every key once, in a locale with a decimal
+// comma where one is installed. Each key's SNR should come out as its table entry implies,
+// depth / (2 * noise), and every number keep its dot.
+TEST(RecorderProcess, StatsGiveEveryKeyTheSnrOfItsProfileAndNumbersKeepDotsWhateverTheLocale) {
     const bool german = std::system("locale -a 2>/dev/null | grep -qi '^de_DE.utf-\\?8$'") == 0;
-    const RecordRun run =
-        record(std::string("KEYSCOPE_SIMULATE=1 ") + (german ? "LC_ALL=de_DE.UTF-8" : ""),
-               "--hid --utc --diff --samples 3");
+    const RecordRun run = record(std::string("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7 ") +
+                                     (german ? "LC_ALL=de_DE.UTF-8" : ""),
+                                 "--hid --utc --diff --samples 240");
     ASSERT_EQ(run.exitCode, 0) << run.errors;
-    EXPECT_THAT(run.text, StartsWith("utc,elapsed_ms,dTK0,dTK1,"));
-    ASSERT_EQ(run.rows.size(), 3u);
+    ASSERT_EQ(run.rows.size(), 240u);
     const std::regex stamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
     for (const auto& row : run.rows) {
         ASSERT_EQ(row.size(), 19u);
@@ -393,30 +343,23 @@ TEST(RecorderProcess, UtcColumnAndDiffNamesWithDotsWhateverTheLocale) {
         for (std::size_t i = 1; i < row.size(); ++i)
             EXPECT_EQ(row[i].find_first_not_of("-0123456789"), std::string::npos) << row[i];
     }
-    if (!german)
-        GTEST_SKIP() << "de_DE.UTF-8 is not installed: checked in the C locale only";
-}
-
-// Twelve seconds of the simulated board press every key once. Each key's SNR
-// should then come out as its table entry implies: depth / (2 * noise).
-TEST(RecorderProcess, StatsGiveEveryKeyTheSnrOfItsSimulatedProfile) {
-    const RecordRun run = record("KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SEED=7", "--hid --samples 240");
-    ASSERT_EQ(run.exitCode, 0) << run.errors;
     ASSERT_EQ(run.stats.size(), 16u);
     for (int k = 0; k < 16; ++k) {
+        const std::string key = "TK" + std::to_string(k);
+        SCOPED_TRACE(key);
         const auto& line = run.stats[k];
         ASSERT_EQ(line.size(), 10u);
-        EXPECT_EQ(line[0], "TK" + std::to_string(k));
-        EXPECT_EQ(line[1], "240");
-        ASSERT_FALSE(line[9].empty()) << "TK" << k << " has no SNR";
+        EXPECT_EQ(std::pair(line[0], line[1]), std::pair(key, std::string("240")));
+        ASSERT_FALSE(line[9].empty()) << "no SNR";
         const double implied = sim::impliedSnr(sim::kKeyProfiles[k]);
-        EXPECT_NEAR(std::stod(line[9]), implied, 0.15 * implied) << "TK" << k;
-        // The summary on standard error marks the weak keys.
-        const auto at = run.errors.find("\nTK" + std::to_string(k) + " ");
-        ASSERT_NE(at, std::string::npos);
-        const std::string summary = run.errors.substr(at + 1, run.errors.find('\n', at + 1) - at);
-        EXPECT_EQ(summary.find("below 5:1") != std::string::npos, implied < 5) << summary;
+        EXPECT_NEAR(std::stod(line[9]), implied, 0.15 * implied);
+        std::smatch summary;  // the key's line on standard error marks a weak key
+        ASSERT_TRUE(std::regex_search(run.errors, summary, std::regex("\n" + key + " .*")));
+        EXPECT_EQ(summary.str().find("below 5:1") != std::string::npos, implied < 5)
+            << summary.str();
     }
+    if (!german)
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed: checked in the C locale only";
 }
 
 TEST(RecorderProcess, BadInputGivesOneLineAndNonZeroExit) {

@@ -4,9 +4,9 @@
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QRegion>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <utility>
 
@@ -90,6 +90,13 @@ KeyBarGraph::KeyBarGraph(QWidget* parent) : QWidget(parent) {
     if (!banner_.isNull()) {
         banner_ = banner_.convertToFormat(kFormat);
     }
+    // Eight of the widest hex digit: no code's text is longer.
+    qreal digit = 0;
+    for (QChar c : QStringLiteral("0123456789ABCDEF")) {
+        digit = std::max(digit, bannerFace_.advance(c));
+    }
+    widestBanner_ = static_cast<int>(
+        std::ceil(bannerFace_.advance(QStringLiteral("Key Press : [0x] ")) + 8 * digit));
     setMouseTracking(true);
     // Every pixel comes from the composed frame.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -103,6 +110,7 @@ void KeyBarGraph::resetSlots() {
 
 void KeyBarGraph::attachChannel(int slot, ChannelRecord* record) {
     model_.attachChannel(slot, record);
+    update();  // a poll repaints only the attached columns
 }
 
 int KeyBarGraph::attachedCount() const {
@@ -371,22 +379,28 @@ void KeyBarGraph::paintEvent(QPaintEvent* /*event*/) {
     }
 }
 
-// The legend, prompt and footer never change between resizes, so a poll leaves them in
-// the backing store: it repaints the plot, the bands of the key names over it and of the
-// pressed-key banner, full width: neither text is clipped to the plot. It repaints their
-// bounding rectangle: under a rectangular clip the base is one row copy per line, under a
-// region it is composed span by span, split across threads, which costs more than the
-// unchanged pixels the rectangle adds.
+// The legend, prompt, footer and the plot's columns past the attached ones never change
+// between resizes, so a poll leaves them in the backing store. One rectangle, not a region:
+// under a rectangular clip the base is one row copy per line, under a region it is composed
+// span by span and split across threads, which costs more than the pixels a rectangle adds.
 void KeyBarGraph::refresh() {
     if (!layout_.hasPlot() || layout_.width != width() || layout_.height != height()) {
         update();
         return;
     }
-    const int w = layout_.width;
-    QRegion live(kPlotLeft, 0, layout_.plotWidth, layout_.plotHeight);
-    live += QRect(0, layout_.chartTop() - kNameRise, w, kNameRise);
-    live += QRect(0, 0, w, kKeyBannerHeight);  // its text may run past its box
-    update(live.boundingRect());
+    update(liveArea());
+}
+
+QRect KeyBarGraph::liveArea() const {
+    // A figure too wide for its column runs into the next one, the plot's edge cuts it.
+    const int columns = std::min(model_.attachedCount() + 1, kChannelCount);
+    const QRect bars(kPlotLeft, 0, std::min(kSlotWidth * columns, layout_.plotWidth),
+                     layout_.plotHeight);
+    // The banner's box is centred; the text starts at its left edge and may run past it.
+    const int bannerLeft = (layout_.width >> 1) - kKeyBannerHalfWidth;
+    const QRect banner(bannerLeft, 0, std::max(2 * kKeyBannerHalfWidth, widestBanner_),
+                       kKeyBannerHeight);
+    return (bars | banner).intersected(rect());
 }
 
 void KeyBarGraph::updateHover(QPoint pos) {

@@ -62,8 +62,11 @@ class KeyBarGraph : public QWidget {
     // Address of the connection's key code, read at every paint for the pressed-key banner;
     // null (the default) shows no banner. Must outlive the control or be reset to null.
     void setKeyCodeSource(const std::int32_t* address);
-    // Schedules the repaint after a poll: the plot, the key names and the pressed-key banner.
+    // Schedules the repaint after a poll: liveArea(), or everything after a resize.
     void refresh();
+    // What a poll can change, in window coordinates: the attached columns with their
+    // figures and names, and the pressed-key banner with its longest text.
+    QRect liveArea() const;
 
     // --- Sizing rules ------------------------------------------------------------------
     static constexpr int slotWidth() { return kSlotWidth; }
@@ -119,6 +122,7 @@ class KeyBarGraph : public QWidget {
     TextFace figureFace_{9};
     TextFace nameFace_{10};
     TextFace bannerFace_{14};
+    int widestBanner_ = 0;  // the longest pressed-key text, in pixels
 };
 
 }  // namespace keyscope
