@@ -9,9 +9,7 @@
 namespace keyscope {
 namespace {
 
-using fakes::FakeBoard;
-using fakes::plainReport;
-using fakes::typedReport;
+using fakes::FakeBoard, fakes::iceWords, fakes::plainReport, fakes::typedReport;
 using ::testing::ElementsAre;
 
 // A typed (292) board answering 0x55 reports to the three start-up reads.
@@ -44,26 +42,24 @@ const OpenCase kOpenCases[] = {
 };
 // clang-format on
 
-class BoardOpen : public testing::TestWithParam<OpenCase> {};
-
-TEST_P(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
-    const OpenCase& c = GetParam();
-    FakeBoard f;
-    f.hid->answeringIds = c.answeringIds;
-    for (int i = 0; i < c.goodReads; ++i) {
-        f.hid->plain.push_back({true, typedReport(0x55, {1})});
-        (i == 0 ? f.hid->max : i == 1 ? f.hid->key : f.hid->data).push_back(f.hid->plain.back());
+TEST(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
+    for (const OpenCase& c : kOpenCases) {
+        SCOPED_TRACE(c.journal.back());
+        FakeBoard f;
+        f.hid->answeringIds = c.answeringIds;
+        const fakes::ScriptedHid::Answer good{true, typedReport(0x55, {1})};
+        f.hid->plain.assign(c.goodReads, good);
+        f.hid->max.assign(c.goodReads > 0, good);
+        f.hid->key.assign(c.goodReads > 1, good);
+        f.hid->data.assign(c.goodReads > 2, good);
+        EXPECT_EQ(f.board->open(kSelectorHid), c.result);
+        EXPECT_EQ(f.journal, c.journal);
+        EXPECT_EQ(std::tuple(f.board->isOpen(), f.board->linkMode(), f.board->appendedSamples()),
+                  std::tuple(c.result, c.linkMode, c.result == 1 ? 16u : 0u));
+        f.journal.clear();
+        EXPECT_EQ(f.board->open(kSelectorHid) == 1 && f.journal.empty(), c.result == 1);
     }
-    EXPECT_EQ(f.board->open(kSelectorHid), c.result);
-    EXPECT_EQ(f.journal, c.journal);
-    EXPECT_EQ(f.board->isOpen(), c.result);
-    EXPECT_EQ(f.board->linkMode(), c.linkMode);
-    EXPECT_EQ(f.board->appendedSamples(), c.result == 1 ? 16u : 0u);
-    f.journal.clear();
-    EXPECT_EQ(f.board->open(kSelectorHid) == 1 && f.journal.empty(), c.result == 1);
 }
-
-INSTANTIATE_TEST_SUITE_P(Hid, BoardOpen, testing::ValuesIn(kOpenCases));
 
 TEST(BoardOpen, AMissingHidModuleFailsTheHidLinkCleanly) {
     fakes::FakeLinks links;
@@ -95,8 +91,7 @@ TEST(BoardClose, NotifiesBeforeClearingAndAFailedReleaseKeepsItOpen) {
     EXPECT_THAT(f.journal, ElementsAre("ice release", "ice release", "ice release",
                                        "notify 44040193 32769 7"));
     EXPECT_EQ(f.board->readCycle(), 0);  // closed
-    EXPECT_EQ(f.board->getChannel(16), nullptr);
-    EXPECT_EQ(f.board->getChannel(-1), nullptr);
+    EXPECT_TRUE(f.board->getChannel(16) == nullptr && f.board->getChannel(-1) == nullptr);
 }
 
 TEST(ReadCycle_Hid, PlainBoardTakesEveryReadFromItsOneReportForm) {
@@ -107,9 +102,9 @@ TEST(ReadCycle_Hid, PlainBoardTakesEveryReadFromItsOneReportForm) {
                     {true, plainReport({70, 40}, 0x31)},
                     {true, plainReport({0, 99}, 0x33)}};
     ASSERT_EQ(f.board->open(kSelectorHid), 1);
-    EXPECT_EQ(f.board->getChannel(0)->maxValue, 70);
-    EXPECT_EQ(f.board->getChannel(1)->samples.back().diff, 20);
-    EXPECT_EQ(f.board->keyCode(), 0x31);
+    EXPECT_EQ(std::tuple(f.board->getChannel(0)->maxValue,
+                         f.board->getChannel(1)->samples.back().diff, f.board->keyCode()),
+              std::tuple(70, 20, 0x31));
     EXPECT_EQ(f.board->readCycle(), 1);
     EXPECT_EQ(f.board->keyCode(), 0x33);
 }
@@ -122,41 +117,32 @@ TEST(ReadCycle_Hid, AFirstHalfIsFollowedAt10MsAndTheReportFormSetsTheValueWidth)
     EXPECT_EQ(f.board->readCycle(), 1);
     EXPECT_EQ(f.board->isByteValues(), 0);
     EXPECT_THAT(f.journal, ElementsAre("readData", "pause 10", "readData"));
-    for (int k = 0; k < kChannelCount; ++k) {
+    for (int k = 0; k < kChannelCount; ++k)
         EXPECT_EQ(f.board->getChannel(k)->samples.size(), 2u) << k;
-    }
     EXPECT_EQ(f.board->getChannel(15)->value, 300);
     f.hid->data.push_back({true, typedReport(0x55, {250, 100})});
     EXPECT_EQ(f.board->readCycle(), 1);
     EXPECT_EQ(f.board->isByteValues(), 1);
 }
 
-struct CycleCase {
-    std::vector<std::uint8_t> types;  // report types in read order; 0 is a failed read
-    int result;
-    std::uint64_t appended;
-};
-
-const CycleCase kCycleCases[] = {
-    {{0x85, 0}, 1, 8},  // a first half stands even when the second read fails
-    {{0x99}, 1, 0},
-    {{0}, 0, 0},
-    {std::vector<std::uint8_t>(40, 0x85), 0, 8 * kMaxChainedFirstHalves},  // a lost link
-};
-
-class ReadCycleResult : public testing::TestWithParam<CycleCase> {};
-
-TEST_P(ReadCycleResult, FollowsTheFirstReadOfTheCycle) {
-    FakeBoard f;
-    openTyped(f);
-    for (std::uint8_t type : GetParam().types) {
-        f.hid->data.push_back({type != 0, typedReport(type, {1})});
+TEST(ReadCycle_Hid, TheResultFollowsTheFirstReadOfTheCycle) {
+    // report types in read order (0: a failed read), result, samples appended
+    const std::tuple<std::vector<std::uint8_t>, int, std::uint64_t> cases[] = {
+        {{0x85, 0}, 1, 8},  // a first half stands even when the second read fails
+        {{0x99}, 1, 0},
+        {{0}, 0, 0},
+        {std::vector<std::uint8_t>(40, 0x85), 0, 8 * kMaxChainedFirstHalves},  // a lost link
+    };
+    for (const auto& [types, result, appended] : cases) {
+        SCOPED_TRACE(types.size());
+        FakeBoard f;
+        openTyped(f);
+        for (std::uint8_t type : types)
+            f.hid->data.push_back({type != 0, typedReport(type, {1})});
+        EXPECT_EQ(f.board->readCycle(), result);
+        EXPECT_EQ(f.board->appendedSamples() - 16, appended);
     }
-    EXPECT_EQ(f.board->readCycle(), GetParam().result);
-    EXPECT_EQ(f.board->appendedSamples() - 16, GetParam().appended);
 }
-
-INSTANTIATE_TEST_SUITE_P(Typed, ReadCycleResult, testing::ValuesIn(kCycleCases));
 
 TEST(ReadKeyAndMaxValues_Hid, RetryOnceAfter100MsAndFollowFirstHalvesUpToTheBound) {
     FakeBoard f;
@@ -174,9 +160,8 @@ TEST(ReadKeyAndMaxValues_Hid, RetryOnceAfter100MsAndFollowFirstHalvesUpToTheBoun
     EXPECT_THAT(f.pauser.pauses, ElementsAre(100, 10));
     EXPECT_EQ(f.board->getChannel(15)->keyValue, 258);  // from the second half
     EXPECT_EQ(f.board->getChannel(1)->maxValue, 101);
-    EXPECT_EQ(f.board->getTriggerLevel(), 11);
-    EXPECT_EQ(f.board->getPreScale(), 2);
-    EXPECT_EQ(f.board->getTktmr(), 0x85);
+    EXPECT_EQ(std::tuple(f.board->getTriggerLevel(), f.board->getPreScale(), f.board->getTktmr()),
+              std::tuple(11, 2, 0x85));
     EXPECT_EQ(f.hid->unzeroedCalls, 0);  // the retry starts from a zeroed report
     f.hid->max.assign(40, {true, typedReport(0x85, {1})});
     EXPECT_EQ(f.board->readMaxValues(), 0);
@@ -201,7 +186,6 @@ TEST(WriteKeyValues, SendsLowBytesAndSettingsRetryingOnceAtOnce) {
     EXPECT_EQ(f.board->writeKeyValues(), 0);
 }
 
-using fakes::iceWords;
 using IceImage = std::optional<std::array<std::uint8_t, 65>>;
 
 TEST(Ice, ReadsTheTargetBlockForEveryReadAndAFailedCycleIsALostLink) {
@@ -210,9 +194,8 @@ TEST(Ice, ReadsTheTargetBlockForEveryReadAndAFailedCycleIsALostLink) {
     f.board->setTarget(4, 0x1230, 4, 1, 2, 0, 0, 0);
     f.ice->images = {iceWords({700, 800}), std::nullopt, std::nullopt};  // max, key, data
     ASSERT_EQ(f.board->open(4), 1);
-    EXPECT_EQ(f.ice->requests[0].address, 0x1230);
-    EXPECT_EQ(f.ice->requests[0].length, 8);
-    EXPECT_EQ(f.ice->requests[0].iram, 1u);
+    const auto& [address, length, iram] = f.ice->requests[0];
+    EXPECT_EQ(std::tuple(address, length, iram), std::tuple(0x1230, 8, 1u));
     EXPECT_EQ(f.board->getChannel(1)->maxValue, 800);
     EXPECT_EQ(f.board->getChannel(1)->samples.front().diff, 0);
     EXPECT_EQ(f.board->getTriggerLevel(), 0);  // no settings over ICE

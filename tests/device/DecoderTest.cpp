@@ -1,5 +1,4 @@
 // The channel model and the three decoders, fed bytes directly.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "device/HidReportDecoder.h"
@@ -10,20 +9,15 @@
 namespace keyscope {
 namespace {
 
-using fakes::iceWords;
-using fakes::plainReport;
-using fakes::typedReport;
-using ::testing::ElementsAre;
+using fakes::iceWords, fakes::plainReport, fakes::typedReport;
 
 using Taken = std::tuple<int, int, int, int>;  // key, value, diff, key code
 
 std::vector<Taken> samplesOf(const ChannelModel& model) {
     std::vector<Taken> taken;
-    for (int k = 0; k < kChannelCount; ++k) {
-        for (const KeySample& s : model[k].samples) {
+    for (int k = 0; k < kChannelCount; ++k)
+        for (const KeySample& s : model[k].samples)
             taken.emplace_back(k, s.value, s.diff, s.keyCode);
-        }
-    }
     return taken;
 }
 
@@ -36,31 +30,25 @@ TEST(ChannelModel, MaxRuleComesBeforeTheDiffHistoryStopsAt300AndClearSparesUnuse
     ChannelModel model;
     const std::pair<int, MaxRule> steps[] = {
         {100, MaxRule::Raise}, {90, MaxRule::Raise}, {80, MaxRule::Set}, {95, MaxRule::Leave}};
-    for (const auto& [value, rule] : steps) {
+    for (const auto& [value, rule] : steps)
         model.appendSample(0, value, rule);
-    }
+    EXPECT_EQ(samplesOf(model),
+              (std::vector<Taken>{{0, 100, 0, 0}, {0, 90, 10, 0}, {0, 80, 0, 0}, {0, 95, -15, 0}}));
     const ChannelRecord& c0 = model[0];
-    EXPECT_THAT(std::vector({c0.samples[0].diff, c0.samples[1].diff, c0.samples[2].diff,
-                             c0.samples[3].diff}),
-                ElementsAre(0, 10, 0, -15));
     EXPECT_EQ(c0.maxValue, 80);
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 300; ++i)
         model.appendSample(0, i, MaxRule::Leave);
-    }
     ASSERT_EQ(c0.samples.size(), kMaxSamples);
     EXPECT_EQ(c0.samples.front().value, 0);
     model[2].keyValue = 9;
     model.clearSamples();
-    EXPECT_TRUE(c0.samples.empty());
-    EXPECT_EQ(c0.value + c0.maxValue, 0);
-    EXPECT_EQ(model[2].keyValue, 9);
+    EXPECT_EQ(std::tuple(c0.samples.size(), c0.value, c0.maxValue, model[2].keyValue),
+              std::tuple(0u, 0, 0, 9));
     EXPECT_EQ(model[15].name, "TK15");
 }
 
-struct FrameCase {
-    std::vector<std::uint8_t> bytes;  // one read's worth
-    std::vector<Taken> samples;       // every key's samples, key by key
-};
+// One read's worth of bytes, and every key's samples, key by key.
+using FrameCase = std::pair<std::vector<std::uint8_t>, std::vector<Taken>>;
 
 const FrameCase kFrameCases[] = {
     // F0 sets the max value (diff 0 even below the last), F1 leaves it.
@@ -82,16 +70,16 @@ class SerialFrame : public testing::TestWithParam<FrameCase> {};
 TEST_P(SerialFrame, WalkTakesWholeTripletsWithTheFramesRule) {
     ChannelModel model;
     model.setKeyCode(7);
-    takeSerialFrames(model, GetParam().bytes);
-    EXPECT_EQ(samplesOf(model), GetParam().samples);
+    takeSerialFrames(model, GetParam().first);
+    EXPECT_EQ(samplesOf(model), GetParam().second);
     EXPECT_NE(model.keyCode(), 7);  // every frame starts with key code 0
 }
 
 INSTANTIATE_TEST_SUITE_P(Frames, SerialFrame, testing::ValuesIn(kFrameCases));
 
-TEST(HidCounts, HalvesAreLowByteFirstLeaveMaxAndCarryTheirReportsKeyCode) {
+TEST(HidCounts, HalvesLeaveMaxByteReportsRaiseItAndEachReportCarriesItsKeyCode) {
     ChannelModel model;
-    model[0].maxValue = model[15].maxValue = 200;
+    model[0].maxValue = model[1].maxValue = model[15].maxValue = 200;
     EXPECT_EQ(takeTypedCounts(model, typedReport(0x85, {0x1234}, 0x3A)), TypedReport::FirstHalf);
     EXPECT_EQ(takeTypedCounts(model, typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 300}, 0x3B)),
               TypedReport::SecondHalf);
@@ -100,18 +88,12 @@ TEST(HidCounts, HalvesAreLowByteFirstLeaveMaxAndCarryTheirReportsKeyCode) {
     EXPECT_EQ(lastOf(model, 15), Taken(15, 300, -100, 0x3B));
     EXPECT_EQ(model.appendedSamples(), 16u);
     EXPECT_EQ(model.keyCode(), 0x31);
-}
-
-TEST(HidCounts, ByteReportsRaiseMaxAndAPlainReportWithoutAFirstCountTakesOnlyTheKeyCode) {
-    ChannelModel model;
-    model[1].maxValue = 200;
     EXPECT_EQ(takeTypedCounts(model, typedReport(0x55, {250, 100})), TypedReport::Bytes);
-    EXPECT_EQ(model[0].maxValue, 250);
-    EXPECT_EQ(model[1].maxValue, 200);
-    EXPECT_EQ(model.appendedSamples(), 16u);
+    EXPECT_EQ(std::tuple(model[0].maxValue, model[1].maxValue, model.appendedSamples()),
+              std::tuple(250, 200, 32u));
+    // A plain report without a first count takes only the key code.
     takePlainCounts(model, plainReport({0, 99}, 0x33));
-    EXPECT_EQ(model.keyCode(), 0x33);
-    EXPECT_EQ(model.appendedSamples(), 16u);
+    EXPECT_EQ(std::tuple(model.keyCode(), model.appendedSamples()), std::tuple(0x33, 32u));
     takePlainCounts(model, plainReport({70, 40}, 0x31));
     EXPECT_EQ(model[0].maxValue, 250);
     EXPECT_EQ(lastOf(model, 1), Taken(1, 40, 160, 0x31));
@@ -119,18 +101,16 @@ TEST(HidCounts, ByteReportsRaiseMaxAndAPlainReportWithoutAFirstCountTakesOnlyThe
 
 TEST(HidValues, EachFormFillsItsKeysOfTheFieldAndNoSamples) {
     ChannelModel model;
-    EXPECT_EQ(takeTypedValues(model, typedReport(0x85, {0x1234}), &ChannelRecord::keyValue),
-              TypedReport::FirstHalf);
-    EXPECT_EQ(takeTypedValues(model, typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 258}),
-                              &ChannelRecord::keyValue),
-              TypedReport::SecondHalf);
-    EXPECT_EQ(takeTypedValues(model, typedReport(0x55, {100, 101}), &ChannelRecord::maxValue),
-              TypedReport::Bytes);
-    EXPECT_EQ(takeTypedValues(model, typedReport(0x12, {7}), &ChannelRecord::maxValue),
-              TypedReport::Unknown);
-    EXPECT_EQ(model[0].keyValue, 0x1234);
-    EXPECT_EQ(model[15].keyValue, 258);
-    EXPECT_EQ(model[1].maxValue, 101);
+    const auto key = &ChannelRecord::keyValue, max = &ChannelRecord::maxValue;
+    const std::tuple<fakes::Report, decltype(key), TypedReport> reads[] = {
+        {typedReport(0x85, {0x1234}), key, TypedReport::FirstHalf},
+        {typedReport(0xC5, {0, 0, 0, 0, 0, 0, 0, 258}), key, TypedReport::SecondHalf},
+        {typedReport(0x55, {100, 101}), max, TypedReport::Bytes},
+        {typedReport(0x12, {7}), max, TypedReport::Unknown}};
+    for (const auto& [report, field, form] : reads)
+        EXPECT_EQ(takeTypedValues(model, report, field), form);
+    EXPECT_EQ(std::tuple(model[0].keyValue, model[15].keyValue, model[1].maxValue),
+              std::tuple(0x1234, 258, 101));
     EXPECT_EQ(model.appendedSamples(), 0u);
 }
 
@@ -140,9 +120,8 @@ TEST(IceImage, InvalidCountsCountOnlyWithinTheKeyCount) {
     model[0].keyValue = 7;
     const auto invalid = iceWords({0x7FF, 5, 2048, 7, 8, 9, 2048});
     takeIceCounts(model, invalid, words);
-    EXPECT_EQ(model[0].value, 0x7FF);
-    EXPECT_EQ(model[2].value, 0);
-    EXPECT_EQ(model[6].value, 2048);
+    EXPECT_EQ(std::tuple(model[0].value, model[2].value, model[6].value),
+              std::tuple(0x7FF, 0, 2048));
     takeIceKeyValues(model, invalid, words);  // an invalid image takes nothing
     EXPECT_EQ(model[0].keyValue, 7);
     // The 16-bit max-value read: 2048 in key 3 takes nothing; in key 6 it is only a count.

@@ -19,9 +19,9 @@ TEST(HidLibrary, MissingModuleOrSymbolFailsEveryCallWithoutCrashingACompleteOneL
     const std::pair<std::string, const char*> cases[] = {
         {"/nonexistent/libnothing.so", "libnothing.so"},
         {besideTests("libkeyscope-test-hid-nowrite.so"), "no function vnHidWrite"}};
+    std::uint8_t report[kReportSize] = {};
     for (const auto& [path, error] : cases) {
         HidLibrary library(path);
-        std::uint8_t report[kReportSize] = {};
         EXPECT_FALSE(library.open(kHidDevicePlain, 0, 0)) << path;
         EXPECT_NE(library.loadError().find(error), std::string::npos) << library.loadError();
         EXPECT_EQ(library.lastError(), kCannotLoad + library.loadError());
@@ -29,7 +29,6 @@ TEST(HidLibrary, MissingModuleOrSymbolFailsEveryCallWithoutCrashingACompleteOneL
         EXPECT_NE(library.lastError().find(error), std::string::npos) << library.lastError();
     }
     HidLibrary complete(besideTests("libkeyscope-test-hid.so"));
-    std::uint8_t report[kReportSize] = {};
     EXPECT_TRUE(complete.open(kHidDevicePlain, 0, 0));
     EXPECT_TRUE(complete.readData(report));
     EXPECT_EQ(report[16], 42);

@@ -1,7 +1,6 @@
-/* A tiny HID module for the loader tests: a plain board that answers 296 and
- * reports count 42 on every key. Built a second time without vnHidWrite, and a
- * third time as a typed board (292) whose data reads all answer with a first
- * half (0x85), for the recorder. */
+/* A tiny HID module for the loader tests: a plain board that answers 296 and reports count 42
+ * on every key. Built a second time without vnHidWrite, and a third time as a typed board (292)
+ * whose data reads all answer with a first half (0x85), for the recorder. */
 #include <string.h>
 
 #define EXPORT __attribute__((visibility("default")))
@@ -17,24 +16,21 @@ EXPORT int vnHidOpen(int deviceId, int reserved1, int reserved2) {
     return deviceId == ANSWERS_TO && reserved1 == 0 && reserved2 == 0 ? 0 : 1;
 }
 EXPORT int vnHidRead(int size, unsigned char* report) {
-    if (size < 64) {
+    if (size < 64)
         return 1;
-    }
     memset(report + 1, 42, 16);
     report[22] = 0x55;
     return 0;
 }
-EXPORT int vnHidReadData(unsigned char* report) {
-    vnHidRead(64, report);
-    report[22] = DATA_TYPE;
-    return 0;
-}
-#define REPORT_READER(name)                  \
+#define REPORT_READER(name, type)            \
     EXPORT int name(unsigned char* report) { \
-        return vnHidRead(64, report);        \
+        vnHidRead(64, report);               \
+        report[22] = type;                   \
+        return 0;                            \
     }
-REPORT_READER(vnHidReadMax)
-REPORT_READER(vnHidReadKey)
+REPORT_READER(vnHidReadData, DATA_TYPE)
+REPORT_READER(vnHidReadMax, 0x55)
+REPORT_READER(vnHidReadKey, 0x55)
 #ifndef WITHOUT_WRITE
 EXPORT int vnHidWrite(unsigned char* report) {
     return report == 0;

@@ -12,6 +12,7 @@ struct ShownMessage {
     std::string text;
     std::string caption;
     MessageIcon icon;
+    bool operator==(const ShownMessage&) const = default;
 };
 
 // Records every message box instead of showing it. whileShown runs as if the

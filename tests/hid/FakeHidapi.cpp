@@ -25,20 +25,6 @@ std::vector<std::shared_ptr<Device>>& bus() {
 
 namespace keyscope::fakehid {
 
-Bytes reportDescriptor(int bytes) {
-    const auto n = static_cast<std::uint8_t>(bytes);  // vendor page, application collection,
-    return {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08,  // 8-bit fields:
-            0x95, n,    0x09, 0x01, 0x81, 0x02, 0x95, n,    0x09,
-            0x01, 0x91, 0x02, 0xC0};  // in, out
-}
-
-void answerAtOnce(Device& device, const Bytes& request, std::uint8_t fill) {
-    Bytes answer(64, fill);
-    answer[0] = request.at(0);
-    answer[63] = request.at(1);
-    device.input.push_back(answer);
-}
-
 void resetBus() {
     for (const auto& device : bus())
         device->unplugged = true;

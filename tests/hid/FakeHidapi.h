@@ -29,9 +29,19 @@ struct Device {
 };
 
 // Unnumbered input and output reports of `bytes` bytes: 64 for a board.
-Bytes reportDescriptor(int bytes = 64);
+inline Bytes reportDescriptor(int bytes = 64) {
+    const auto n = static_cast<std::uint8_t>(bytes);  // vendor page, application collection,
+    return {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08,  // 8-bit fields:
+            0x95, n,    0x09, 0x01, 0x81, 0x02, 0x95, n,    0x09,
+            0x01, 0x91, 0x02, 0xC0};  // in, out
+}
 // Queues the answer a board gives: the request's code and tag echoed, `fill` between.
-void answerAtOnce(Device& device, const Bytes& request, std::uint8_t fill = 0x11);
+inline void answerAtOnce(Device& device, const Bytes& request, std::uint8_t fill = 0x11) {
+    Bytes answer(64, fill);
+    answer[0] = request.at(0);
+    answer[63] = request.at(1);
+    device.input.push_back(answer);
+}
 // Unplugs every device (handles still held fail from now on) and empties the bus.
 void resetBus();
 std::shared_ptr<Device> plug(std::string path, unsigned short vendor, unsigned short product,

@@ -47,9 +47,8 @@ TEST_F(HidModule, EachAnswerBelongsToItsRequestPastLateStrayAndQueuedReports) {
     for (const auto& [read, command] : reads) {
         std::fill(std::begin(report), std::end(report), 0);
         ASSERT_EQ(read(report), 0);
-        EXPECT_EQ(report[0], command);
-        EXPECT_EQ(report[1], 0x44);
-        EXPECT_EQ(report[63], board->written.back()[1]);
+        EXPECT_EQ(std::tuple(report[0], report[1], report[63]),
+                  std::tuple(command, 0x44, board->written.back()[1]));
     }
     EXPECT_NE(board->written.back()[1], missed[1]);  // every request carries its own tag
 
@@ -77,11 +76,7 @@ TEST_F(HidModule, AShortOrFailedReadClosesTheHandleAndTheNextOpenSearchesAgain) 
 }
 
 TEST_F(HidModule, OnlyADeviceIdentifiedAsABoardIsOpened) {
-    struct Plugged {
-        const char* path;
-        unsigned short vendor, product;
-        int reportBytes;
-    };
+    using Plugged = std::tuple<const char*, unsigned short, unsigned short, int>;  // report bytes
     const Plugged a{"/dev/hidraw1", 0x1234, kTyped, 64}, b{"/dev/hidraw2", 0x04d8, kTyped, 64};
     // KEYSCOPE_HID_VID (null: unset), the bus, the path opened (null: none), standard error
     const std::tuple<const char*, std::vector<Plugged>, const char*, const char*> cases[] = {
@@ -102,15 +97,14 @@ TEST_F(HidModule, OnlyADeviceIdentifiedAsABoardIsOpened) {
         resetBus();
         vid ? ::setenv("KEYSCOPE_HID_VID", vid, 1) : ::unsetenv("KEYSCOPE_HID_VID");
         std::vector<std::shared_ptr<Device>> devices;
-        for (const Plugged& p : plugged)
-            devices.push_back(plug(p.path, p.vendor, p.product, reportDescriptor(p.reportBytes)));
+        for (const auto& [path, vendor, product, bytes] : plugged)
+            devices.push_back(plug(path, vendor, product, reportDescriptor(bytes)));
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(vnHidOpen(kTyped, 0, 0), opened ? 0 : 1);
         const std::string errors = ::testing::internal::GetCapturedStderr();
-        for (const auto& device : devices) {
-            EXPECT_EQ(device->opens, opened && device->path == opened ? 1 : 0);
-            EXPECT_TRUE(device->written.empty());
-        }
+        for (const auto& device : devices)
+            EXPECT_EQ(std::tuple(device->opens, device->written.size()),
+                      std::tuple(opened && device->path == opened ? 1 : 0, 0u));
         EXPECT_THAT(errors, HasSubstr(said));
         EXPECT_EQ(errors.empty(), *said == '\0') << errors;
     }

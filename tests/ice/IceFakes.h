@@ -8,15 +8,15 @@
 #include <string>
 
 #include <scsi/sg.h>
-#include "fakes/RecordingMessages.h"
-#include "ice/IceCommands.h"
 
+#include "fakes/DeviceFakes.h"
+#include "ice/IceCommands.h"
 #include "ice/ScsiRequests.h"
 #include "ice/ScsiTransport.h"
 
 namespace keyscope::test {
 
-using fakes::RecordingMessages;
+using fakes::RecordingMessages, fakes::RecordingPauser;
 
 struct SgCall {
     int fd = -1;
@@ -98,16 +98,6 @@ struct FakeScsiAccess final : ScsiDeviceAccess {
     std::map<std::uint16_t, IceBlock> iceAnswers;  // zeros when not set
     std::vector<SgCall> calls;
     std::set<int> openFds;
-};
-
-struct RecordingPauser final : Pauser {
-    void pause(int milliseconds) override {
-        pauses.push_back(milliseconds);
-        if (onPause)
-            onPause();
-    }
-    std::vector<int> pauses;
-    std::function<void()> onPause;
 };
 
 struct NoAspiLoader final : AspiLoader {

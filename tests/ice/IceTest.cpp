@@ -83,11 +83,9 @@ TEST(PassThroughRequest, DirectionLengthCdbAndDataSitAtTheirOffsetsAndStatusDeci
         auto request = buildPassThroughRequest(kCdb, data.data(), length, direction);
         ASSERT_TRUE(request.has_value());
         const std::uint8_t* b = request->buffer.data();
-        // Length, CdbLength, TimeOutValue, DataBufferOffset
-        EXPECT_EQ(std::tuple(le32(b), b[6], le32(b + 16), le32(b + 20)),
-                  std::tuple(44u, 12, 90u, 80u));
-        EXPECT_EQ(b[8], output == 144u ? 1 : 0);  // DataIn
-        EXPECT_EQ(le32(b + 12), length);          // DataTransferLength
+        // Length, CdbLength, DataIn, DataTransferLength, TimeOutValue, DataBufferOffset
+        EXPECT_EQ(std::tuple(le32(b), b[6], b[8], le32(b + 12), le32(b + 16), le32(b + 20)),
+                  std::tuple(44u, 12, output == 144u ? 1 : 0, length, 90u, 80u));
         EXPECT_EQ(std::memcmp(b + 28, kCdb.data(), 12), 0);
         EXPECT_EQ(b[81], input == 144u ? 0x77 : 0) << "data at offset 80";
         EXPECT_EQ(std::pair(request->inputSize, request->outputSize), std::pair(input, output));
@@ -113,22 +111,20 @@ TEST(AspiRequests, ExecHaInquiryAndGetTimeoutsBlocksCarryTheirFields) {
               (std::array<std::uint8_t, 14>{8, 0, 0xFF, 0x08, 0, 0, 0, 0, 0xFF, 0xFF}));
 }
 
-// Exec requests end with execStatus; kSsPending leaves them pending until the test
-// completes pendingSrb.
+// Exec requests end with execStatus; kSsPending ones wait for the test to complete pendingSrb.
 struct FakeAspi final : AspiLoader {
     struct Library final : AspiLibrary {
         explicit Library(FakeAspi& aspi) : s(aspi) {}
         bool hasEntry(std::string_view) const override { return true; }
         std::uint32_t getSupportInfo() override { return s.supportInfo; }
         std::uint32_t sendCommand(std::uint8_t* srb, std::uint8_t* data) override {
-            const bool exec = srb[0] == kScExecScsiCmd;
-            if (exec)
-                s.lastExec.assign(srb, srb + kAspiExecSize);
-            srb[1] = exec ? s.execStatus : kSsComp;
             s.pendingSrb = srb;
-            if (exec && data != nullptr)
+            if (srb[0] != kScExecScsiCmd)
+                return srb[1] = kSsComp;
+            s.lastExec.assign(srb, srb + kAspiExecSize);
+            if (data != nullptr)
                 data[0] = 0x42;
-            return srb[1];
+            return srb[1] = s.execStatus;
         }
         FakeAspi& s;
     };
@@ -152,9 +148,9 @@ TEST_F(ScsiTransportTest, AspiIsUsedOnlyOnceSetUpAndPollsInOneMsPausesUpTo90000)
     EXPECT_EQ(aspiTransport.sendCommandIn(0x00030201, kCdb, 1, data.data()), 1);
     EXPECT_EQ(data[0], 0x42);
     EXPECT_TRUE(access.calls.empty());
-    EXPECT_EQ(aspi.lastExec[3], kSrbDirIn);
-    EXPECT_EQ(aspi.lastExec[2] << 8 | aspi.lastExec[8], 0x0201)
-        << "the device's adapter and target";
+    EXPECT_EQ((Bytes{aspi.lastExec[3], aspi.lastExec[2], aspi.lastExec[8]}),
+              (Bytes{kSrbDirIn, 0x02, 0x01}))
+        << "direction, the device's adapter and target";
 
     aspi.execStatus = 0x04;  // SS_ERR: no polling
     EXPECT_EQ(aspiTransport.sendCommandOut(0, kCdb, 0, nullptr), 0);
@@ -168,21 +164,12 @@ TEST_F(ScsiTransportTest, AspiIsUsedOnlyOnceSetUpAndPollsInOneMsPausesUpTo90000)
     EXPECT_EQ(pauser.pauses, std::vector<int>(90000, 1));
 }
 
-TEST(LinuxScsiAccess, CandidatesAreScsiGenericNodesInNumericOrderOpenedWithoutBlocking) {
+TEST(LinuxScsiAccess, OpensSgNodesInNumericOrderWithoutBlockingAndKeepsTheLastFailure) {
     EXPECT_EQ(sortScsiGenericNames({"sg10", "sda", "sg2", "sg", "sgx", "sg0", "tty1", "sg1a"}),
               (std::vector<std::string>{"sg0", "sg2", "sg10"}));
-    int flags = 0;
+    int error = 0, flags = 0;
     LinuxScsiAccess access([&](const char*, int f) {
         flags = f;
-        return 7;
-    });
-    EXPECT_EQ(access.openDevice("/dev/sg3"), 7);
-    EXPECT_EQ(flags, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-}
-
-TEST(LinuxScsiAccess, AFailedCallKeepsItsOperationNodeAndReasonUntilOneSucceeds) {
-    int error = 0;
-    LinuxScsiAccess access([&](const char*, int) {
         errno = error;
         return error == 0 ? 7 : -1;
     });
@@ -199,6 +186,7 @@ TEST(LinuxScsiAccess, AFailedCallKeepsItsOperationNodeAndReasonUntilOneSucceeds)
     EXPECT_NE(access.lastError().find("70-keyscope.rules"), std::string::npos);
     error = 0;
     EXPECT_EQ(access.openDevice("/dev/sg3"), 7);
+    EXPECT_EQ(flags, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     EXPECT_EQ(access.lastError(), "");
     sg_io_hdr_t hdr{};
     EXPECT_FALSE(access.sgIo(-1, hdr));
@@ -271,10 +259,9 @@ TEST(IceDiscovery, NoMatchInTheFirstThirtyNodesShowsOneFailMessageAndLeavesNothi
     r.access.nodes.resize(33);
     r.access.addBoard("ICEBRD-A");  // /dev/sg33 is never reached
     EXPECT_EQ(r.link.openIceLink(4), 0);
-    ASSERT_EQ(r.messages.shown.size(), 1u);
-    EXPECT_EQ(r.messages.shown[0].text + "|" + r.messages.shown[0].caption,
-              "Can not found any Vorn ICE board device. |fail");
-    EXPECT_EQ(r.messages.shown[0].icon, MessageIcon::Information);
+    EXPECT_EQ(r.messages.shown,
+              (std::vector<fakes::ShownMessage>{{"Can not found any Vorn ICE board device. ",
+                                                 "fail", MessageIcon::Information}}));
     EXPECT_EQ(r.access.calls.size(), 58u) << "INQUIRYs: two scans of thirty, one node not open";
     EXPECT_TRUE(r.access.openFds.empty());
     EXPECT_EQ(r.link.deviceHandles()[0], kInvalidDevice);
@@ -295,7 +282,7 @@ TEST(IceDiscovery, AFifthMatchIsClosedAtOnceAndReleaseOrDestructionClosesTheRest
     EXPECT_TRUE(r.access.openFds.empty());
 }
 
-TEST(IceCommands, FirstReadStartsTheBoardUpAndEachReadReturnsWithTheContextDerivedFromIt) {
+TEST(IceCommands, ReadsStartUpOnceMapInternalRam11To14AndReturnWithTheContextDerivedFromThem) {
     Rig r;
     r.openBoard();
     r.access.iceAnswers[kReadPc] = patterned();  // the PC is its r10 r9
@@ -306,8 +293,21 @@ TEST(IceCommands, FirstReadStartsTheBoardUpAndEachReadReturnsWithTheContextDeriv
     EXPECT_EQ(r.access.calls[4].dataOut, context);
     EXPECT_EQ(r.access.calls[4].cdb[7] * 256 + r.access.calls[4].cdb[8], 0x4A49);
 
-    r.access.calls.clear();
+    // Internal RAM locations 0x11 to 0x14 come from the register bytes.
     r.access.iceAnswers[kRead] = patterned();
+    // address, space, the first out byte replaced, how many (from answer byte 2 on)
+    for (const auto& [address, iram, first, count] :
+         {std::tuple{0x10, 1, 1, 4}, std::tuple{0x00, 1, 17, 4}, std::tuple{0x13, 1, 0, 2},
+          std::tuple{0x14, 1, 0, 1}, std::tuple{0x15, 1, 0, 0}, std::tuple{0x10, 0, 0, 0}}) {
+        SCOPED_TRACE(address + 0x100 * iram);
+        ASSERT_EQ(r.read(address, iram), 1);
+        std::array<std::uint8_t, 33> expected;
+        std::iota(expected.begin(), expected.end(), 0x40 + kMemoryOffset);
+        std::iota(expected.begin() + first, expected.begin() + first + count, 0x46 - count);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), r.out.begin()));
+    }
+
+    r.access.calls.clear();
     r.access.iceAnswers[kRead][7] = 0x01;  // r7 = 1 makes context byte 6 0xFF
     r.access.iceAnswers[kRead][9] = 0x34;  // the return address is r10 r9
     ASSERT_EQ(r.read(0x0120, 1), 1);
@@ -322,23 +322,6 @@ TEST(IceCommands, FirstReadStartsTheBoardUpAndEachReadReturnsWithTheContextDeriv
     EXPECT_EQ(r.read(0x200), 1);
     EXPECT_EQ(r.out[0], 0x50);
     EXPECT_EQ(r.messages.texts(), std::vector<std::string>{"Set HW Return FAIL!"});
-}
-
-TEST(IceCommands, InternalRamLocations11To14ComeFromTheRegisterBytes) {
-    Rig r;
-    r.openBoard();
-    r.access.iceAnswers[kRead] = patterned();
-    // address, space, the first out byte replaced, how many (from answer byte 2 on)
-    for (const auto& [address, iram, first, count] :
-         {std::tuple{0x10, 1, 1, 4}, std::tuple{0x00, 1, 17, 4}, std::tuple{0x13, 1, 0, 2},
-          std::tuple{0x14, 1, 0, 1}, std::tuple{0x15, 1, 0, 0}, std::tuple{0x10, 0, 0, 0}}) {
-        SCOPED_TRACE(address + 0x100 * iram);
-        ASSERT_EQ(r.read(address, iram), 1);
-        std::array<std::uint8_t, 33> expected;
-        std::iota(expected.begin(), expected.end(), 0x40 + kMemoryOffset);
-        std::iota(expected.begin() + first, expected.begin() + first + count, 0x46 - count);
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), r.out.begin()));
-    }
 }
 
 TEST(IceCommands, AFailedStepShowsItsMessageOnceAndStartUpIsNeverResent) {
@@ -357,8 +340,8 @@ TEST(IceCommands, AFailedStepShowsItsMessageOnceAndStartUpIsNeverResent) {
         if (command == kRead)
             sent.push_back(kStatus);  // a failed memory read fetches the status
         EXPECT_EQ(r.access.commands(), sent);
-        EXPECT_EQ(r.messages.texts(), std::vector<std::string>{message});
-        EXPECT_EQ(r.messages.shown.back().icon, MessageIcon::None);
+        EXPECT_EQ(r.messages.shown,
+                  (std::vector<fakes::ShownMessage>{{message, "", MessageIcon::None}}));
         r.access.failing.clear();
         r.access.calls.clear();
         EXPECT_EQ(r.read(0x100), 1);
@@ -367,8 +350,7 @@ TEST(IceCommands, AFailedStepShowsItsMessageOnceAndStartUpIsNeverResent) {
     }
 }
 
-// The counts come high byte first from the byte after the memory address; the board
-// connection's own count rules are tested in BoardLinkTest.
+// The counts come high byte first from the byte after the memory address.
 TEST(SimulatedIceBoard, ReadsTheModelsCountsEachPollAndIsGoneOnceUnplugged) {
     // Missed by one discovery; unplugged after 3 reads to open and 7 polls.
     Rig<sim::SimIceDevice> r{42u, 10, sim::ReplayRequest{}, 1};

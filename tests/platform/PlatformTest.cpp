@@ -61,8 +61,8 @@ TEST(X11CloseNotifier, DeliversTheMessageAndParameterAndSurvivesBadWindowsAndNoD
         XEvent event{};
         for (int tries = 0; tries < 100; ++tries, ::usleep(10000))
             if (XCheckTypedWindowEvent(display, window, ClientMessage, &event)) {
-                EXPECT_EQ(event.xclient.message_type, 0x8001u);
-                EXPECT_EQ(event.xclient.data.l[1], 0);
+                EXPECT_EQ(std::tuple(event.xclient.message_type, event.xclient.data.l[1]),
+                          std::tuple(0x8001u, 0));
                 return event.xclient.data.l[0];
             }
         return -1;
