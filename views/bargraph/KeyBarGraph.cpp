@@ -393,8 +393,8 @@ void KeyBarGraph::refresh() {
 
 QRect KeyBarGraph::liveArea() const {
     // A figure too wide for its column runs into the next one, the plot's edge cuts it.
-    const int columns = std::min(model_.attachedCount() + 1, kChannelCount);
-    const QRect bars(kPlotLeft, 0, std::min(kSlotWidth * columns, layout_.plotWidth),
+    const QRect bars(kPlotLeft, 0,
+                     std::min(kSlotWidth * (model_.attachedCount() + 1), layout_.plotWidth),
                      layout_.plotHeight);
     // The banner's box is centred; the text starts at its left edge and may run past it.
     const int bannerLeft = (layout_.width >> 1) - kKeyBannerHalfWidth;
