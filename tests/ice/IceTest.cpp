@@ -11,7 +11,6 @@
 #include "ice/IceFakes.h"
 #include "ice/LinuxScsiAccess.h"
 #include "ice/ScsiIceLink.h"
-#include "sim/SimIceDevice.h"
 
 namespace keyscope {
 namespace {
@@ -201,10 +200,7 @@ IceBlock patterned() {
 }
 
 // A link and a board connection over one ICE context, sharing its device table.
-template <typename Access = test::FakeScsiAccess>
 struct Rig : fakes::FakeLinks {
-    template <typename... Args>
-    explicit Rig(Args&&... args) : access(std::forward<Args>(args)...) {}
     // Opens one D board with selector 3 and forgets the calls that took.
     void openBoard() {
         access.addBoard("ICEBRD-D");
@@ -215,7 +211,7 @@ struct Rig : fakes::FakeLinks {
         out.fill(0);
         return link.readIceBlock(out.data(), address, 32, iram);
     }
-    Access access;
+    test::FakeScsiAccess access;
     test::NoAspiLoader loader;
     IceContext context{access, loader, pauser};
     ScsiIceLink link{context, messages};
@@ -348,27 +344,6 @@ TEST(IceCommands, AFailedStepShowsItsMessageOnceAndStartUpIsNeverResent) {
         EXPECT_EQ(r.access.commands(), (Commands{kRead, kReturn}));
         EXPECT_EQ(r.messages.shown.size(), 1u);
     }
-}
-
-// The counts come high byte first from the byte after the memory address.
-TEST(SimulatedIceBoard, ReadsTheModelsCountsEachPollAndIsGoneOnceUnplugged) {
-    // Missed by one discovery; unplugged after 3 reads to open and 7 polls.
-    Rig<sim::SimIceDevice> r{42u, 10, sim::ReplayRequest{}, 1};
-    ASSERT_EQ(r.board.open(3), 0);
-    EXPECT_EQ(r.messages.texts().size(), 1u);
-    // In internal RAM the first keys sit where the board hides locations 0x11 to 0x14.
-    r.board.setTarget(3, 0x0010, 16, 1, 2, 0, 0, 0);
-    ASSERT_EQ(r.board.open(3), 1);
-    for (int poll = 0; poll < 7; ++poll) {
-        const auto counts = r.access.model().counts(r.access.clockMs());
-        ASSERT_EQ(r.board.readCycle(), 1);
-        for (int k = 0; k < 16; ++k)
-            ASSERT_EQ(r.board.getChannel(k)->value, counts[k]) << "key " << k;
-    }
-    EXPECT_EQ(r.board.readCycle(), 0);
-    EXPECT_EQ(r.board.close(), 1);
-    EXPECT_EQ(r.board.open(3), 0);
-    EXPECT_EQ(r.access.openHandles(), 0);
 }
 
 }  // namespace

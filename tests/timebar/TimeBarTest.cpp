@@ -186,17 +186,6 @@ TEST_F(TimeBarChartTest, NoChannelEmptyClientOrExtremeCountsDoNotBreakThePaint) 
 using namespace timebar;
 const PixelRect kPlot{50, 20, 360, 200};  // of a 400 x 250 client
 
-TEST(TimeBarGeometry, ClientSizeGivesPlotStripAndGridSteps) {
-    const auto layout = [](int width, int height) {
-        const ChartLayout l = chartLayout(width, height);
-        return std::tuple(l.k, l.plot, l.strip, l.stepX, l.valueStep);
-    };
-    using P = PixelRect;
-    EXPECT_EQ(layout(400, 250), std::tuple(10, P{50, 20, 360, 200}, P{50, 220, 360, 250}, 10, 9));
-    EXPECT_EQ(layout(485, 370), std::tuple(14, P{50, 20, 450, 280}, P{50, 300, 450, 342}, 13, 13));
-    EXPECT_EQ(layout(0, 0), std::tuple(0, P{50, 20, 0, 0}, P{50, 20, 0, 20}, -1, -1));
-}
-
 TEST(TimeBarRange, OpensAndWidensByModeNeverBelowZero) {
     EXPECT_EQ(openingRange(true, 0), (ValueRange{20, -80}));
     EXPECT_EQ(openingRange(true, kMin32), (ValueRange{kMin32 + 23, kMin32}));  // saturates
