@@ -486,21 +486,6 @@ TEST_F(DashboardTest, BoardCommandsRunInTheirTimerFrameWithTheirMessages) {
     }
 }
 
-TEST_F(DashboardTest, MaxMinStartsFromTheWidenedScaleAndSetsEveryBar) {
-    connectHid();
-    dash->barGraph().setRange(0, 180, 20);
-    QString shownMax;
-    dialogs.scripts.push_back([&shownMax](QDialog& d) {
-        shownMax = control<QLineEdit>(d, res::kEditMaximum)->text();
-        control<QLineEdit>(d, res::kEditMaximum)->setText("500");
-        control<QLineEdit>(d, res::kEditMinimum)->setText("30");
-        control(d, res::kIdOk)->click();
-    });
-    ASSERT_TRUE(dash->menu().trigger(menu::kMaxMinValue));
-    EXPECT_EQ(shownMax, "180");
-    expectEveryBar({500, 30});
-}
-
 // The list's own rules (newest first, one window per key) are TimeBarWindowTest's.
 TEST_F(DashboardTest, BarClickOpensATimeBarThatPollsFollowAndItsScrollEndWritesTheTrigger) {
     connectHid();
@@ -720,15 +705,6 @@ class ReplayDashboard : public DashboardTest {
     const fs::path file = dir / "recording.csv";
     std::unique_ptr<ReplaySession> session;
 };
-
-// How the recording's time steps with the speed is ReplaySignal's own test.
-TEST_F(ReplayDashboard, EachPollShowsTheNextRowsAtItsSpeedWithTheRecordingsKeys) {
-    start(4);
-    for (int poll = 0; poll < 10; ++poll)
-        dash->pollTick();
-    for (int key = 0; key < 4; ++key)
-        EXPECT_THAT(rowsShown(key), ElementsAre(0, 4, 8, 12, 16, 20, 24, 28, 32, 36, 40)) << key;
-}
 
 TEST_F(ReplayDashboard, StopHoldsThePlaceAndStartGoesOnFromIt) {
     start(1);

@@ -61,17 +61,6 @@ TEST(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
     }
 }
 
-TEST(BoardOpen, AMissingHidModuleFailsTheHidLinkCleanly) {
-    fakes::FakeLinks links;
-    BoardCollaborators parts = links.collaborators();
-    parts.hid = nullptr;
-    BoardConnection board(std::move(parts));
-    EXPECT_EQ(board.open(kSelectorHid), 0);
-    EXPECT_EQ(board.readCycle(), 0);
-    EXPECT_EQ(board.readKeyValues(), 0);  // the link mode a failed open leaves is HID's
-    EXPECT_EQ(board.writeKeyValues(), 0);
-}
-
 TEST(BoardClose, NotifiesBeforeClearingAndAFailedReleaseKeepsItOpen) {
     FakeBoard f;
     openTyped(f);

@@ -92,12 +92,5 @@ TEST(SerialPort, FailedReadsStillSucceedNeverStackBoxesAndAHangUpRetriesThePathO
     EXPECT_EQ(port.closePort(), 1);  // not open
 }
 
-TEST(ComPortTable, ListedPortsComeFromTheEnvironmentInOrder) {
-    ::setenv("KEYSCOPE_SERIAL_PORTS", "/dev/pts/7:/tmp/b", 1);
-    EXPECT_EQ((std::vector{comPortPath(-1), comPortPath(0), comPortPath(1), comPortPath(2)}),
-              (std::vector<std::optional<std::string>>{{}, "/dev/pts/7", "/tmp/b", {}}));
-    ::unsetenv("KEYSCOPE_SERIAL_PORTS");
-}
-
 }  // namespace
 }  // namespace keyscope

@@ -24,14 +24,6 @@
 namespace keyscope {
 namespace {
 
-TEST(DialogUnits, FourAcrossAndEightDownAreOneBaseUnitAndGrowWithTheFont) {
-    const DialogUnits units(QFont(QStringLiteral("Arial"), 8));
-    const DialogUnits large(QFont(QStringLiteral("Arial"), 16));
-    EXPECT_EQ(units.toPixels(res::DluRect{8, 16, 40, 24}),
-              QRect(2 * units.baseX(), 2 * units.baseY(), 10 * units.baseX(), 3 * units.baseY()));
-    EXPECT_TRUE(large.baseX() > units.baseX() && large.baseY() > units.baseY());
-}
-
 class EveryTemplate : public testing::TestWithParam<int> {};
 
 TEST_P(EveryTemplate, BuildsEachControlWithItsIdKindAndRectangleAndRoomForItsText) {

@@ -223,9 +223,8 @@ TEST(TimeBarScroll, RequestsMirrorLevelAndThumbOverTheBarRange) {
     EXPECT_EQ(scrollOutcome(int(R::PageUp), 0, 100, 5, 0), (O{100, true, 0}));  // clamped
     EXPECT_EQ(scrollOutcome(int(R::LineDown), 0, 100, 100, 0), (O{0, true, 100}));
     EXPECT_EQ(scrollOutcome(int(R::ThumbTrack), 0, 100, 40, 25), (O{75, true, 25}));
-    EXPECT_EQ(scrollOutcome(int(R::ThumbPosition), 0, 100, 40, 0), (O{60, false, 0}));
-    EXPECT_EQ(scrollOutcome(int(R::EndScroll), 0, 100, 40, 0), (O{60, false, 0}));
-    EXPECT_EQ(scrollOutcome(42, 0, 100, 40, 0), (O{60, false, 0}));
+    for (int request : {int(R::ThumbPosition), int(R::EndScroll), 42})
+        EXPECT_EQ(scrollOutcome(request, 0, 100, 40, 0), (O{60, false, 0})) << request;
     EXPECT_EQ(scrollOutcome(int(R::LineUp), 0, 99, 50, 0), (O{49, true, 50}));  // steps by 0
     EXPECT_EQ(scrollOutcome(int(R::LineUp), 155, 255, 205, 0), (O{206, true, 204}));
     EXPECT_EQ(scrollOutcome(int(R::Top), kMin32, kMax32, 0, 0), (O{kMax32, true, kMin32}));
