@@ -1,8 +1,8 @@
 #pragma once
 // The "Key Statistics" window: noise, touch signal and SNR of every shown key,
-// computed from the connection's histories after polls, at most four times a
-// second, with a Save button for the table as CSV. Modeless; the dashboard
-// owns it and tells it about polls, the shown keys and the disconnect.
+// computed from the connection's histories after polls, twice a second, with a
+// Save button for the table as CSV. Modeless; the dashboard owns it and tells it
+// about polls, the shown keys and the disconnect.
 
 #include <QBasicTimer>
 #include <QElapsedTimer>
@@ -24,7 +24,9 @@
 namespace keyscope {
 
 inline constexpr char kKeyStatisticsTitle[] = "Keyscope - Key Statistics";
-inline constexpr int kStatisticsRefreshMs = 250;  // at most four refreshes a second
+// Figures over a 30-second history move slowly; twice a second reads as live and costs half
+// of four times.
+inline constexpr int kStatisticsRefreshMs = 500;
 
 // What the SNR cell shows: green at 5:1 or better, red below, grey while unknown.
 inline constexpr QRgb kSnrGoodColour = 0xFF2E9E44;
@@ -46,7 +48,7 @@ class KeyStatisticsWindow : public QWidget {
 
     // The keys listed, in order; takes effect at once.
     void setShownKeys(const std::vector<int>& keys);
-    // After a successful poll: refreshes now, or at most 250 ms later when the
+    // After a successful poll: refreshes now, or at most 500 ms later when the
     // last refresh was more recent. Nothing while hidden or stopped.
     void pollDone();
     // The board was disconnected: no more updates until the next poll; the

@@ -1,6 +1,6 @@
 // The whole keyscope program under Xvfb, polling the simulated ICE board with
 // sixteen keys shown and four time-bar windows open, for 30 seconds; a second
-// run adds the Key Statistics window, refreshed four times a second. Reports
+// run adds the Key Statistics window, refreshed twice a second. Reports
 // the program's CPU use per second of wall time and its resident memory at
 // 10 s, 20 s and 30 s. Targets: under 5% of one core, and no growth of
 // resident memory once the 300-sample histories are full (after 15 s).

@@ -1,7 +1,7 @@
 // One refresh of the Key Statistics window as a poll brings it: every key's
 // history moves on by a reading, the figures are recomputed and the window
-// repaints (offscreen). At four refreshes a second, the CPU share is four times
-// this time per second.
+// repaints (offscreen). At two refreshes a second, the CPU share is twice this
+// time per second.
 #include <benchmark/benchmark.h>
 
 #include "dashboard/KeyStatisticsWindow.h"

@@ -596,7 +596,7 @@ TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStops
                                   std::tuple("TK4", "15", "1.7", kSnrWeakColour),
                                   std::tuple("TK9", "5", "\u2013", kSnrUnknownColour)));
 
-    // Polls refresh at most four times a second, the last one within 250 ms.
+    // Polls refresh at most every kStatisticsRefreshMs, the last one within it.
     const int refreshes = window->refreshCount();
     window->pollDone();
     window->pollDone();
