@@ -17,7 +17,7 @@ expected=(
     lib/udev/rules.d/70-keyscope.rules
     share/applications/keyscope.desktop
     share/metainfo/org.keyscope.Keyscope.metainfo.xml
-    share/man/man1/keyscope.1 share/man/man1/keyscope-record.1
+    share/man/man1/keyscope.1.gz share/man/man1/keyscope-record.1.gz
 )
 for size in 16 22 24 32 48 64 128 256; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/keyscope.png")
@@ -46,6 +46,9 @@ else
 fi
 for f in "${expected[@]}"; do
     [ -e "$prefix/$f" ] || fail "not installed: $f"
+done
+for page in "$prefix"/share/man/man1/*.1.gz; do
+    gzip -dc "$page" | grep -q '^\.TH ' || fail "not a manual page: $page"
 done
 
 # From a folder far from the build tree: the modules must be found relative to
