@@ -138,7 +138,7 @@ class ScriptedSerial final : public SerialDevice, Journaling {
             return hungUp ? kReadHungUp : -1;
         const auto chunk = takeFront(chunks, {});
         const std::size_t n = std::min(length, chunk.size());
-        std::memcpy(buffer, chunk.data(), n);
+        std::copy_n(chunk.begin(), n, buffer);  // no memcpy: an empty chunk's data() is null
         return static_cast<long>(n);
     }
     bool close() override {
