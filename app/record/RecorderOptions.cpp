@@ -27,6 +27,8 @@ bool readDouble(const std::string& text, double& out) {
     return !text.empty() && *end == '\0' && errno == 0;
 }
 
+using Apply = std::function<bool(const std::string& value, RecorderOptions& options)>;
+
 // One option of the command line: its names, the name of its value (empty for
 // a switch), its help line, the message for a missing or unreadable value, and
 // how its value lands in the options (false: the value is unreadable).
@@ -35,8 +37,24 @@ struct OptionRow {
     QString valueName;
     QString help;
     std::string badValue;
-    std::function<bool(const std::string& value, RecorderOptions& options)> apply;
+    Apply apply;
 };
+
+// A switch that turns `field` on.
+Apply turnsOn(bool RecorderOptions::*field) {
+    return [field](const std::string&, RecorderOptions& o) {
+        o.*field = true;
+        return true;
+    };
+}
+
+// A value kept as typed in `field`.
+Apply keeps(std::string RecorderOptions::*field) {
+    return [field](const std::string& value, RecorderOptions& o) {
+        o.*field = value;
+        return true;
+    };
+}
 
 // Every option, in the order help lists them and values are read.
 const std::vector<OptionRow>& optionTable() {
@@ -82,26 +100,17 @@ const std::vector<OptionRow>& optionTable() {
          "FILE",
          "Write the CSV rows to FILE instead of standard output.",
          "--output needs a file name",
-         [](const std::string& file, RecorderOptions& o) {
-             o.output = file;
-             return true;
-         }},
+         keeps(&RecorderOptions::output)},
         {{"diff"},
          {},
          "Record maxValue - value instead of raw counts (columns dTK0 to dTK15).",
          {},
-         [](const std::string&, RecorderOptions& o) {
-             o.diff = true;
-             return true;
-         }},
+         turnsOn(&RecorderOptions::diff)},
         {{"utc"},
          {},
          "Add a first column utc: each row's wall-clock time, ISO 8601 UTC.",
          {},
-         [](const std::string&, RecorderOptions& o) {
-             o.utc = true;
-             return true;
-         }},
+         turnsOn(&RecorderOptions::utc)},
         {{"samples"},
          "N",
          "Stop after N rows.",
@@ -128,10 +137,7 @@ const std::vector<OptionRow>& optionTable() {
          "FILE",
          "Write each key's noise, signal and SNR as CSV to FILE.",
          "--stats needs a file name",
-         [](const std::string& file, RecorderOptions& o) {
-             o.stats = file;
-             return true;
-         }},
+         keeps(&RecorderOptions::stats)},
         {{"touch-threshold"},
          "N",
          "Difference (counts) from which a sample counts as touched on serial and ICE "
