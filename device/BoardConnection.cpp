@@ -196,7 +196,8 @@ int BoardConnection::readCycle() {
 }
 
 void BoardConnection::readSerialFrames() {
-    std::uint8_t buffer[kSerialReadSize] = {};
+    // One byte more than is asked for: the port ends what it received with a zero.
+    std::uint8_t buffer[kSerialReadSize + 1] = {};
     std::size_t received = 0;
     if (serialPort_.readPort(buffer, kSerialReadSize, received)) {
         takeSerialFrames(model_,

@@ -1,5 +1,6 @@
 #include "app/record/Recorder.h"
 
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -38,13 +39,12 @@ std::string utcTimestamp(std::int64_t msSinceEpoch) {
 }
 
 Recorder::Recorder(BoardConnection& board, Pauser& pauser, Clock clock, RecorderOptions options,
-                   std::FILE* out, Clock wallClock)
+                   Clock wallClock)
     : board_(board),
       pauser_(pauser),
       clock_(std::move(clock)),
       wallClock_(wallClock ? std::move(wallClock) : Clock(systemMs)),
-      options_(std::move(options)),
-      out_(out) {}
+      options_(std::move(options)) {}
 
 std::uint32_t Recorder::selector() const {
     switch (options_.link) {
@@ -96,21 +96,46 @@ bool Recorder::linkDown() const {
     return board_.linkMode() == kLinkSerial && board_.serialPort().isHungUp();
 }
 
-RecordEnd Recorder::run(const std::atomic<bool>& interrupted, const Progress& progress,
-                        const Notice& notice) {
-    const std::uint32_t linkSelector = selector();
+RecordEnd Recorder::writeFailure() {
+    return errno == EPIPE ? RecordEnd::OutputClosed : RecordEnd::WriteFailed;
+}
+
+bool Recorder::open() {
     if (options_.link == RecordLink::Ice) {
         const TargetCommandLine& t = options_.ice;
         board_.setTarget(t.selector, t.address, t.channelCount, t.iramSpace, t.valueWidth, 0, 0, 0);
     }
-    if (!board_.open(linkSelector)) {
-        return RecordEnd::OpenFailed;
+    if (!board_.open(selector())) {
+        return false;
     }
     touchRule_ = touchRuleFor(board_.linkMode(), options_.touchThreshold);
-    if (!writeHeader()) {
-        return RecordEnd::WriteFailed;
-    }
+    return true;
+}
+
+RecordEnd Recorder::run(std::FILE* out, const std::atomic<bool>& interrupted,
+                        const Progress& progress, const Notice& notice) {
+    return open() ? record(out, interrupted, progress, notice) : RecordEnd::OpenFailed;
+}
+
+RecordEnd Recorder::record(std::FILE* out, const std::atomic<bool>& interrupted,
+                           const Progress& progress, const Notice& notice) {
+    const std::uint32_t linkSelector = selector();
+    out_ = out;
     const std::int64_t start = clock_();
+    if (!writeHeader()) {
+        return writeFailure();
+    }
+    // The open's own read cycle is the first reading; without it a replay
+    // recorded again would start one row late.
+    if (board_.appendedSamples() > 0) {
+        if (!writeRow(0)) {
+            return writeFailure();
+        }
+        ++rows_;
+        if (options_.samples && rows_ >= *options_.samples) {
+            return RecordEnd::SampleLimit;
+        }
+    }
     const auto elapsed = [&] { return clock_() - start; };
     const auto tell = [&](const char* what, std::int64_t atMs) {
         if (notice) {
@@ -191,7 +216,7 @@ RecordEnd Recorder::run(const std::atomic<bool>& interrupted, const Progress& pr
             continue;
         }
         if (!writeRow(elapsed())) {
-            return RecordEnd::WriteFailed;
+            return writeFailure();
         }
         ++rows_;
         quietSinceMs = elapsed();

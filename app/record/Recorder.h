@@ -29,7 +29,8 @@ enum class RecordEnd {
     OpenFailed,
     LinkLost,   // lost and not back within kGiveUpMs
     NoSamples,  // no row for kGiveUpMs while the link was up
-    WriteFailed
+    WriteFailed,
+    OutputClosed,  // the reader of the output went away (a pipe's head), ends as an interruption
 };
 
 class Recorder {
@@ -41,16 +42,23 @@ class Recorder {
     static constexpr std::int64_t kGiveUpMs = 5000;
     static constexpr int kReopenEveryMs = 1000;  // between reopen attempts of a lost link
 
-    // The board, pauser and output must outlive the recorder; out is not closed.
-    // wallClock gives milliseconds since 1970 for the utc column; unset, the system clock.
+    // The board and pauser must outlive the recorder. wallClock gives
+    // milliseconds since 1970 for the utc column; unset, the system clock.
     Recorder(BoardConnection& board, Pauser& pauser, Clock clock, RecorderOptions options,
-             std::FILE* out, Clock wallClock = {});
+             Clock wallClock = {});
 
-    // Runs until a limit, an interruption or a failure; every row written is
-    // flushed. Each lost link and each reconnect is told to notice, with its
-    // elapsed time.
-    RecordEnd run(const std::atomic<bool>& interrupted, const Progress& progress = {},
-                  const Notice& notice = {});
+    // Opens the board on the chosen link; false when it does not open. Apart so
+    // that a caller creates its files only once there is something to record.
+    [[nodiscard]] bool open();
+    // After a successful open: writes the header, the open's own reading as the
+    // first row (elapsed 0), then runs until a limit, an interruption or a
+    // failure; every row written is flushed and out is not closed. Each lost
+    // link and each reconnect is told to notice, with its elapsed time.
+    RecordEnd record(std::FILE* out, const std::atomic<bool>& interrupted,
+                     const Progress& progress = {}, const Notice& notice = {});
+    // open() then record().
+    RecordEnd run(std::FILE* out, const std::atomic<bool>& interrupted,
+                  const Progress& progress = {}, const Notice& notice = {});
 
     long rows() const { return rows_; }
     int lostLinks() const { return lostLinks_; }
@@ -69,6 +77,8 @@ class Recorder {
   private:
     bool writeHeader();
     bool writeRow(std::int64_t elapsedMs);
+    // A failed write: a reader that went away ends the recording as Ctrl-C does.
+    static RecordEnd writeFailure();
     bool linkDown() const;
 
     BoardConnection& board_;
@@ -76,7 +86,7 @@ class Recorder {
     Clock clock_;
     Clock wallClock_;
     RecorderOptions options_;
-    std::FILE* out_;
+    std::FILE* out_ = nullptr;
     long rows_ = 0;
     int lostLinks_ = 0;
     int reconnects_ = 0;

@@ -2,10 +2,10 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
-#include <cerrno>
-#include <cstdlib>
+#include <charconv>
 #include <functional>
 
+#include "app/record/OutputFiles.h"
 #include "device/SerialPort.h"
 #include "keyscope_version.h"
 
@@ -13,18 +13,12 @@ namespace keyscope {
 
 namespace {
 
-bool readLong(const std::string& text, long& out) {
-    errno = 0;
-    char* end = nullptr;
-    out = std::strtol(text.c_str(), &end, 10);
-    return !text.empty() && *end == '\0' && errno == 0;
-}
-
-bool readDouble(const std::string& text, double& out) {
-    errno = 0;
-    char* end = nullptr;
-    out = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0' && errno == 0;
+// Numbers as the C locale writes them, whatever the process's locale says.
+template <typename Number>
+bool readNumber(const std::string& text, Number& out) {
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, out);
+    return !text.empty() && error == std::errc() && at == end;
 }
 
 using Apply = std::function<bool(const std::string& value, RecorderOptions& options)>;
@@ -82,7 +76,7 @@ const std::vector<OptionRow>& optionTable() {
          "--baud must be 1200, 2400, 4800 or 9600",
          [](const std::string& text, RecorderOptions& o) {
              long baud = 0;
-             if (!readLong(text, baud) || baudIndexFor(baud) < 0)
+             if (!readNumber(text, baud) || baudIndexFor(baud) < 0)
                  return false;
              o.baud = static_cast<int>(baud);
              return true;
@@ -117,7 +111,7 @@ const std::vector<OptionRow>& optionTable() {
          "--samples needs a positive whole number",
          [](const std::string& text, RecorderOptions& o) {
              long n = 0;
-             if (!readLong(text, n) || n <= 0)
+             if (!readNumber(text, n) || n <= 0)
                  return false;
              o.samples = n;
              return true;
@@ -128,7 +122,7 @@ const std::vector<OptionRow>& optionTable() {
          "--seconds needs a positive number",
          [](const std::string& text, RecorderOptions& o) {
              double s = 0;
-             if (!readDouble(text, s) || !(s > 0))
+             if (!readNumber(text, s) || !(s > 0))
                  return false;
              o.seconds = s;
              return true;
@@ -145,7 +139,7 @@ const std::vector<OptionRow>& optionTable() {
          "--touch-threshold needs a whole number of counts from 0 to 65535",
          [](const std::string& text, RecorderOptions& o) {
              long n = 0;
-             if (!readLong(text, n) || n < 0 || n > 65535)
+             if (!readNumber(text, n) || n < 0 || n > 65535)
                  return false;
              o.touchThreshold = static_cast<std::int32_t>(n);
              return true;
@@ -249,8 +243,10 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
     if (options.link != RecordLink::Serial && options.baud != 9600) {
         return fail("--baud applies to --serial only");
     }
-    if (!options.stats.empty() && options.stats == options.output) {
-        return fail("--stats and --output must name different files");
+    if (!options.stats.empty() && !options.output.empty() &&
+        namesSameFile(options.stats, options.output)) {
+        return fail("--stats " + options.stats + " and --output " + options.output +
+                    " name the same file");
     }
     parsed.options = options;
     return parsed;

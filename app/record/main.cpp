@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/record/OutputFiles.h"
 #include "app/record/Recorder.h"
 #include "device/AccessDiagnosis.h"
 #include "device/HidLibrary.h"
@@ -40,7 +42,8 @@ std::optional<std::int32_t> comIndexOf(const std::string& port) {
     if (digits.find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
-    const long n = std::strtol(digits.c_str(), nullptr, 10);
+    long n = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), n);
     return n >= 1 && n <= 255 ? std::optional<std::int32_t>(n - 1) : std::nullopt;
 }
 
@@ -58,6 +61,11 @@ int main(int argc, char** argv) {
         return fail(parsed.error, 2);
     }
     const RecorderOptions& options = *parsed.options;
+
+    if (options.output.empty() && !options.stats.empty() &&
+        nameIsDescriptor(options.stats, STDOUT_FILENO)) {
+        return fail("--stats " + options.stats + " and standard output name the same file", 2);
+    }
 
     ThreadPauser pauser;
     StreamMessages messages(stderr);
@@ -83,34 +91,17 @@ int main(int argc, char** argv) {
     BoardConnection board(std::move(parts));
     board.setSerialSettings(&serial);
 
-    std::FILE* out = stdout;
-    if (!options.output.empty()) {
-        out = std::fopen(options.output.c_str(), "w");
-        if (!out) {
-            return fail("cannot create " + options.output + ": " + std::strerror(errno), 1);
-        }
-    }
-
-    // Opened now, so a bad name fails before the recording rather than after it.
-    std::FILE* statsFile = nullptr;
-    if (!options.stats.empty()) {
-        statsFile = std::fopen(options.stats.c_str(), "w");
-        if (!statsFile) {
-            const std::string reason = std::strerror(errno);
-            if (out != stdout) {
-                std::fclose(out);
-            }
-            return fail("cannot create " + options.stats + ": " + reason, 1);
-        }
-    }
-
     struct sigaction action {};
     action.sa_handler = onSignal;
     // Board calls interrupted half-way would fail and read as a lost board; the
-    // loop looks at the flag between polls.
+    // loop looks at the flag between polls. Waits on files the user named
+    // (a FIFO) look at it too, so none outlives Ctrl-C.
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader that goes away (`| head`) fails the write instead of ending the
+    // process, so that the statistics and the summary are still written.
+    std::signal(SIGPIPE, SIG_IGN);
 
     const auto origin = std::chrono::steady_clock::now();
     auto clock = [origin] {
@@ -119,9 +110,33 @@ int main(int argc, char** argv) {
             .count();
     };
     const bool showProgress = isatty(STDERR_FILENO) == 1;
-    Recorder recorder(board, pauser, clock, options, out);
-    const RecordEnd end = recorder.run(
-        interrupted,
+    Recorder recorder(board, pauser, clock, options);
+    if (!recorder.open()) {
+        HidLibrary probe(hidModulePath());
+        if (options.link == RecordLink::Hid && !probe.load()) {
+            // The same line the failed open wrote, which is then not repeated.
+            reportToStandardError(kCannotLoad + probe.loadError());
+            return 1;
+        }
+        return fail("cannot open the board", 1);
+    }
+
+    // Created only now: a board that does not open leaves existing files as they were.
+    std::FILE* out = stdout;
+    if (!options.output.empty() && !(out = createOutputFile(options.output, interrupted))) {
+        return fail("cannot create " + options.output + ": " + std::strerror(errno), 1);
+    }
+    std::FILE* statsFile = nullptr;
+    if (!options.stats.empty() && !(statsFile = createOutputFile(options.stats, interrupted))) {
+        const std::string reason = std::strerror(errno);
+        if (out != stdout) {
+            std::fclose(out);
+        }
+        return fail("cannot create " + options.stats + ": " + reason, 1);
+    }
+
+    const RecordEnd end = recorder.record(
+        out, interrupted,
         [&](long rows, double pollsPerSecond) {
             if (showProgress) {
                 std::fprintf(stderr, "\rrows %ld, %.1f polls/s ", rows, pollsPerSecond);
@@ -133,20 +148,14 @@ int main(int argc, char** argv) {
     if (showProgress) {
         std::fputs("\n", stderr);
     }
-    const bool closed = out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0;
+    // A reader that went away has its rows; what is left in the buffer is no one's.
+    const bool outputClosed = end == RecordEnd::OutputClosed;
+    const bool closed =
+        (out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0) || outputClosed;
 
     const std::string giveUp = std::to_string(Recorder::kGiveUpMs / 1000) + " s";
     int code = 0;
     switch (end) {
-        case RecordEnd::OpenFailed: {
-            HidLibrary probe(hidModulePath());
-            if (options.link == RecordLink::Hid && !probe.load()) {
-                // The same line the failed open wrote, which is then not repeated.
-                reportToStandardError(kCannotLoad + probe.loadError());
-                return 1;
-            }
-            return fail("cannot open the board", 1);
-        }
         case RecordEnd::LinkLost: {
             char when[32];
             std::snprintf(when, sizeof when, "%.2f s",

@@ -177,6 +177,22 @@ TEST(WriteKeyValues, SendsLowBytesAndSettingsRetryingOnceAtOnce) {
 
 using IceImage = std::optional<std::array<std::uint8_t, 65>>;
 
+TEST(ReadCycle_Serial, AReadThatFillsTheWholeBufferTakesItsLastFrame) {
+    // 100 six-byte frames fill the 600 bytes a read asks for; the last one ends at the edge.
+    std::vector<std::uint8_t> full;
+    for (int i = 0; i < 100; ++i) {
+        full.insert(full.end(), {0xF1, 3, static_cast<std::uint8_t>(0x30 + i % 16),
+                                 static_cast<std::uint8_t>(i), 0, 0});
+    }
+    FakeBoard f;
+    ASSERT_EQ(f.board->open(kSelectorSerial), 1);
+    f.serial->chunks.push_back(full);
+    ASSERT_EQ(f.board->readCycle(), 1);
+    const ChannelRecord& last = *f.board->getChannel(3);
+    ASSERT_EQ(last.samples.size(), 7u);
+    EXPECT_EQ(last.samples.back().value, 99);
+}
+
 TEST(Ice, ReadsTheTargetBlockForEveryReadAndAFailedCycleIsALostLink) {
     FakeBoard f;
     f.board->setTriggerLevel(9);

@@ -53,8 +53,8 @@ struct RecorderRig {
         Recorder recorder(
             *f.board, f.pauser,
             [this] { return std::accumulate(f.pauser.pauses.begin(), f.pauser.pauses.end(), 0L); },
-            options, out, [] { return std::int64_t{1796504645123}; });
-        const RecordEnd end = recorder.run(interrupted);
+            options, [] { return std::int64_t{1796504645123}; });
+        const RecordEnd end = recorder.run(out, interrupted);
         rows = recorder.rows();
         summary = recorder.summary();
         std::fflush(out);
@@ -63,8 +63,9 @@ struct RecorderRig {
     std::string csv() const { return std::string(text, size); }
 };
 
-// The open's three reads (max, key and its own cycle), then two polls with samples around a
-// report without counts; a count above the max value raises it, so its difference is 0.
+// The open's three reads (max, key and its own cycle, the first row at 0 ms), then two polls
+// with samples around a report without counts; a count above the max value raises it, so its
+// difference is 0.
 TEST(Recorder_Rows, OneRowPerPollThatTookSamplesAsCountsOrAsUtcAndDifferences) {
     const std::string unreported = ",0,0,0,0,0,0,0,0,0,0,0,0,0,0,";  // TK2 to TK15
     const std::string utc = "2026-12-05T21:04:05.123Z,";
@@ -76,14 +77,15 @@ TEST(Recorder_Rows, OneRowPerPollThatTookSamplesAsCountsOrAsUtcAndDifferences) {
     const Case cases[] = {
         {false,
          "elapsed_ms,TK0,TK1,TK2,TK3,TK4,TK5,TK6,TK7,TK8,TK9,TK10,TK11,TK12,TK13,TK14,TK15,"
-         "key_code\n50,90,40" +
-             unreported + "49\n150,80,60" + unreported + "0\n",
-         "TK0          80        90      85.0      5.00"},
+         "key_code\n0,100,50" +
+             unreported + "0\n50,90,40" + unreported + "49\n150,80,60" + unreported + "0\n",
+         "TK0          80       100      90.0      8.16"},
         {true,
          "utc,elapsed_ms,dTK0,dTK1,dTK2,dTK3,dTK4,dTK5,dTK6,dTK7,dTK8,dTK9,dTK10,dTK11,dTK12,"
          "dTK13,dTK14,dTK15,key_code\n" +
-             utc + "50,10,10" + unreported + "49\n" + utc + "150,20,0" + unreported + "0\n",
-         "TK0          10        20      15.0      5.00"},
+             utc + "0,0,0" + unreported + "0\n" + utc + "50,10,10" + unreported + "49\n" + utc +
+             "150,20,0" + unreported + "0\n",
+         "TK0           0        20      10.0      8.16"},
     };
     for (const Case& c : cases) {
         RecorderRig rig;
@@ -93,7 +95,7 @@ TEST(Recorder_Rows, OneRowPerPollThatTookSamplesAsCountsOrAsUtcAndDifferences) {
         rig.queue({80, 60});
         RecorderOptions options;
         options.diff = options.utc = c.utcAndDiff;
-        options.samples = 2;
+        options.samples = 3;
         EXPECT_EQ(rig.run(options), RecordEnd::SampleLimit);
         EXPECT_EQ(rig.csv(), c.csv);
         EXPECT_THAT(rig.f.pauser.pauses, ElementsAre(50, 50, 50, 50, 50));
@@ -109,21 +111,24 @@ TEST(Recorder_End, LimitsAndInterruptionEndTheRunWhileAFailedReadReopens) {
     reopened.queue({100}, 0, 3);  // the reopen
     reopened.queue({95});
     RecorderOptions oneSample, oneSecond;
-    oneSample.samples = 1;
+    oneSample.samples = 2;  // the open's reading and one poll
     EXPECT_EQ(reopened.run(oneSample), RecordEnd::SampleLimit);
     EXPECT_THAT(reopened.f.pauser.pauses, ElementsAre(50, 50, 50, 200, 200, 50, 50, 50));
-    EXPECT_EQ(reopened.rows, 1);
+    EXPECT_EQ(reopened.rows, 2);
 
     timed.queue({100}, 0, 40);
     oneSecond.seconds = 1.0;
     EXPECT_EQ(timed.run(oneSecond), RecordEnd::TimeLimit);
-    EXPECT_EQ(timed.rows, 20);
+    EXPECT_EQ(timed.rows, 21);
 
     stopped.queue({100}, 0, 5);
     stopped.interrupted = true;
     EXPECT_EQ(stopped.run({}), RecordEnd::Interrupted);
-    EXPECT_THAT(stopped.csv(), AllOf(StartsWith("elapsed_ms,"), EndsWith(",key_code\n")))
-        << "the header alone, flushed";
+    const std::string header = stopped.csv();
+    EXPECT_THAT(header,
+                AllOf(StartsWith("elapsed_ms,"), HasSubstr(",key_code\n0,100,"), EndsWith(",0\n")))
+        << "the header and the open's reading, flushed";
+    EXPECT_EQ(std::count(header.begin(), header.end(), '\n'), 2);
 }
 
 TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
@@ -250,7 +255,7 @@ TEST_P(RecorderOnSimulatedBoard, RowsStayInRangeShowTouchesAndReplayTheSameCount
     // a loaded machine must not make this one replay a row twice.
     std::string even = first.text.substr(0, first.text.find('\n') + 1);
     for (std::size_t i = 0; i < first.rows.size(); ++i) {
-        even += std::to_string(100 * (i + 1));
+        even += std::to_string(100 * i);
         for (std::size_t cell = 1; cell < first.rows[i].size(); ++cell)
             even += "," + first.rows[i][cell];
         even += "\n";
@@ -280,13 +285,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RecorderProcess, ALostLinkIsReportedAndEndsTheRecordingUnlessItComesBackWithin5s) {
     // The environment, the arguments, the exit code, what is said and the rows (-1: some).
     const std::tuple<std::string, const char*, int, const char*, int> cases[] = {
-        // A plain board answers the open with three of its six reads.
+        // A plain board answers the open with three of its six reads, the first row.
         {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_HID=plain KEYSCOPE_SIM_FAIL_AFTER=6",
-         "--hid --seconds 30", 1, "could not be reopened within 5 s", 3},
+         "--hid --seconds 30", 1, "could not be reopened within 5 s", 4},
         {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=1", "--serial COM1 --seconds 30", 1,
          "could not be reopened within 5 s", -1},
         {"KEYSCOPE_HID_LIBRARY=" + (programFolder() / "libkeyscope-test-hid-halves.so").string(),
-         "--hid --seconds 30", 1, "gave no samples for 5 s", 0},
+         "--hid --seconds 30", 1, "gave no samples for 5 s", 1},
         {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=1 "
          "KEYSCOPE_SIM_SERIAL_RETURN_AFTER=1",
          "--serial COM1 --seconds 5", 0, "links lost: 1, reconnected: 1", -1},
