@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 using fakes::FakeBoard;
 using fakes::plainReport;
 using ::testing::AllOf;
+using ::testing::AnyOf;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::Ge;
@@ -345,6 +346,59 @@ TEST(RecorderProcess, BadInputOrARefusedRecordingGivesItsLineAndNonZeroExit) {
             EXPECT_TRUE(run.errors.find(refused) == run.errors.rfind(refused) &&
                         run.errors.find("cannot open the board") != std::string::npos)
                 << run.errors;
+    }
+}
+
+// Runs a bash script in a fresh run folder with the recorder as $REC; what it prints, and its
+// exit status.
+std::pair<int, std::string> inRunFolder(const std::string& script) {
+    const fs::path dir = runFolder();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string command =
+        "cd " + dir.string() + " && env -u KEYSCOPE_SIMULATE -u " +
+        "KEYSCOPE_HID_LIBRARY REC=" + (programFolder() / "keyscope-record").string() +
+        " bash -c '" + script + "' >out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    std::pair run(WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "out.txt"));
+    fs::remove_all(dir);
+    return run;
+}
+
+// The files a user names: what was there survives a board that does not open, one file is
+// never both outputs, a wait on a FIFO ends on Ctrl-C, and a reader that stops early (a pipe
+// into head) still gets the statistics written.
+TEST(RecorderProcess, NamedFilesSurviveAFailedOpenNeverCollideAndNeverHang) {
+    // The script, its exit status and what it prints.
+    const std::tuple<const char*, int, std::vector<std::string>> cases[] = {
+        {"echo kept >keep.csv; echo kept >keep_st.csv;"
+         "KEYSCOPE_HID_LIBRARY=/none.so $REC --hid --output keep.csv --stats keep_st.csv;"
+         "echo \"status $?\"; cat keep.csv keep_st.csv",
+         0,
+         {"status 1\nkept\nkept\n"}},
+        {"ln -s a.csv link.csv; $REC --stats ./a.csv --output a.csv;"
+         "$REC --stats link.csv --output a.csv; $REC --stats b.csv >b.csv; echo \"status $?\"; ls",
+         0,
+         {"--stats ./a.csv and --output a.csv name the same file",
+          "--stats link.csv and --output a.csv name the same file",
+          "--stats b.csv and standard output name the same file\nstatus 2\n"}},
+        // Ctrl-C while the output waits for a reader that never comes: gone within 2 s.
+        {"mkfifo out.fifo; KEYSCOPE_SIMULATE=1 $REC --hid --output out.fifo & pid=$!; sleep 1;"
+         "kill -INT $pid; for i in $(seq 20); do kill -0 $pid 2>/dev/null || break; sleep 0.1;"
+         "done; kill -0 $pid 2>/dev/null && { kill -KILL $pid; echo hung; }; wait $pid",
+         1,
+         {"cannot create out.fifo: Interrupted system call"}},
+        {"KEYSCOPE_SIMULATE=1 $REC --hid --stats s.csv | head -3 >/dev/null;"
+         "echo \"status ${PIPESTATUS[0]}\"; wc -l <s.csv",
+         0,
+         {"status 0\n17\n", "rows; links lost: 0"}},
+    };
+    for (const auto& [script, exitCode, said] : cases) {
+        const auto [status, output] = inRunFolder(script);
+        EXPECT_EQ(status, exitCode) << script << "\n" << output;
+        for (const std::string& line : said)
+            EXPECT_THAT(output, HasSubstr(line)) << script;
+        EXPECT_THAT(output, ::testing::Not(AnyOf(HasSubstr("hung"), HasSubstr("a.csv\n"))));
     }
 }
 
