@@ -224,7 +224,10 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
             continue;
         links += row.names.front() == "hid" || row.names.front() == "serial" ||
                  row.names.front() == "ice";
-        if (!row.apply(parser.value(row.names.front()).toStdString(), options))
+        // A switch has no value to ask for; newer parsers say so on standard error.
+        const std::string value =
+            row.valueName.isEmpty() ? std::string() : parser.value(row.names.front()).toStdString();
+        if (!row.apply(value, options))
             return fail(row.badValue);
     }
     if (links > 1) {
