@@ -9,6 +9,7 @@
 
 #include "dashboard/DashboardDialog.h"
 #include "dashboard/MenuTable.h"
+#include "device/NumberText.h"
 #include "dialogs/DialogBuilder.h"
 #include "dialogs/PinEnableDialog.h"
 #include "res/dialog_templates.h"
@@ -41,11 +42,8 @@ ReplayArguments parseReplayArguments(const std::vector<std::string>& args) {
         if (args[i] == "--replay" && hasValue && !parsed.file) {
             parsed.file = args[++i];
         } else if (args[i] == "--speed" && hasValue) {
-            const std::string& text = args[++i];
-            const char* end = text.data() + text.size();
-            const auto [at, error] = std::from_chars(text.data(), end, parsed.speed);
-            if (error != std::errc() || at != end ||
-                !(parsed.speed >= sim::ReplaySignal::kMinSpeed) ||
+            parsed.speed = decimalNumber(args[++i]).value_or(0);
+            if (!(parsed.speed >= sim::ReplaySignal::kMinSpeed) ||
                 !(parsed.speed <= sim::ReplaySignal::kMaxSpeed)) {
                 parsed.error = "--speed needs a number from 0.25 to 16";
                 return parsed;

@@ -1,11 +1,12 @@
 #include "sim/ReplaySignal.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "device/NumberText.h"
 
 namespace keyscope::sim {
 
@@ -37,10 +38,8 @@ std::int64_t stepsIn(std::int64_t ms, double stepMs) {
 }
 
 bool readSpeed(const char* text, double& speed) {
-    const char* end = text + std::strlen(text);
-    const auto [at, error] = std::from_chars(text, end, speed);
-    return error == std::errc() && at == end && speed >= ReplaySignal::kMinSpeed &&
-           speed <= ReplaySignal::kMaxSpeed;
+    speed = decimalNumber(text).value_or(0);
+    return speed >= ReplaySignal::kMinSpeed && speed <= ReplaySignal::kMaxSpeed;
 }
 
 }  // namespace

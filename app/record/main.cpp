@@ -14,6 +14,7 @@
 #include "app/record/Recorder.h"
 #include "device/AccessDiagnosis.h"
 #include "device/HidLibrary.h"
+#include "device/NumberText.h"
 #include "platform/StreamMessages.h"
 #include "platform/SystemBoard.h"
 #include "platform/ThreadPauser.h"
@@ -36,12 +37,8 @@ std::optional<std::int32_t> comIndexOf(const std::string& port) {
     if (port.size() < 4 || port.compare(0, 3, "COM") != 0) {
         return std::nullopt;
     }
-    const std::string digits = port.substr(3);
-    if (digits.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    const long n = std::strtol(digits.c_str(), nullptr, 10);
-    return n >= 1 && n <= 255 ? std::optional<std::int32_t>(n - 1) : std::nullopt;
+    const std::optional<unsigned> n = keyscope::wholeNumber<unsigned>(port.substr(3));
+    return n && *n >= 1 && *n <= 255 ? std::optional<std::int32_t>(*n - 1) : std::nullopt;
 }
 
 }  // namespace

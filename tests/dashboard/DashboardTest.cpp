@@ -728,8 +728,11 @@ TEST(ReplayArguments, ReadsFileAndSpeedAndRefusesTheRest) {
     const ReplayArguments replay = parseReplayArguments({"--speed", "0.25", "--replay", "a.csv"});
     EXPECT_EQ(replay.file.value_or(""), "a.csv");
     EXPECT_DOUBLE_EQ(replay.speed, 0.25);
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"--replay", "a.csv", "--speed", "17"}, {"--replay"}, {"--replay", "a.csv", "IRAM"}})
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"--replay", "a.csv", "--speed", "17"},
+                                               {"--replay", "a.csv", "--speed", "0,5"},
+                                               {"--replay"},
+                                               {"--replay", "a.csv", "IRAM"}})
         EXPECT_FALSE(parseReplayArguments(bad).error.empty()) << bad.back();
 }
 

@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
 #include <filesystem>
 
 #include "device/HidLibrary.h"
 #include "fakes/DeviceFakes.h"
 #include "sim/Recording.h"
 #include "sim/ReplaySignal.h"
+#include "sim/SimFaults.h"
+#include "sim/SimHidBoard.h"
 
 namespace keyscope::sim {
 namespace {
@@ -73,6 +76,34 @@ TEST(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
     }
     ::unsetenv("KEYSCOPE_SIM_HID");
     ::unsetenv("KEYSCOPE_SIM_SEED");
+}
+
+// The simulated board's numbers keep their dot in a decimal-comma locale (where one is
+// installed), as the dashboard runs once Qt has set the user's, and take nothing around them.
+TEST(SimFaults, EnvironmentNumbersReadTheSameWhateverTheLocale) {
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    // Each variable, how it is read, and texts with what they read as (-1: refused).
+    using Reads = std::vector<std::pair<const char*, double>>;
+    const std::tuple<const char*, double (*)(), Reads> cases[] = {
+        {"KEYSCOPE_SIM_SERIAL_HANGUP_AFTER",
+         [] { return serialFaultsFromEnvironment().hangUpAfter.value_or(-1); },
+         {{"1.5", 1.5}, {"1,5", -1}, {" 1", -1}, {"inf", -1}}},
+        {"KEYSCOPE_SIM_FAIL_AFTER",
+         [] { return double(failAfterFromEnvironment()); },
+         {{"1000000000", 1e9}, {"1000000001", -1}, {"+3", -1}}},
+        {"KEYSCOPE_SIM_SEED",
+         [] { return double(seedFromEnvironment()); },
+         {{"10", 10}, {"0x1F", 31}, {"017", 15}}},
+    };
+    for (const auto& [variable, read, texts] : cases) {
+        for (const auto& [text, expected] : texts) {
+            ::setenv(variable, text, 1);
+            EXPECT_EQ(read(), expected) << variable << "=" << text;
+        }
+        ::unsetenv(variable);
+    }
+    std::setlocale(LC_NUMERIC, before.c_str());
 }
 
 // Recordings played as a board's signal; the recorder's tests refuse a missing file and counts
