@@ -1,12 +1,20 @@
 // The simulated HID module reached as the program reaches it (through dlopen, driven by the
 // real board connection), and recordings replayed as the boards' signal. The recorder's runs
 // over every link check the simulated boards' counts, touches and pace end to end.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include "device/HidLibrary.h"
 #include "fakes/DeviceFakes.h"
@@ -115,39 +123,132 @@ TEST(Recording, RefusesEachFaultWithItsLineAndReason) {
     const std::string seventeen =
         "elapsed_ms,TK0,TK1,TK2,TK3,TK4,TK5,TK6,TK7,TK8,TK9,TK10,TK11,"
         "TK12,TK13,TK14,TK15,TK16,key_code\n";
-    const std::pair<std::string, const char*> cases[] = {
-        {"", "rec.csv:1: empty"},
-        {"elapsed_ms,dTK0,key_code\n0,1,0\n", "rec.csv:1: a --diff recording"},
-        {"time,TK0,key_code\n0,1,0\n", "rec.csv:1: not a recording's header"},
-        {"elapsed_ms,TK0,TK2,key_code\n0,1,2,0\n", "rec.csv:1: not a recording's header"},
-        {"elapsed_ms,TK0\n0,1\n", "rec.csv:1: not a recording's header"},
-        {seventeen, "rec.csv:1: 17 keys"},
-        {kHeader, "rec.csv:2: no rows"},
-        {std::string(kHeader) + "0,1\n", "rec.csv:2: 2 fields where the header has 3"},
-        {std::string(kHeader) + "0,1,0\n\n50,-1,0\n", "rec.csv:4: TK0 '-1' is not a count"},
-        {std::string(kHeader) + "0,70000,0\n", "rec.csv:2: TK0 '70000' is not a count"},
-        {std::string(kHeader) + "10,1,0\n5,1,0\n", "rec.csv:3: elapsed_ms goes back from 10 to 5"},
-        {std::string(kHeader) + "0,1,256\n", "rec.csv:2: key_code '256' is not a key code"},
-        {std::string(kHeader) + "1e3,1,0\n", "rec.csv:2: elapsed_ms '1e3'"},
+    const std::string rows = std::string(kHeader) + "0,1,0\n50,1,0\n100,1,0\n";  // 42 bytes
+    const RecordingLimits none;
+    const std::tuple<std::string, RecordingLimits, const char*> cases[] = {
+        {"", none, "rec.csv:1: empty"},
+        {"elapsed_ms,dTK0,key_code\n0,1,0\n", none, "rec.csv:1: a --diff recording"},
+        {"time,TK0,key_code\n0,1,0\n", none, "rec.csv:1: not a recording's header"},
+        {"elapsed_ms,TK0,TK2,key_code\n0,1,2,0\n", none, "rec.csv:1: not a recording's header"},
+        {"elapsed_ms,TK0\n0,1\n", none, "rec.csv:1: not a recording's header"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF" + rows, none, "rec.csv:1: not a recording's header"},
+        {seventeen, none, "rec.csv:1: 17 keys"},
+        {kHeader, none, "rec.csv:2: no rows"},
+        {std::string(kHeader) + "0,1\n", none, "rec.csv:2: 2 fields where the header has 3"},
+        {std::string(kHeader) + "0,1,0\n\n50,-1,0\n", none, "rec.csv:4: TK0 '-1' is not a count"},
+        {std::string(kHeader) + "0,1,0\r\r50,-1,0\r", none, "rec.csv:4: TK0 '-1' is not a count"},
+        {std::string(kHeader) + "0,70000,0\n", none, "rec.csv:2: TK0 '70000' is not a count"},
+        {std::string(kHeader) + "10,1,0\n5,1,0\n", none,
+         "rec.csv:3: elapsed_ms goes back from 10 to 5"},
+        {std::string(kHeader) + "0,1,256\n", none, "rec.csv:2: key_code '256' is not a key code"},
+        {std::string(kHeader) + "1e3,1,0\n", none, "rec.csv:2: elapsed_ms '1e3' is not a whole"},
+        {std::string(kHeader) + "1000000000000001,1,0\n", none,
+         "rec.csv:2: elapsed_ms '1000000000000001' is too large"},
+        {std::string(kHeader) + "99999999999999999999,1,0\n", none,
+         "rec.csv:2: elapsed_ms '99999999999999999999' is too large"},
+        // One row or one byte beyond the limits, refused on the line it reaches.
+        {rows, {.maxBytes = 44}, "rec.csv:4: more than 44 bytes"},
+        {rows, {.maxBytes = 24}, "rec.csv:2: more than 24 bytes"},
+        {rows, {.maxRows = 2}, "rec.csv:4: more than 2 rows"},
+        {std::string(4, '\0'), {.maxBytes = 3}, "rec.csv:1: more than 3 bytes"},
     };
-    for (const auto& [text, message] : cases) {
-        const RecordingLoad load = parseRecording(text, "rec.csv");
+    for (const auto& [text, limits, message] : cases) {
+        const RecordingLoad load = parseRecording(text, "rec.csv", limits);
         EXPECT_FALSE(load.recording) << message;
         EXPECT_THAT(load.error, HasSubstr(message));
         EXPECT_EQ(load.error.find('\n'), std::string::npos) << load.error;
     }
 }
 
-TEST(Recording, ReadsUtcColumnCrLfAndFillsCellsBeforeAKeysFirstCount) {
-    const RecordingLoad load = parseRecording(
-        "utc,elapsed_ms,TK0,TK1,key_code\r\nT1,0,,5,49\r\nT2,50,3,9,0\r\n", "rec.csv");
+// Whatever the line ends, a byte-order mark, the pieces the text comes in and a text that
+// fills the limits exactly: the same two rows.
+TEST(Recording, BomAndCrOnlyOrCrLfLinesParseInAnyPiecesUpToTheLimits) {
+    const std::string rows[] = {"utc,elapsed_ms,TK0,TK1,key_code", "T1,0,,5,49", "T2,50,3,9,0"};
+    const std::tuple<const char*, std::string, const char*> cases[] = {
+        {"", "\n", "\n"},
+        {"", "\r\n", "\r\n"},
+        {"", "\r", "\r"},
+        {"\xEF\xBB\xBF", "\r", ""},
+        {"\xEF\xBB\xBF", "\r\n", "\r\n"},
+        {"", "\r\n", "\n\r\n\r"},  // blank lines
+    };
+    for (const auto& [bom, end, last] : cases) {
+        const std::string text = bom + rows[0] + end + rows[1] + end + rows[2] + last;
+        SCOPED_TRACE(::testing::PrintToString(text));
+        for (const std::size_t piece : {text.size(), std::size_t{1}}) {
+            RecordingReader reader("rec.csv", {.maxBytes = text.size(), .maxRows = 2});
+            for (std::size_t at = 0; at < text.size(); at += piece)
+                ASSERT_TRUE(reader.feed(std::string_view(text).substr(at, piece)));
+            const RecordingLoad load = reader.finish();
+            ASSERT_TRUE(load.recording) << load.error;
+            const Recording& r = *load.recording;
+            ASSERT_EQ(r.rows.size(), 2u);
+            EXPECT_EQ(std::tuple(r.keyCount, r.rows[0].counts[0], r.rows[0].keyCode,
+                                 r.rows[1].elapsedMs, r.largest[1], r.rows[1].line),
+                      std::tuple(2, 3, 49, 50, 9, 3));
+            EXPECT_TRUE(r.reported[0] && r.reported[1] && !r.reported[2]);
+        }
+    }
+}
+
+// A descriptor is read as a stream, once, and never more than one byte past the limit: an
+// empty file, a file beyond the limit, a pipe whose writer is still writing.
+TEST(Recording, ReadsADescriptorAsAStreamNeverPastTheLimit) {
+    const std::string rows = std::string(kHeader) + "0,1,0\n50,2,0\n";
+    const int empty = ::memfd_create("empty", 0);
+    EXPECT_THAT(readRecording(empty, "e.csv").error, HasSubstr("e.csv:1: empty"));
+    const int big = ::memfd_create("big", 0);
+    ASSERT_EQ(::write(big, rows.data(), rows.size()), static_cast<ssize_t>(rows.size()));
+    ::lseek(big, 0, SEEK_SET);
+    EXPECT_THAT(readRecording(big, "b.csv", {.maxBytes = 10}).error,
+                HasSubstr("b.csv:1: more than 10 bytes"));
+    EXPECT_EQ(::lseek(big, 0, SEEK_CUR), 11) << "read past the limit";
+    ::close(empty);
+    ::close(big);
+
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, O_NONBLOCK), 0);
+    std::thread writer([&] {
+        for (const char c : rows) {  // a byte at a time: the reader meets an empty pipe
+            while (::write(pipe[1], &c, 1) != 1)
+                std::this_thread::yield();
+        }
+        ::close(pipe[1]);
+    });
+    const RecordingLoad load = readRecording(pipe[0], "p.csv");
+    writer.join();
+    ::close(pipe[0]);
     ASSERT_TRUE(load.recording) << load.error;
-    const Recording& r = *load.recording;
-    ASSERT_EQ(r.rows.size(), 2u);
-    EXPECT_EQ(std::tuple(r.keyCount, r.rows[0].counts[0], r.rows[0].keyCode, r.rows[1].elapsedMs,
-                         r.largest[1]),
-              std::tuple(2, 3, 49, 50, 9));
-    EXPECT_TRUE(r.reported[0] && r.reported[1] && !r.reported[2]);
+    EXPECT_EQ(load.recording->rows.back().counts[0], 2);
+}
+
+void ignoreSignal(int) {}
+
+// A FIFO with no writer waits; a signal, even one whose handler restarts calls (as the
+// recorder's Ctrl-C handler does), ends the wait with a one-line refusal.
+TEST(Recording, AFifoWithoutAWriterStopsWaitingAtASignal) {
+    const fs::path fifo =
+        fs::temp_directory_path() / ("keyscope-fifo-" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct sigaction action {};
+    action.sa_handler = ignoreSignal;
+    action.sa_flags = SA_RESTART;
+    struct sigaction before {};
+    ::sigaction(SIGUSR1, &action, &before);
+    std::promise<pthread_t> started;
+    auto load = std::async(std::launch::async, [&] {
+        started.set_value(::pthread_self());
+        return loadRecording(fifo);
+    });
+    const pthread_t loader = started.get_future().get();
+    // Until the load has met a signal inside its wait, not before it.
+    for (int i = 0;
+         i < 500 && load.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready; ++i)
+        ::pthread_kill(loader, SIGUSR1);
+    ASSERT_EQ(load.wait_for(std::chrono::seconds(0)), std::future_status::ready) << "still waiting";
+    EXPECT_EQ(load.get().error, fifo.string() + ": reading stopped by a signal");
+    ::sigaction(SIGUSR1, &before, nullptr);
+    fs::remove(fifo);
 }
 
 // Rows at 50, 100, 150, 260 and 310 ms: one step is 50 ms, the row at 150
