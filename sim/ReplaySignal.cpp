@@ -73,8 +73,6 @@ int ReplaySignal::rowAtStep(std::int64_t step) const {
 bool ReplaySignal::startsRow(std::int64_t step) const {
     if (loop_) {
         step %= totalSteps_;
-    } else if (step > firstStep_.back()) {
-        return true;  // the last row, shown again
     }
     return std::binary_search(firstStep_.begin(), firstStep_.end(), step);
 }
@@ -88,6 +86,7 @@ void ReplaySignal::advance() {
         reachedRow_ = startsRow(step);
     }
     rowIndex_ = rowAtStep(now);
+    ended_ = !loop_ && !reachedRow_ && now > firstStep_.back();
 }
 
 ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier) {

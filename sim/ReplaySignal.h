@@ -11,7 +11,8 @@
 // frame, a reconnect) keep their length. Before the first row the board shows
 // it for the steps its elapsed_ms holds (the recorder's first poll comes one
 // step after the open). Each advance moves `speed` steps on. After the last row
-// the board keeps showing it, or starts again from the first row when looping.
+// the replay has ended: no row starts any more and the last one stays the
+// current one, unless it loops and starts again from the first row.
 
 #include <array>
 #include <cstdint>
@@ -45,9 +46,12 @@ class ReplaySignal {
         return recording_.largest;
     }
     // True when the last advance reached the start of a row (the newest one if
-    // it passed several), or, past the end without looping, showed the last row
-    // again. A streaming board sends a frame only then.
+    // it passed several). A streaming board sends a frame only then.
     bool reachedRow() const { return reachedRow_; }
+    // True once an advance has gone past the last row without reaching a row
+    // (never when looping): the recording has nothing more to show, and a
+    // board answers without counts.
+    bool ended() const { return ended_; }
 
   private:
     int rowAtStep(std::int64_t step) const;
@@ -61,6 +65,7 @@ class ReplaySignal {
     double position_ = 0;                  // in steps since the open
     int rowIndex_ = 0;
     bool reachedRow_ = false;
+    bool ended_ = false;
 };
 
 // What KEYSCOPE_SIM_REPLAY asks of one simulated link.

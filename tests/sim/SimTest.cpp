@@ -8,6 +8,7 @@
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -20,6 +21,8 @@
 #include "fakes/DeviceFakes.h"
 #include "sim/Recording.h"
 #include "sim/ReplaySignal.h"
+#include "sim/SerialFrames.h"
+#include "sim/SerialStreamer.h"
 #include "sim/SimFaults.h"
 #include "sim/SimHidBoard.h"
 
@@ -253,26 +256,68 @@ TEST(Recording, AFifoWithoutAWriterStopsWaitingAtASignal) {
 
 // Rows at 50, 100, 150, 260 and 310 ms: one step is 50 ms, the row at 150
 // holds two steps, and the first row is shown for one step before it starts.
-TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeed) {
+TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeedAndEndsUnlessLooping) {
     const std::string text = std::string(kHeader) + "50,0,0\n100,1,0\n150,2,0\n260,3,0\n310,4,49\n";
-    // Speed, loop, and after each advance the row and whether one started (or the end repeated).
-    const std::tuple<double, bool, std::vector<int>, std::vector<bool>> cases[] = {
-        {1, false, {0, 1, 2, 2, 3, 4, 4, 4}, {true, true, true, false, true, true, true, true}},
-        {1, true, {0, 1, 2, 2, 3, 4, 0, 0}, {true, true, true, false, true, true, false, true}},
-        {2, false, {1, 2, 4, 4}, {true, true, true, true}},
-        {0.5, false, {0, 0, 0, 1}, {false, true, false, true}},
+    // Speed, loop, and after each advance the row, whether one started and whether it ended.
+    const std::tuple<double, bool, std::vector<int>, std::string, std::string> cases[] = {
+        {1, false, {0, 1, 2, 2, 3, 4, 4, 4}, "11101100", "00000011"},
+        {1, true, {0, 1, 2, 2, 3, 4, 0, 0}, "11101101", "00000000"},
+        {2, false, {1, 2, 4, 4}, "1110", "0001"},
+        {0.5, false, {0, 0, 0, 1}, "0101", "0000"},
     };
-    for (const auto& [speed, loop, rows, reached] : cases) {
+    for (const auto& [speed, loop, rows, reached, ended] : cases) {
         ReplaySignal replay(*parseRecording(text, "rec.csv").recording, speed, loop);
         EXPECT_EQ(replay.rowIndex(), 0);
         EXPECT_FALSE(replay.reachedRow()) << "the lead-in step starts no row";
         for (std::size_t i = 0; i < rows.size(); ++i) {
             replay.advance();
-            EXPECT_EQ(replay.rowIndex(), rows[i]) << speed << " advance " << i;
-            EXPECT_EQ(replay.reachedRow(), reached[i]) << speed << " advance " << i;
+            EXPECT_EQ(std::tuple(replay.rowIndex(), replay.reachedRow(), replay.ended()),
+                      std::tuple(rows[i], reached[i] == '1', ended[i] == '1'))
+                << speed << " advance " << i;
         }
         EXPECT_EQ(replay.referenceCounts()[0], 4);
     }
+}
+
+// Three rows, TK0 counting 101 to 103 and a key code on the second.
+constexpr const char* kThreeRows =
+    "elapsed_ms,TK0,TK1,key_code\n0,101,7,0\n50,102,7,49\n100,103,7,0\n";
+
+// The serial board sends the reference and each row once, as the host reads them, then
+// nothing however often the host polls on.
+TEST(SerialStreamer, AReplaySendsEachRowOnceAndNothingAfterItsEnd) {
+    ReplaySignal replay(*parseRecording(kThreeRows, "rec.csv").recording);
+    std::vector<std::uint8_t> expected = referenceFrame(replay.referenceCounts());
+    for (const RecordingRow& row : replay.recording().rows) {
+        const std::vector<std::uint8_t> frame = dataFrame(row.counts, row.keyCode);
+        expected.insert(expected.end(), frame.begin(), frame.end());
+    }
+    SerialStreamer streamer(1);
+    streamer.setReplay(&replay);
+    const std::optional<std::string> terminal = streamer.start();
+    ASSERT_TRUE(terminal);
+    const int line = ::open(terminal->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(line, 0);
+    termios raw{};
+    ::tcgetattr(line, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(line, TCSANOW, &raw);
+    streamer.setBaud(9600);
+    std::vector<std::uint8_t> received;
+    const auto receive = [&](int waitMs) {
+        pollfd ready{line, POLLIN, 0};
+        std::uint8_t buffer[256];
+        const long got = ::poll(&ready, 1, waitMs) == 1 ? ::read(line, buffer, sizeof buffer) : 0;
+        received.insert(received.end(), buffer, buffer + std::max(got, 0L));
+        streamer.hostRead(got);
+        return got > 0;
+    };
+    while (received.size() < expected.size() && receive(5000)) {
+    }
+    for (int poll = 0; poll < 5; ++poll)
+        EXPECT_FALSE(receive(60)) << "a frame past the end";
+    EXPECT_EQ(received, expected);
+    ::close(line);
 }
 
 }  // namespace
