@@ -13,8 +13,8 @@
 #include "dialogs/DialogBuilder.h"
 #include "dialogs/PinEnableDialog.h"
 #include "res/dialog_templates.h"
-#include "sim/Recording.h"
 #include "sim/ReplaySignal.h"
+#include "sim/SharedRecording.h"
 
 namespace keyscope {
 
@@ -65,7 +65,8 @@ ReplaySession::ReplaySession(const std::string& file, double speed) {
     ::setenv("KEYSCOPE_SIM_REPLAY_SPEED", speedText(speed).c_str(), 1);
     ::unsetenv("KEYSCOPE_HID_LIBRARY");  // the simulated board's module, not another
     std::fprintf(stderr, "keyscope: replaying %s at %sx\n", file.c_str(), speedText(speed).c_str());
-    const sim::RecordingLoad load = sim::loadRecording(file);
+    // Read once for the whole process: the simulated board takes the same rows.
+    const sim::RecordingLoad& load = sim::sharedRecording(file);
     for (int key = 0; key < kChannelCount; ++key) {
         if (!load.recording || load.recording->reported[static_cast<std::size_t>(key)]) {
             keys_.push_back(key);

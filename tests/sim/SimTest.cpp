@@ -11,18 +11,22 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <clocale>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <thread>
 
 #include "device/HidLibrary.h"
 #include "fakes/DeviceFakes.h"
+#include "platform/SystemBoard.h"
 #include "sim/Recording.h"
 #include "sim/ReplaySignal.h"
 #include "sim/SerialFrames.h"
 #include "sim/SerialStreamer.h"
+#include "sim/SharedRecording.h"
 #include "sim/SimFaults.h"
 #include "sim/SimHidBoard.h"
 
@@ -30,6 +34,7 @@ namespace keyscope::sim {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 // The module keeps its board while loaded, so each connection loads its own
@@ -283,6 +288,72 @@ TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeedAndEndsUnlessLooping
 constexpr const char* kThreeRows =
     "elapsed_ms,TK0,TK1,key_code\n0,101,7,0\n50,102,7,49\n100,103,7,0\n";
 
+std::vector<int> samplesOf(const BoardConnection& board, int key) {
+    std::vector<int> values;
+    for (const KeySample& sample : board.getChannel(key)->samples)
+        values.push_back(sample.value);
+    return values;
+}
+
+// A FIFO that gives its text to the first reader only; once that read is over, every later
+// reader gets "bogus", so a second read of the recording is refused rather than left waiting.
+struct FifoWrittenOnce {
+    explicit FifoWrittenOnce(std::string text) {
+        fs::remove(path);
+        ::mkfifo(path.c_str(), 0600);
+        writer = std::thread([this, text = std::move(text)] {
+            for (int round = 0;; ++round) {
+                while (round == 1 && !firstReadOver && !closing)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                const int fd = ::open(path.c_str(), O_WRONLY);
+                if (closing) {
+                    ::close(fd);
+                    return;
+                }
+                const std::string out = round == 0 ? text : "bogus\n";
+                EXPECT_EQ(::write(fd, out.data(), out.size()), static_cast<ssize_t>(out.size()));
+                ::close(fd);
+            }
+        });
+    }
+    ~FifoWrittenOnce() {
+        closing = true;
+        const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);  // the writer's last open
+        writer.join();
+        ::close(reader);
+        fs::remove(path);
+    }
+    const std::string path =
+        fs::temp_directory_path() / ("keyscope-once-" + std::to_string(::getpid()));
+    std::atomic<bool> firstReadOver{false}, closing{false};
+    std::thread writer;
+};
+
+// A FIFO written once serves the program and every copy of the HID module (each a board of
+// its own). Each board plays the three rows and then answers without counts, so polls go on
+// succeeding and take no samples.
+TEST(SharedRecording, AFifoIsReadOncePerProcessAndEveryHidKindStopsAtTheEnd) {
+    FifoWrittenOnce fifo(kThreeRows);
+    const RecordingLoad& load = sharedRecording(fifo.path);
+    fifo.firstReadOver = true;
+    ASSERT_TRUE(load.recording) << load.error;
+    EXPECT_EQ(&sharedRecording(fifo.path), &load);
+    ::setenv("KEYSCOPE_SIM_REPLAY", fifo.path.c_str(), 1);
+    for (const char* kind : {"typed16", "typed8", "plain"}) {
+        SCOPED_TRACE(kind);
+        ::setenv("KEYSCOPE_SIM_HID", kind, 1);
+        HidRig rig;
+        BoardConnection& board = *rig.board;
+        ASSERT_EQ(board.open(kSelectorHid), 1);
+        for (int poll = 0; poll < 5; ++poll)
+            ASSERT_EQ(board.readCycle(), 1) << "poll " << poll;
+        EXPECT_THAT(samplesOf(board, 0), ElementsAre(101, 102, 103));
+        EXPECT_EQ(board.keyCode(), 0);
+    }
+    ::unsetenv("KEYSCOPE_SIM_HID");
+    ::unsetenv("KEYSCOPE_SIM_REPLAY");
+}
+
 // The serial board sends the reference and each row once, as the host reads them, then
 // nothing however often the host polls on.
 TEST(SerialStreamer, AReplaySendsEachRowOnceAndNothingAfterItsEnd) {
@@ -318,6 +389,30 @@ TEST(SerialStreamer, AReplaySendsEachRowOnceAndNothingAfterItsEnd) {
         EXPECT_FALSE(receive(60)) << "a frame past the end";
     EXPECT_EQ(received, expected);
     ::close(line);
+}
+
+// The ICE board is made with the program's links, before the recording exists, and loads it
+// at its first open; past the end its memory keeps the last row.
+TEST(SimIceDevice, LoadsTheReplayAtItsFirstOpenAndKeepsTheLastRowAfterTheEnd) {
+    const fs::path file =
+        fs::temp_directory_path() / ("keyscope-ice-" + std::to_string(::getpid()) + ".csv");
+    ::setenv("KEYSCOPE_SIMULATE", "1", 1);
+    ::setenv("KEYSCOPE_SIM_REPLAY", file.c_str(), 1);
+    fakes::FakeLinks fakes;
+    BoardCollaborators parts =
+        systemBoardCollaborators(fakes.pauser, fakes.messages, fakes.notifier);
+    std::ofstream(file) << kThreeRows;
+    BoardConnection board(std::move(parts));
+    board.setTarget(0, 0x30, 16, 1, 2, 0, 0, 0);  // chip 6620, table at IRAM 0x30, 16-bit counts
+    ASSERT_EQ(board.open(0), 1);
+    for (int poll = 0; poll < 4; ++poll)
+        ASSERT_EQ(board.readCycle(), 1);
+    const std::vector<int> shown = samplesOf(board, 0);  // the open's reads come first
+    ASSERT_GE(shown.size(), 5u);
+    EXPECT_THAT(std::vector(shown.end() - 5, shown.end()), ElementsAre(101, 102, 103, 103, 103));
+    ::unsetenv("KEYSCOPE_SIM_REPLAY");
+    ::unsetenv("KEYSCOPE_SIMULATE");
+    fs::remove(file);
 }
 
 }  // namespace
