@@ -404,15 +404,16 @@ TEST(SimIceDevice, LoadsTheReplayAtItsFirstOpenAndKeepsTheLastRowAfterTheEnd) {
     std::ofstream(file) << kThreeRows;
     BoardConnection board(std::move(parts));
     board.setTarget(0, 0x30, 16, 1, 2, 0, 0, 0);  // chip 6620, table at IRAM 0x30, 16-bit counts
-    ASSERT_EQ(board.open(0), 1);
+    const int opened = board.open(0);  // reads the file, which the process keeps from then on
+    fs::remove(file);
+    ::unsetenv("KEYSCOPE_SIM_REPLAY");
+    ::unsetenv("KEYSCOPE_SIMULATE");
+    ASSERT_EQ(opened, 1);
     for (int poll = 0; poll < 4; ++poll)
         ASSERT_EQ(board.readCycle(), 1);
     const std::vector<int> shown = samplesOf(board, 0);  // the open's reads come first
     ASSERT_GE(shown.size(), 5u);
     EXPECT_THAT(std::vector(shown.end() - 5, shown.end()), ElementsAre(101, 102, 103, 103, 103));
-    ::unsetenv("KEYSCOPE_SIM_REPLAY");
-    ::unsetenv("KEYSCOPE_SIMULATE");
-    fs::remove(file);
 }
 
 }  // namespace
