@@ -9,11 +9,12 @@
 
 #include "dashboard/DashboardDialog.h"
 #include "dashboard/MenuTable.h"
+#include "device/NumberText.h"
 #include "dialogs/DialogBuilder.h"
 #include "dialogs/PinEnableDialog.h"
 #include "res/dialog_templates.h"
-#include "sim/Recording.h"
 #include "sim/ReplaySignal.h"
+#include "sim/SharedRecording.h"
 
 namespace keyscope {
 
@@ -41,11 +42,8 @@ ReplayArguments parseReplayArguments(const std::vector<std::string>& args) {
         if (args[i] == "--replay" && hasValue && !parsed.file) {
             parsed.file = args[++i];
         } else if (args[i] == "--speed" && hasValue) {
-            const std::string& text = args[++i];
-            const char* end = text.data() + text.size();
-            const auto [at, error] = std::from_chars(text.data(), end, parsed.speed);
-            if (error != std::errc() || at != end ||
-                !(parsed.speed >= sim::ReplaySignal::kMinSpeed) ||
+            parsed.speed = decimalNumber(args[++i]).value_or(0);
+            if (!(parsed.speed >= sim::ReplaySignal::kMinSpeed) ||
                 !(parsed.speed <= sim::ReplaySignal::kMaxSpeed)) {
                 parsed.error = "--speed needs a number from 0.25 to 16";
                 return parsed;
@@ -67,7 +65,8 @@ ReplaySession::ReplaySession(const std::string& file, double speed) {
     ::setenv("KEYSCOPE_SIM_REPLAY_SPEED", speedText(speed).c_str(), 1);
     ::unsetenv("KEYSCOPE_HID_LIBRARY");  // the simulated board's module, not another
     std::fprintf(stderr, "keyscope: replaying %s at %sx\n", file.c_str(), speedText(speed).c_str());
-    const sim::RecordingLoad load = sim::loadRecording(file);
+    // Read once for the whole process: the simulated board takes the same rows.
+    const sim::RecordingLoad& load = sim::sharedRecording(file);
     for (int key = 0; key < kChannelCount; ++key) {
         if (!load.recording || load.recording->reported[static_cast<std::size_t>(key)]) {
             keys_.push_back(key);

@@ -30,8 +30,10 @@ class ReplaySession final : public DialogRunner {
   public:
     // Points the simulated board at the file through the environment, so it
     // must be made before the board's parts are, and names the file on
-    // standard error. A file that cannot be read shows every key; the board
-    // itself refuses it at the open, with its reason.
+    // standard error. The file is read here, once for the whole process, so the
+    // board plays the same rows and a pipe (`<(...)`) serves both. A file that
+    // cannot be read shows every key; the board itself refuses it at the open,
+    // with its reason.
     ReplaySession(const std::string& file, double speed);
 
     int run(QDialog& dialog) override;

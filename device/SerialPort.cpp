@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/AccessDiagnosis.h"
+#include "device/NumberText.h"
 
 namespace keyscope {
 
@@ -33,19 +34,19 @@ namespace {
 
 // System ports of one family ("ttyUSB"), in numeric order of their suffix.
 std::vector<std::string> portsOfFamily(std::string_view family) {
-    std::vector<std::pair<long, std::string>> found;
+    std::vector<std::pair<unsigned long, std::string>> found;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() <= family.size() || name.compare(0, family.size(), family) != 0) {
+        if (!name.starts_with(family)) {
             continue;
         }
-        const std::string digits = name.substr(family.size());
-        if (!std::all_of(digits.begin(), digits.end(),
-                         [](char c) { return c >= '0' && c <= '9'; })) {
-            continue;
+        // Digits only: "ttyS0" is a port of its family, "ttyS0-lock" is not.
+        const auto number =
+            wholeNumber<unsigned long>(std::string_view(name).substr(family.size()));
+        if (number) {
+            found.emplace_back(*number, entry.path().string());
         }
-        found.emplace_back(std::strtol(digits.c_str(), nullptr, 10), entry.path().string());
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> paths;

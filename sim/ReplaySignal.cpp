@@ -1,11 +1,13 @@
 #include "sim/ReplaySignal.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "device/NumberText.h"
+#include "sim/SharedRecording.h"
 
 namespace keyscope::sim {
 
@@ -37,19 +39,20 @@ std::int64_t stepsIn(std::int64_t ms, double stepMs) {
 }
 
 bool readSpeed(const char* text, double& speed) {
-    const char* end = text + std::strlen(text);
-    const auto [at, error] = std::from_chars(text, end, speed);
-    return error == std::errc() && at == end && speed >= ReplaySignal::kMinSpeed &&
-           speed <= ReplaySignal::kMaxSpeed;
+    speed = decimalNumber(text).value_or(0);
+    return speed >= ReplaySignal::kMinSpeed && speed <= ReplaySignal::kMaxSpeed;
 }
 
 }  // namespace
 
 ReplaySignal::ReplaySignal(Recording recording, double speed, bool loop)
+    : ReplaySignal(std::make_shared<const Recording>(std::move(recording)), speed, loop) {}
+
+ReplaySignal::ReplaySignal(std::shared_ptr<const Recording> recording, double speed, bool loop)
     : recording_(std::move(recording)),
       speed_(std::clamp(speed, kMinSpeed, kMaxSpeed)),
       loop_(loop) {
-    const std::vector<RecordingRow>& rows = recording_.rows;
+    const std::vector<RecordingRow>& rows = recording_->rows;
     const double stepMs = medianGap(rows);
     std::int64_t step = stepsIn(rows.front().elapsedMs, stepMs);
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -74,8 +77,6 @@ int ReplaySignal::rowAtStep(std::int64_t step) const {
 bool ReplaySignal::startsRow(std::int64_t step) const {
     if (loop_) {
         step %= totalSteps_;
-    } else if (step > firstStep_.back()) {
-        return true;  // the last row, shown again
     }
     return std::binary_search(firstStep_.begin(), firstStep_.end(), step);
 }
@@ -89,6 +90,7 @@ void ReplaySignal::advance() {
         reachedRow_ = startsRow(step);
     }
     rowIndex_ = rowAtStep(now);
+    ended_ = !loop_ && !reachedRow_ && now > firstStep_.back();
 }
 
 ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier) {
@@ -105,16 +107,17 @@ ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier) {
                         "' is not a speed from 0.25 to 16";
         return request;
     }
-    RecordingLoad load = loadRecording(path);
-    if (load.recording) {
-        load.error = checkRecordingFits(*load.recording, maxCount, carrier);
-    }
-    if (!load.error.empty()) {
-        request.error = std::move(load.error);
+    const RecordingLoad& load = sharedRecording(path);
+    request.error =
+        load.recording ? checkRecordingFits(*load.recording, maxCount, carrier) : load.error;
+    if (!request.error.empty()) {
         return request;
     }
+    // Not owned: the process's cache keeps the recording until the process ends.
+    const std::shared_ptr<const Recording> recording(std::shared_ptr<const Recording>(),
+                                                     &*load.recording);
     const char* loop = std::getenv("KEYSCOPE_SIM_REPLAY_LOOP");
-    request.signal = std::make_unique<ReplaySignal>(std::move(*load.recording), speed,
+    request.signal = std::make_unique<ReplaySignal>(recording, speed,
                                                     loop != nullptr && std::strcmp(loop, "1") == 0);
     return request;
 }

@@ -11,7 +11,8 @@
 // frame, a reconnect) keep their length. Before the first row the board shows
 // it for the steps its elapsed_ms holds (the recorder's first poll comes one
 // step after the open). Each advance moves `speed` steps on. After the last row
-// the board keeps showing it, or starts again from the first row when looping.
+// the replay has ended: no row starts any more and the last one stays the
+// current one, unless it loops and starts again from the first row.
 
 #include <array>
 #include <cstdint>
@@ -31,29 +32,36 @@ class ReplaySignal {
 
     // speed is clamped to kMinSpeed..kMaxSpeed.
     explicit ReplaySignal(Recording recording, double speed = 1.0, bool loop = false);
+    // A recording shared with other replays (the process's cache keeps one per file).
+    ReplaySignal(std::shared_ptr<const Recording> recording, double speed, bool loop);
 
     // One poll of the reading program.
     void advance();
 
-    const Recording& recording() const { return recording_; }
+    const Recording& recording() const { return *recording_; }
     int rowIndex() const { return rowIndex_; }
-    const RecordingRow& row() const { return recording_.rows[static_cast<std::size_t>(rowIndex_)]; }
+    const RecordingRow& row() const {
+        return recording_->rows[static_cast<std::size_t>(rowIndex_)];
+    }
     const std::array<std::uint16_t, kSimKeyCount>& counts() const { return row().counts; }
     std::uint8_t keyCode() const { return row().keyCode; }
     // The largest count of each key in the file: the board's reference counts.
     const std::array<std::uint16_t, kSimKeyCount>& referenceCounts() const {
-        return recording_.largest;
+        return recording_->largest;
     }
     // True when the last advance reached the start of a row (the newest one if
-    // it passed several), or, past the end without looping, showed the last row
-    // again. A streaming board sends a frame only then.
+    // it passed several). A streaming board sends a frame only then.
     bool reachedRow() const { return reachedRow_; }
+    // True once an advance has gone past the last row without reaching a row
+    // (never when looping): the recording has nothing more to show, and a
+    // board answers without counts.
+    bool ended() const { return ended_; }
 
   private:
     int rowAtStep(std::int64_t step) const;
     bool startsRow(std::int64_t step) const;
 
-    Recording recording_;
+    std::shared_ptr<const Recording> recording_;
     double speed_;
     bool loop_;
     std::vector<std::int64_t> firstStep_;  // the step at which each row starts
@@ -61,6 +69,7 @@ class ReplaySignal {
     double position_ = 0;                  // in steps since the open
     int rowIndex_ = 0;
     bool reachedRow_ = false;
+    bool ended_ = false;
 };
 
 // What KEYSCOPE_SIM_REPLAY asks of one simulated link.
@@ -72,7 +81,8 @@ struct ReplayRequest {
 
 // Loads KEYSCOPE_SIM_REPLAY for a link whose counts go up to maxCount
 // (`carrier` names that in a refusal), at KEYSCOPE_SIM_REPLAY_SPEED (default 1),
-// looping when KEYSCOPE_SIM_REPLAY_LOOP=1.
+// looping when KEYSCOPE_SIM_REPLAY_LOOP=1. The file is read once per process
+// (sharedRecording): every link replays the same rows.
 ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier);
 
 // Writes a refusal to standard error as one line, unless it is the one this

@@ -42,7 +42,8 @@ class SerialStreamer {
     // set while stopped. A replayed board sends its reference counts once, with
     // its first row, and each later row (one replay step per host read) only
     // once the host has read the one before, so a read takes at most one row
-    // and none is lost or doubled between polls.
+    // and none is lost or doubled between polls. After the last row of a
+    // replay that does not loop, it sends nothing more.
     void setReplay(ReplaySignal* replay) { replay_ = replay; }
     // The host read the line and took `bytes` (0 or less: nothing was there).
     void hostRead(long bytes);

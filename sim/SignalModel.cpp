@@ -1,12 +1,14 @@
 #include "sim/SignalModel.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
 #include <string>
+#include <string_view>
+
+#include "device/NumberText.h"
 
 namespace keyscope::sim {
 
@@ -169,12 +171,18 @@ std::uint16_t SignalModel::maxCount() const {
 }
 
 std::uint64_t seedFromEnvironment() {
-    if (const char* text = std::getenv("KEYSCOPE_SIM_SEED"); text != nullptr && *text != '\0') {
-        char* end = nullptr;
-        errno = 0;
-        const unsigned long long value = std::strtoull(text, &end, 0);
-        if (errno == 0 && end != nullptr && *end == '\0' && text[0] != '-') {
-            return value;
+    if (const char* text = std::getenv("KEYSCOPE_SIM_SEED"); text != nullptr) {
+        const std::string_view digits(text);
+        std::optional<std::uint64_t> seed;
+        if (digits.starts_with("0x") || digits.starts_with("0X")) {
+            seed = wholeNumber<std::uint64_t>(digits.substr(2), 16);
+        } else if (digits.size() > 1 && digits.starts_with('0')) {
+            seed = wholeNumber<std::uint64_t>(digits.substr(1), 8);
+        } else {
+            seed = wholeNumber<std::uint64_t>(digits);
+        }
+        if (seed) {
+            return *seed;
         }
     }
     return static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());

@@ -1,34 +1,28 @@
 #include "sim/SimFaults.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+
+#include "device/NumberText.h"
 
 namespace keyscope::sim {
 
 int countFromEnvironment(const char* name) {
     const char* text = std::getenv(name);
-    if (text == nullptr || *text == '\0') {
+    if (text == nullptr) {
         return -1;
     }
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 0 || value > 1'000'000'000) {
-        return -1;
-    }
-    return static_cast<int>(value);
+    const std::optional<int> value = wholeNumber<int>(text);
+    return value && *value >= 0 && *value <= 1'000'000'000 ? *value : -1;
 }
 
 std::optional<double> secondsFromEnvironment(const char* name) {
     const char* text = std::getenv(name);
-    if (text == nullptr || *text == '\0') {
+    if (text == nullptr) {
         return std::nullopt;
     }
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text, &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(value) || value < 0) {
+    const std::optional<double> value = decimalNumber(text);
+    if (!value || !std::isfinite(*value) || *value < 0) {
         return std::nullopt;
     }
     return value;

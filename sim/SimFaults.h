@@ -6,6 +6,7 @@
 
 namespace keyscope::sim {
 
+// Numbers are read with a dot whatever the locale (the dashboard runs in the user's).
 // A whole number 0..1e9 from the variable; unset or not such a number gives -1.
 int countFromEnvironment(const char* name);
 // Seconds (a non-negative decimal number) from the variable; unset or bad gives nothing.

@@ -104,14 +104,18 @@ bool SimHidBoard::startsNewReport(const Pending& pending) const {
     return kind_ != HidKind::Typed16 || !pending.waiting;
 }
 
-void SimHidBoard::fillReport(std::uint8_t* report, Pending& pending,
-                             const std::array<std::uint16_t, kSimKeyCount>& values,
-                             std::uint8_t keyCode) {
+void SimHidBoard::fillCountlessReport(std::uint8_t* report) const {
     std::memset(report, 0, kSimReportSize);
     const BoardSettings& settings = model_.settings();
     report[kTriggerByte] = settings.triggerLevel;
     report[kPreScaleByte] = settings.preScale;
     report[kTktmrByte] = settings.tktmr;
+}
+
+void SimHidBoard::fillReport(std::uint8_t* report, Pending& pending,
+                             const std::array<std::uint16_t, kSimKeyCount>& values,
+                             std::uint8_t keyCode) {
+    fillCountlessReport(report);
     switch (kind_) {
         case HidKind::Plain:
             putBytes(report, values);
@@ -156,7 +160,9 @@ int SimHidBoard::readDataReport(std::uint8_t* report) {
         referenceReport = kind_ == HidKind::Plain && reportsSinceOpen_ == 0;
         reportsSinceOpen_ = std::min(reportsSinceOpen_ + 1, openingReports);
     }
-    if (replay_) {
+    if (replay_ && replay_->ended() && !referenceReport) {
+        fillCountlessReport(report);  // type 0, counts 0: no half pending either
+    } else if (replay_) {
         fillReport(report, data_, referenceReport ? replay_->referenceCounts() : replay_->counts(),
                    referenceReport ? 0 : replay_->keyCode());
     } else {

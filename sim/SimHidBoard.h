@@ -41,6 +41,10 @@ inline constexpr int kSimReportSize = 64;
 // recording instead of the signal model, one replay step per data report
 // after those the connection reads while it opens (one on a typed board; on
 // the plain board three, the first of them carrying the reference counts).
+// Once the replay has ended (it does not loop), every other data report
+// carries no counts, as a reader takes them: no type on a typed board, a first
+// count of 0 on the plain one. The reads still succeed, so the link stays up
+// and the reading program takes no samples, as from a board gone quiet.
 //
 // The plain kind has one report form, so its max-value and key-value answers
 // are the data report too (counts in bytes 1..16, settings in 17, 19 and 20);
@@ -82,6 +86,7 @@ class SimHidBoard {
     // or the next half of a 0x85/0xC5 pair (the second half comes from pending).
     void fillReport(std::uint8_t* report, Pending& pending,
                     const std::array<std::uint16_t, kSimKeyCount>& values, std::uint8_t keyCode);
+    void fillCountlessReport(std::uint8_t* report) const;
     bool startsNewReport(const Pending& pending) const;
     int readDataReport(std::uint8_t* report);
 

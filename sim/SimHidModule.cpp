@@ -3,6 +3,8 @@
 // handle, so the board is module-wide state, created by the first open from
 // KEYSCOPE_SIM_HID, KEYSCOPE_SIM_SEED and KEYSCOPE_SIM_FAIL_AFTER, or from the
 // recording KEYSCOPE_SIM_REPLAY names; a refused recording fails the open.
+// The recording comes from the host program's cache when it exports one
+// (sim/SharedRecording.h), so the file is not read a second time.
 
 #include <memory>
 #include <mutex>

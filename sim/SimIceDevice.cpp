@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "sim/SimFaults.h"
 #include "sim/SimHidBoard.h"
@@ -38,13 +39,13 @@ bool isIceHeader(const std::uint8_t* cdb) {
 
 }  // namespace
 
-SimIceDevice::SimIceDevice(std::uint64_t seed, int failAfterReads, ReplayRequest replay,
+SimIceDevice::SimIceDevice(std::uint64_t seed, int failAfterReads, ReplayLoader loadReplay,
                            int failOpens)
     // A discovery that finds nothing scans twice: its own signature, then the fallback.
     : model_(seed, CountWidth::Word),
       failAfter_(failAfterReads),
       scansToMiss_(2 * failOpens),
-      replay_(std::move(replay)) {
+      loadReplay_(std::move(loadReplay)) {
     // A recognisable, repeatable memory content outside the key table.
     for (std::size_t i = 0; i < iram_.size(); ++i) {
         iram_[i] = static_cast<std::uint8_t>(i ^ 0x5A);
@@ -63,6 +64,9 @@ std::vector<std::string> SimIceDevice::candidatePaths() {
 }
 
 int SimIceDevice::openDevice(const std::string& path) {
+    if (loadReplay_) {
+        replay_ = std::exchange(loadReplay_, nullptr)();
+    }
     if (replay_.requested && !replay_.signal) {
         reportReplayRefusal(replay_.error, reportedRefusal_);
         return -1;
@@ -246,7 +250,7 @@ namespace keyscope {
 std::unique_ptr<ScsiDeviceAccess> makeSimulatedIceAccess() {
     return std::make_unique<sim::SimIceDevice>(
         sim::seedFromEnvironment(), sim::failAfterFromEnvironment(),
-        sim::replayFromEnvironment(sim::SimIceDevice::kMaxCount, "ICE reads"),
+        [] { return sim::replayFromEnvironment(sim::SimIceDevice::kMaxCount, "ICE reads"); },
         sim::iceFailOpensFromEnvironment());
 }
 

@@ -19,10 +19,15 @@
 // signal. The connection reads the table three times while it opens
 // (reference counts, key values, first cycle): the first of those answers
 // carries the recording's reference counts, and the replay moves on one step
-// per read only after them. A refused recording makes the board unreachable.
+// per read only after them. The recording is loaded at the first open of the
+// board, not when the board is made: a program makes its ICE board whatever
+// link it uses. A refused recording makes the board unreachable. Past the end
+// of the replay the table keeps the last row: the memory is read whole on
+// every poll, so a board without news still shows its last counts.
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -47,9 +52,11 @@ class SimIceDevice final : public ScsiDeviceAccess {
     // failAfterReads < 0: never fails. Otherwise, once that many memory reads
     // have been answered, the board is gone: every call on it fails and a scan
     // no longer finds it. The first failOpens discoveries find no board, as
-    // with a board that is still coming up on the bus.
-    explicit SimIceDevice(std::uint64_t seed, int failAfterReads = -1, ReplayRequest replay = {},
-                          int failOpens = 0);
+    // with a board that is still coming up on the bus. loadReplay, when given,
+    // is called once, at the first open, for the recording to play.
+    using ReplayLoader = std::function<ReplayRequest()>;
+    explicit SimIceDevice(std::uint64_t seed, int failAfterReads = -1,
+                          ReplayLoader loadReplay = nullptr, int failOpens = 0);
     static constexpr int kMaxCount = 2047;  // above it an ICE read sees the count as invalid
 
     std::vector<std::string> candidatePaths() override;
@@ -95,6 +102,7 @@ class SimIceDevice final : public ScsiDeviceAccess {
     std::vector<std::uint8_t> xram_ = std::vector<std::uint8_t>(65536);
     std::uint16_t lastReturnAddress_ = 0;
     IceBlock lastContext_{};
+    ReplayLoader loadReplay_;
     ReplayRequest replay_;
     std::string reportedRefusal_;
     int readsInIceMode_ = 0;

@@ -2,24 +2,16 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
-#include <charconv>
 #include <functional>
 
 #include "app/record/OutputFiles.h"
+#include "device/NumberText.h"
 #include "device/SerialPort.h"
 #include "keyscope_version.h"
 
 namespace keyscope {
 
 namespace {
-
-// Numbers as the C locale writes them, whatever the process's locale says.
-template <typename Number>
-bool readNumber(const std::string& text, Number& out) {
-    const char* end = text.data() + text.size();
-    const auto [at, error] = std::from_chars(text.data(), end, out);
-    return !text.empty() && error == std::errc() && at == end;
-}
 
 using Apply = std::function<bool(const std::string& value, RecorderOptions& options)>;
 
@@ -75,10 +67,10 @@ const std::vector<OptionRow>& optionTable() {
          "Serial rate: 1200, 2400, 4800 or 9600 (default 9600).",
          "--baud must be 1200, 2400, 4800 or 9600",
          [](const std::string& text, RecorderOptions& o) {
-             long baud = 0;
-             if (!readNumber(text, baud) || baudIndexFor(baud) < 0)
+             const auto baud = wholeNumber<long>(text);
+             if (!baud || baudIndexFor(*baud) < 0)
                  return false;
-             o.baud = static_cast<int>(baud);
+             o.baud = static_cast<int>(*baud);
              return true;
          }},
         {{"ice"},
@@ -110,8 +102,8 @@ const std::vector<OptionRow>& optionTable() {
          "Stop after N rows.",
          "--samples needs a positive whole number",
          [](const std::string& text, RecorderOptions& o) {
-             long n = 0;
-             if (!readNumber(text, n) || n <= 0)
+             const auto n = wholeNumber<long>(text);
+             if (!n || *n <= 0)
                  return false;
              o.samples = n;
              return true;
@@ -121,8 +113,8 @@ const std::vector<OptionRow>& optionTable() {
          "Stop after S seconds.",
          "--seconds needs a positive number",
          [](const std::string& text, RecorderOptions& o) {
-             double s = 0;
-             if (!readNumber(text, s) || !(s > 0))
+             const auto s = decimalNumber(text);
+             if (!s || !(*s > 0))
                  return false;
              o.seconds = s;
              return true;
@@ -138,10 +130,10 @@ const std::vector<OptionRow>& optionTable() {
          "boards (default 30); HID boards name the pressed key.",
          "--touch-threshold needs a whole number of counts from 0 to 65535",
          [](const std::string& text, RecorderOptions& o) {
-             long n = 0;
-             if (!readNumber(text, n) || n < 0 || n > 65535)
+             const auto n = wholeNumber<long>(text);
+             if (!n || *n < 0 || *n > 65535)
                  return false;
-             o.touchThreshold = static_cast<std::int32_t>(n);
+             o.touchThreshold = static_cast<std::int32_t>(*n);
              return true;
          }},
     };

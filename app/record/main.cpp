@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "app/record/Recorder.h"
 #include "device/AccessDiagnosis.h"
 #include "device/HidLibrary.h"
+#include "device/NumberText.h"
 #include "platform/StreamMessages.h"
 #include "platform/SystemBoard.h"
 #include "platform/ThreadPauser.h"
@@ -38,13 +38,8 @@ std::optional<std::int32_t> comIndexOf(const std::string& port) {
     if (port.size() < 4 || port.compare(0, 3, "COM") != 0) {
         return std::nullopt;
     }
-    const std::string digits = port.substr(3);
-    if (digits.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    long n = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), n);
-    return n >= 1 && n <= 255 ? std::optional<std::int32_t>(n - 1) : std::nullopt;
+    const std::optional<unsigned> n = keyscope::wholeNumber<unsigned>(port.substr(3));
+    return n && *n >= 1 && *n <= 255 ? std::optional<std::int32_t>(*n - 1) : std::nullopt;
 }
 
 }  // namespace

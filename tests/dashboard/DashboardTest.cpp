@@ -706,7 +706,7 @@ class ReplayDashboard : public DashboardTest {
     std::unique_ptr<ReplaySession> session;
 };
 
-TEST_F(ReplayDashboard, StopHoldsThePlaceAndStartGoesOnFromIt) {
+TEST_F(ReplayDashboard, StopHoldsThePlaceStartGoesOnFromItAndTheEndKeepsTheLastRow) {
     start(1);
     dash->pollTick();
     dash->pollTick();
@@ -720,6 +720,13 @@ TEST_F(ReplayDashboard, StopHoldsThePlaceAndStartGoesOnFromIt) {
     const std::vector<int> shown = rowsShown(0);
     for (std::size_t i = 0; i < shown.size(); ++i)
         EXPECT_EQ(shown[i], static_cast<int>(i)) << "no row skipped or doubled";
+    // Past the last row the board answers without counts: the history ends with the last
+    // row, the link stays up and nothing is said.
+    for (int poll = 0; poll < kRows + 10; ++poll)
+        dash->pollTick();
+    EXPECT_EQ(rowsShown(0).size(), static_cast<std::size_t>(kRows));
+    EXPECT_EQ(rowsShown(0).back(), kRows - 1);
+    EXPECT_TRUE(dash->board().isOpen() && messages.shown.empty());
 }
 
 TEST(ReplayArguments, ReadsFileAndSpeedAndRefusesTheRest) {
@@ -728,8 +735,11 @@ TEST(ReplayArguments, ReadsFileAndSpeedAndRefusesTheRest) {
     const ReplayArguments replay = parseReplayArguments({"--speed", "0.25", "--replay", "a.csv"});
     EXPECT_EQ(replay.file.value_or(""), "a.csv");
     EXPECT_DOUBLE_EQ(replay.speed, 0.25);
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"--replay", "a.csv", "--speed", "17"}, {"--replay"}, {"--replay", "a.csv", "IRAM"}})
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"--replay", "a.csv", "--speed", "17"},
+                                               {"--replay", "a.csv", "--speed", "0,5"},
+                                               {"--replay"},
+                                               {"--replay", "a.csv", "IRAM"}})
         EXPECT_FALSE(parseReplayArguments(bad).error.empty()) << bad.back();
 }
 

@@ -1,21 +1,40 @@
 // The simulated HID module reached as the program reaches it (through dlopen, driven by the
 // real board connection), and recordings replayed as the boards' signal. The recorder's runs
 // over every link check the simulated boards' counts, touches and pace end to end.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <clocale>
+#include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <future>
+#include <thread>
 
 #include "device/HidLibrary.h"
 #include "fakes/DeviceFakes.h"
+#include "platform/SystemBoard.h"
 #include "sim/Recording.h"
 #include "sim/ReplaySignal.h"
+#include "sim/SerialFrames.h"
+#include "sim/SerialStreamer.h"
+#include "sim/SharedRecording.h"
+#include "sim/SimFaults.h"
+#include "sim/SimHidBoard.h"
 
 namespace keyscope::sim {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 // The module keeps its board while loaded, so each connection loads its own
@@ -75,6 +94,34 @@ TEST(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
     ::unsetenv("KEYSCOPE_SIM_SEED");
 }
 
+// The simulated board's numbers keep their dot in a decimal-comma locale (where one is
+// installed), as the dashboard runs once Qt has set the user's, and take nothing around them.
+TEST(SimFaults, EnvironmentNumbersReadTheSameWhateverTheLocale) {
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    // Each variable, how it is read, and texts with what they read as (-1: refused).
+    using Reads = std::vector<std::pair<const char*, double>>;
+    const std::tuple<const char*, double (*)(), Reads> cases[] = {
+        {"KEYSCOPE_SIM_SERIAL_HANGUP_AFTER",
+         [] { return serialFaultsFromEnvironment().hangUpAfter.value_or(-1); },
+         {{"1.5", 1.5}, {"1,5", -1}, {" 1", -1}, {"inf", -1}}},
+        {"KEYSCOPE_SIM_FAIL_AFTER",
+         [] { return double(failAfterFromEnvironment()); },
+         {{"1000000000", 1e9}, {"1000000001", -1}, {"+3", -1}}},
+        {"KEYSCOPE_SIM_SEED",
+         [] { return double(seedFromEnvironment()); },
+         {{"10", 10}, {"0x1F", 31}, {"017", 15}}},
+    };
+    for (const auto& [variable, read, texts] : cases) {
+        for (const auto& [text, expected] : texts) {
+            ::setenv(variable, text, 1);
+            EXPECT_EQ(read(), expected) << variable << "=" << text;
+        }
+        ::unsetenv(variable);
+    }
+    std::setlocale(LC_NUMERIC, before.c_str());
+}
+
 // Recordings played as a board's signal; the recorder's tests refuse a missing file and counts
 // a link cannot carry.
 
@@ -84,63 +131,289 @@ TEST(Recording, RefusesEachFaultWithItsLineAndReason) {
     const std::string seventeen =
         "elapsed_ms,TK0,TK1,TK2,TK3,TK4,TK5,TK6,TK7,TK8,TK9,TK10,TK11,"
         "TK12,TK13,TK14,TK15,TK16,key_code\n";
-    const std::pair<std::string, const char*> cases[] = {
-        {"", "rec.csv:1: empty"},
-        {"elapsed_ms,dTK0,key_code\n0,1,0\n", "rec.csv:1: a --diff recording"},
-        {"time,TK0,key_code\n0,1,0\n", "rec.csv:1: not a recording's header"},
-        {"elapsed_ms,TK0,TK2,key_code\n0,1,2,0\n", "rec.csv:1: not a recording's header"},
-        {"elapsed_ms,TK0\n0,1\n", "rec.csv:1: not a recording's header"},
-        {seventeen, "rec.csv:1: 17 keys"},
-        {kHeader, "rec.csv:2: no rows"},
-        {std::string(kHeader) + "0,1\n", "rec.csv:2: 2 fields where the header has 3"},
-        {std::string(kHeader) + "0,1,0\n\n50,-1,0\n", "rec.csv:4: TK0 '-1' is not a count"},
-        {std::string(kHeader) + "0,70000,0\n", "rec.csv:2: TK0 '70000' is not a count"},
-        {std::string(kHeader) + "10,1,0\n5,1,0\n", "rec.csv:3: elapsed_ms goes back from 10 to 5"},
-        {std::string(kHeader) + "0,1,256\n", "rec.csv:2: key_code '256' is not a key code"},
-        {std::string(kHeader) + "1e3,1,0\n", "rec.csv:2: elapsed_ms '1e3'"},
+    const std::string rows = std::string(kHeader) + "0,1,0\n50,1,0\n100,1,0\n";  // 42 bytes
+    const RecordingLimits none;
+    const std::tuple<std::string, RecordingLimits, const char*> cases[] = {
+        {"", none, "rec.csv:1: empty"},
+        {"elapsed_ms,dTK0,key_code\n0,1,0\n", none, "rec.csv:1: a --diff recording"},
+        {"time,TK0,key_code\n0,1,0\n", none, "rec.csv:1: not a recording's header"},
+        {"elapsed_ms,TK0,TK2,key_code\n0,1,2,0\n", none, "rec.csv:1: not a recording's header"},
+        {"elapsed_ms,TK0\n0,1\n", none, "rec.csv:1: not a recording's header"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF" + rows, none, "rec.csv:1: not a recording's header"},
+        {seventeen, none, "rec.csv:1: 17 keys"},
+        {kHeader, none, "rec.csv:2: no rows"},
+        {std::string(kHeader) + "0,1\n", none, "rec.csv:2: 2 fields where the header has 3"},
+        {std::string(kHeader) + "0,1,0\n\n50,-1,0\n", none, "rec.csv:4: TK0 '-1' is not a count"},
+        {std::string(kHeader) + "0,1,0\r\r50,-1,0\r", none, "rec.csv:4: TK0 '-1' is not a count"},
+        {std::string(kHeader) + "0,70000,0\n", none, "rec.csv:2: TK0 '70000' is not a count"},
+        {std::string(kHeader) + "10,1,0\n5,1,0\n", none,
+         "rec.csv:3: elapsed_ms goes back from 10 to 5"},
+        {std::string(kHeader) + "0,1,256\n", none, "rec.csv:2: key_code '256' is not a key code"},
+        {std::string(kHeader) + "1e3,1,0\n", none, "rec.csv:2: elapsed_ms '1e3' is not a whole"},
+        {std::string(kHeader) + "1000000000000001,1,0\n", none,
+         "rec.csv:2: elapsed_ms '1000000000000001' is too large"},
+        {std::string(kHeader) + "99999999999999999999,1,0\n", none,
+         "rec.csv:2: elapsed_ms '99999999999999999999' is too large"},
+        // One row or one byte beyond the limits, refused on the line it reaches.
+        {rows, {.maxBytes = 44}, "rec.csv:4: more than 44 bytes"},
+        {rows, {.maxBytes = 24}, "rec.csv:2: more than 24 bytes"},
+        {rows, {.maxRows = 2}, "rec.csv:4: more than 2 rows"},
+        {std::string(4, '\0'), {.maxBytes = 3}, "rec.csv:1: more than 3 bytes"},
     };
-    for (const auto& [text, message] : cases) {
-        const RecordingLoad load = parseRecording(text, "rec.csv");
+    for (const auto& [text, limits, message] : cases) {
+        const RecordingLoad load = parseRecording(text, "rec.csv", limits);
         EXPECT_FALSE(load.recording) << message;
         EXPECT_THAT(load.error, HasSubstr(message));
         EXPECT_EQ(load.error.find('\n'), std::string::npos) << load.error;
     }
 }
 
-TEST(Recording, ReadsUtcColumnCrLfAndFillsCellsBeforeAKeysFirstCount) {
-    const RecordingLoad load = parseRecording(
-        "utc,elapsed_ms,TK0,TK1,key_code\r\nT1,0,,5,49\r\nT2,50,3,9,0\r\n", "rec.csv");
+// Whatever the line ends, a byte-order mark, the pieces the text comes in and a text that
+// fills the limits exactly: the same two rows.
+TEST(Recording, BomAndCrOnlyOrCrLfLinesParseInAnyPiecesUpToTheLimits) {
+    const std::string rows[] = {"utc,elapsed_ms,TK0,TK1,key_code", "T1,0,,5,49", "T2,50,3,9,0"};
+    const std::tuple<const char*, std::string, const char*> cases[] = {
+        {"", "\n", "\n"},
+        {"", "\r\n", "\r\n"},
+        {"", "\r", "\r"},
+        {"\xEF\xBB\xBF", "\r", ""},
+        {"\xEF\xBB\xBF", "\r\n", "\r\n"},
+        {"", "\r\n", "\n\r\n\r"},  // blank lines
+    };
+    for (const auto& [bom, end, last] : cases) {
+        const std::string text = bom + rows[0] + end + rows[1] + end + rows[2] + last;
+        SCOPED_TRACE(::testing::PrintToString(text));
+        for (const std::size_t piece : {text.size(), std::size_t{1}}) {
+            RecordingReader reader("rec.csv", {.maxBytes = text.size(), .maxRows = 2});
+            for (std::size_t at = 0; at < text.size(); at += piece)
+                ASSERT_TRUE(reader.feed(std::string_view(text).substr(at, piece)));
+            const RecordingLoad load = reader.finish();
+            ASSERT_TRUE(load.recording) << load.error;
+            const Recording& r = *load.recording;
+            ASSERT_EQ(r.rows.size(), 2u);
+            EXPECT_EQ(std::tuple(r.keyCount, r.rows[0].counts[0], r.rows[0].keyCode,
+                                 r.rows[1].elapsedMs, r.largest[1], r.rows[1].line),
+                      std::tuple(2, 3, 49, 50, 9, 3));
+            EXPECT_TRUE(r.reported[0] && r.reported[1] && !r.reported[2]);
+        }
+    }
+}
+
+// A descriptor is read as a stream, once, and never more than one byte past the limit: an
+// empty file, a file beyond the limit, a pipe whose writer is still writing.
+TEST(Recording, ReadsADescriptorAsAStreamNeverPastTheLimit) {
+    const std::string rows = std::string(kHeader) + "0,1,0\n50,2,0\n";
+    const int empty = ::memfd_create("empty", 0);
+    EXPECT_THAT(readRecording(empty, "e.csv").error, HasSubstr("e.csv:1: empty"));
+    const int big = ::memfd_create("big", 0);
+    ASSERT_EQ(::write(big, rows.data(), rows.size()), static_cast<ssize_t>(rows.size()));
+    ::lseek(big, 0, SEEK_SET);
+    EXPECT_THAT(readRecording(big, "b.csv", {.maxBytes = 10}).error,
+                HasSubstr("b.csv:1: more than 10 bytes"));
+    EXPECT_EQ(::lseek(big, 0, SEEK_CUR), 11) << "read past the limit";
+    ::close(empty);
+    ::close(big);
+
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, O_NONBLOCK), 0);
+    std::thread writer([&] {
+        for (const char c : rows) {  // a byte at a time: the reader meets an empty pipe
+            while (::write(pipe[1], &c, 1) != 1)
+                std::this_thread::yield();
+        }
+        ::close(pipe[1]);
+    });
+    const RecordingLoad load = readRecording(pipe[0], "p.csv");
+    writer.join();
+    ::close(pipe[0]);
     ASSERT_TRUE(load.recording) << load.error;
-    const Recording& r = *load.recording;
-    ASSERT_EQ(r.rows.size(), 2u);
-    EXPECT_EQ(std::tuple(r.keyCount, r.rows[0].counts[0], r.rows[0].keyCode, r.rows[1].elapsedMs,
-                         r.largest[1]),
-              std::tuple(2, 3, 49, 50, 9));
-    EXPECT_TRUE(r.reported[0] && r.reported[1] && !r.reported[2]);
+    EXPECT_EQ(load.recording->rows.back().counts[0], 2);
+}
+
+void ignoreSignal(int) {}
+
+// A FIFO with no writer waits; a signal, even one whose handler restarts calls (as the
+// recorder's Ctrl-C handler does), ends the wait with a one-line refusal.
+TEST(Recording, AFifoWithoutAWriterStopsWaitingAtASignal) {
+    const fs::path fifo =
+        fs::temp_directory_path() / ("keyscope-fifo-" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct sigaction action {};
+    action.sa_handler = ignoreSignal;
+    action.sa_flags = SA_RESTART;
+    struct sigaction before {};
+    ::sigaction(SIGUSR1, &action, &before);
+    std::promise<pthread_t> started;
+    auto load = std::async(std::launch::async, [&] {
+        started.set_value(::pthread_self());
+        return loadRecording(fifo);
+    });
+    const pthread_t loader = started.get_future().get();
+    // Until the load has met a signal inside its wait, not before it.
+    for (int i = 0;
+         i < 500 && load.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready; ++i)
+        ::pthread_kill(loader, SIGUSR1);
+    ASSERT_EQ(load.wait_for(std::chrono::seconds(0)), std::future_status::ready) << "still waiting";
+    EXPECT_EQ(load.get().error, fifo.string() + ": reading stopped by a signal");
+    ::sigaction(SIGUSR1, &before, nullptr);
+    fs::remove(fifo);
 }
 
 // Rows at 50, 100, 150, 260 and 310 ms: one step is 50 ms, the row at 150
 // holds two steps, and the first row is shown for one step before it starts.
-TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeed) {
+TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeedAndEndsUnlessLooping) {
     const std::string text = std::string(kHeader) + "50,0,0\n100,1,0\n150,2,0\n260,3,0\n310,4,49\n";
-    // Speed, loop, and after each advance the row and whether one started (or the end repeated).
-    const std::tuple<double, bool, std::vector<int>, std::vector<bool>> cases[] = {
-        {1, false, {0, 1, 2, 2, 3, 4, 4, 4}, {true, true, true, false, true, true, true, true}},
-        {1, true, {0, 1, 2, 2, 3, 4, 0, 0}, {true, true, true, false, true, true, false, true}},
-        {2, false, {1, 2, 4, 4}, {true, true, true, true}},
-        {0.5, false, {0, 0, 0, 1}, {false, true, false, true}},
+    // Speed, loop, and after each advance the row, whether one started and whether it ended.
+    const std::tuple<double, bool, std::vector<int>, std::string, std::string> cases[] = {
+        {1, false, {0, 1, 2, 2, 3, 4, 4, 4}, "11101100", "00000011"},
+        {1, true, {0, 1, 2, 2, 3, 4, 0, 0}, "11101101", "00000000"},
+        {2, false, {1, 2, 4, 4}, "1110", "0001"},
+        {0.5, false, {0, 0, 0, 1}, "0101", "0000"},
     };
-    for (const auto& [speed, loop, rows, reached] : cases) {
+    for (const auto& [speed, loop, rows, reached, ended] : cases) {
         ReplaySignal replay(*parseRecording(text, "rec.csv").recording, speed, loop);
         EXPECT_EQ(replay.rowIndex(), 0);
         EXPECT_FALSE(replay.reachedRow()) << "the lead-in step starts no row";
         for (std::size_t i = 0; i < rows.size(); ++i) {
             replay.advance();
-            EXPECT_EQ(replay.rowIndex(), rows[i]) << speed << " advance " << i;
-            EXPECT_EQ(replay.reachedRow(), reached[i]) << speed << " advance " << i;
+            EXPECT_EQ(std::tuple(replay.rowIndex(), replay.reachedRow(), replay.ended()),
+                      std::tuple(rows[i], reached[i] == '1', ended[i] == '1'))
+                << speed << " advance " << i;
         }
         EXPECT_EQ(replay.referenceCounts()[0], 4);
     }
+}
+
+// Three rows, TK0 counting 101 to 103 and a key code on the second.
+constexpr const char* kThreeRows =
+    "elapsed_ms,TK0,TK1,key_code\n0,101,7,0\n50,102,7,49\n100,103,7,0\n";
+
+std::vector<int> samplesOf(const BoardConnection& board, int key) {
+    std::vector<int> values;
+    for (const KeySample& sample : board.getChannel(key)->samples)
+        values.push_back(sample.value);
+    return values;
+}
+
+// A FIFO that gives its text to the first reader only; once that read is over, every later
+// reader gets "bogus", so a second read of the recording is refused rather than left waiting.
+struct FifoWrittenOnce {
+    explicit FifoWrittenOnce(std::string text) {
+        fs::remove(path);
+        ::mkfifo(path.c_str(), 0600);
+        writer = std::thread([this, text = std::move(text)] {
+            for (int round = 0;; ++round) {
+                while (round == 1 && !firstReadOver && !closing)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                const int fd = ::open(path.c_str(), O_WRONLY);
+                if (closing) {
+                    ::close(fd);
+                    return;
+                }
+                const std::string out = round == 0 ? text : "bogus\n";
+                EXPECT_EQ(::write(fd, out.data(), out.size()), static_cast<ssize_t>(out.size()));
+                ::close(fd);
+            }
+        });
+    }
+    ~FifoWrittenOnce() {
+        closing = true;
+        const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);  // the writer's last open
+        writer.join();
+        ::close(reader);
+        fs::remove(path);
+    }
+    const std::string path =
+        fs::temp_directory_path() / ("keyscope-once-" + std::to_string(::getpid()));
+    std::atomic<bool> firstReadOver{false}, closing{false};
+    std::thread writer;
+};
+
+// A FIFO written once serves the program and every copy of the HID module (each a board of
+// its own). Each board plays the three rows and then answers without counts, so polls go on
+// succeeding and take no samples.
+TEST(SharedRecording, AFifoIsReadOncePerProcessAndEveryHidKindStopsAtTheEnd) {
+    FifoWrittenOnce fifo(kThreeRows);
+    const RecordingLoad& load = sharedRecording(fifo.path);
+    fifo.firstReadOver = true;
+    ASSERT_TRUE(load.recording) << load.error;
+    EXPECT_EQ(&sharedRecording(fifo.path), &load);
+    ::setenv("KEYSCOPE_SIM_REPLAY", fifo.path.c_str(), 1);
+    for (const char* kind : {"typed16", "typed8", "plain"}) {
+        SCOPED_TRACE(kind);
+        ::setenv("KEYSCOPE_SIM_HID", kind, 1);
+        HidRig rig;
+        BoardConnection& board = *rig.board;
+        ASSERT_EQ(board.open(kSelectorHid), 1);
+        for (int poll = 0; poll < 5; ++poll)
+            ASSERT_EQ(board.readCycle(), 1) << "poll " << poll;
+        EXPECT_THAT(samplesOf(board, 0), ElementsAre(101, 102, 103));
+        EXPECT_EQ(board.keyCode(), 0);
+    }
+    ::unsetenv("KEYSCOPE_SIM_HID");
+    ::unsetenv("KEYSCOPE_SIM_REPLAY");
+}
+
+// The serial board sends the reference and each row once, as the host reads them, then
+// nothing however often the host polls on.
+TEST(SerialStreamer, AReplaySendsEachRowOnceAndNothingAfterItsEnd) {
+    ReplaySignal replay(*parseRecording(kThreeRows, "rec.csv").recording);
+    std::vector<std::uint8_t> expected = referenceFrame(replay.referenceCounts());
+    for (const RecordingRow& row : replay.recording().rows) {
+        const std::vector<std::uint8_t> frame = dataFrame(row.counts, row.keyCode);
+        expected.insert(expected.end(), frame.begin(), frame.end());
+    }
+    SerialStreamer streamer(1);
+    streamer.setReplay(&replay);
+    const std::optional<std::string> terminal = streamer.start();
+    ASSERT_TRUE(terminal);
+    const int line = ::open(terminal->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(line, 0);
+    termios raw{};
+    ::tcgetattr(line, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(line, TCSANOW, &raw);
+    streamer.setBaud(9600);
+    std::vector<std::uint8_t> received;
+    const auto receive = [&](int waitMs) {
+        pollfd ready{line, POLLIN, 0};
+        std::uint8_t buffer[256];
+        const long got = ::poll(&ready, 1, waitMs) == 1 ? ::read(line, buffer, sizeof buffer) : 0;
+        received.insert(received.end(), buffer, buffer + std::max(got, 0L));
+        streamer.hostRead(got);
+        return got > 0;
+    };
+    while (received.size() < expected.size() && receive(5000)) {
+    }
+    for (int poll = 0; poll < 5; ++poll)
+        EXPECT_FALSE(receive(60)) << "a frame past the end";
+    EXPECT_EQ(received, expected);
+    ::close(line);
+}
+
+// The ICE board is made with the program's links, before the recording exists, and loads it
+// at its first open; past the end its memory keeps the last row.
+TEST(SimIceDevice, LoadsTheReplayAtItsFirstOpenAndKeepsTheLastRowAfterTheEnd) {
+    const fs::path file =
+        fs::temp_directory_path() / ("keyscope-ice-" + std::to_string(::getpid()) + ".csv");
+    ::setenv("KEYSCOPE_SIMULATE", "1", 1);
+    ::setenv("KEYSCOPE_SIM_REPLAY", file.c_str(), 1);
+    fakes::FakeLinks fakes;
+    BoardCollaborators parts =
+        systemBoardCollaborators(fakes.pauser, fakes.messages, fakes.notifier);
+    std::ofstream(file) << kThreeRows;
+    BoardConnection board(std::move(parts));
+    board.setTarget(0, 0x30, 16, 1, 2, 0, 0, 0);  // chip 6620, table at IRAM 0x30, 16-bit counts
+    const int opened = board.open(0);  // reads the file, which the process keeps from then on
+    fs::remove(file);
+    ::unsetenv("KEYSCOPE_SIM_REPLAY");
+    ::unsetenv("KEYSCOPE_SIMULATE");
+    ASSERT_EQ(opened, 1);
+    for (int poll = 0; poll < 4; ++poll)
+        ASSERT_EQ(board.readCycle(), 1);
+    const std::vector<int> shown = samplesOf(board, 0);  // the open's reads come first
+    ASSERT_GE(shown.size(), 5u);
+    EXPECT_THAT(std::vector(shown.end() - 5, shown.end()), ElementsAre(101, 102, 103, 103, 103));
 }
 
 }  // namespace
