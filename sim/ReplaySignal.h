@@ -9,8 +9,9 @@
 // So a row recorded one poll after the last is shown one poll after it, however
 // late either program's polls ran, and longer gaps (a poll that brought no
 // frame, a reconnect) keep their length. Before the first row the board shows
-// it for the steps its elapsed_ms holds (the recorder's first poll comes one
-// step after the open). Each advance moves `speed` steps on. After the last row
+// it for the steps its elapsed_ms holds: the recorder writes the open's own
+// reading at 0 ms, so its files start at once, while a file whose first row
+// came later keeps that wait. Each advance moves `speed` steps on. After the last row
 // the replay has ended: no row starts any more and the last one stays the
 // current one, unless it loops and starts again from the first row.
 

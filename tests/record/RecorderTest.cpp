@@ -230,6 +230,7 @@ struct LinkCase {
     const char *name, *environment, *arguments;
     sim::CountWidth width;
     bool reportsKeyCode = true;  // over ICE the key code stays 0
+    bool replayEnds = true;      // the ICE board keeps its last image
 };
 
 class RecorderOnSimulatedBoard : public ::testing::TestWithParam<LinkCase> {};
@@ -261,8 +262,12 @@ TEST_P(RecorderOnSimulatedBoard, RowsStayInRangeShowTouchesAndReplayTheSameCount
             even += "," + first.rows[i][cell];
         even += "\n";
     }
-    RecordRun again = record(c.environment, args, even);
-    ASSERT_EQ(again.exitCode, 0) << again.errors;
+    // Past its end a replay gives no samples, so the recording ends by itself; the ICE board
+    // keeps its last image and is stopped at the file's length.
+    RecordRun again = record(c.environment, c.replayEnds ? c.arguments : args, even);
+    if (c.replayEnds)
+        EXPECT_THAT(again.errors, HasSubstr("gave no samples for 5 s"));
+    ASSERT_EQ(again.exitCode, c.replayEnds ? 1 : 0) << again.errors;
     ASSERT_EQ(again.rows.size(), 100u);
     for (std::size_t i = 0; i < 100; ++i)  // all but the elapsed time, which is the machine's
         ASSERT_EQ(std::vector(again.rows[i].begin() + 1, again.rows[i].end()),
@@ -277,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"typed8", "KEYSCOPE_SIM_HID=typed8", "--hid", sim::CountWidth::Byte},
         LinkCase{"plain", "KEYSCOPE_SIM_HID=plain", "--hid", sim::CountWidth::Byte},
         LinkCase{"serial", "", "--serial COM1 --baud 9600", sim::CountWidth::Word},
-        LinkCase{"ice", "", "--ice 6620 0x30 16 IRAM 2", sim::CountWidth::Word, false}),
+        LinkCase{"ice", "", "--ice 6620 0x30 16 IRAM 2", sim::CountWidth::Word, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Each lost link and reconnect goes to standard error. A link not back within 5 s, or a
@@ -366,11 +371,14 @@ std::pair<int, std::string> inRunFolder(const std::string& script) {
 }
 
 // The files a user names: what was there survives a board that does not open, one file is
-// never both outputs, a wait on a FIFO ends on Ctrl-C, and a reader that stops early (a pipe
-// into head) still gets the statistics written.
+// never both outputs, a wait on a FIFO ends on Ctrl-C, a replay is read once as a stream of
+// bounded size, and a reader that stops early (a pipe into head) still gets the statistics.
 TEST(RecorderProcess, NamedFilesSurviveAFailedOpenNeverCollideAndNeverHang) {
+    const std::string ctrlC =
+        "sleep 1; kill -INT $pid; for i in $(seq 20); do kill -0 $pid 2>/dev/null || break;"
+        "sleep 0.1; done; kill -0 $pid 2>/dev/null && { kill -KILL $pid; echo hung; }; wait $pid";
     // The script, its exit status and what it prints.
-    const std::tuple<const char*, int, std::vector<std::string>> cases[] = {
+    const std::tuple<std::string, int, std::vector<std::string>> cases[] = {
         {"echo kept >keep.csv; echo kept >keep_st.csv;"
          "KEYSCOPE_HID_LIBRARY=/none.so $REC --hid --output keep.csv --stats keep_st.csv;"
          "echo \"status $?\"; cat keep.csv keep_st.csv",
@@ -382,12 +390,24 @@ TEST(RecorderProcess, NamedFilesSurviveAFailedOpenNeverCollideAndNeverHang) {
          {"--stats ./a.csv and --output a.csv name the same file",
           "--stats link.csv and --output a.csv name the same file",
           "--stats b.csv and standard output name the same file\nstatus 2\n"}},
-        // Ctrl-C while the output waits for a reader that never comes: gone within 2 s.
-        {"mkfifo out.fifo; KEYSCOPE_SIMULATE=1 $REC --hid --output out.fifo & pid=$!; sleep 1;"
-         "kill -INT $pid; for i in $(seq 20); do kill -0 $pid 2>/dev/null || break; sleep 0.1;"
-         "done; kill -0 $pid 2>/dev/null && { kill -KILL $pid; echo hung; }; wait $pid",
+        // Ctrl-C while the output waits for a reader, or the replay for a writer, that never
+        // comes: gone within 2 s.
+        {"mkfifo out.fifo; KEYSCOPE_SIMULATE=1 $REC --hid --output out.fifo & pid=$!;" + ctrlC,
          1,
          {"cannot create out.fifo: Interrupted system call"}},
+        {"mkfifo in.fifo; KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=in.fifo $REC --hid & pid=$!;" +
+             ctrlC,
+         1,
+         {"in.fifo: reading stopped by a signal"}},
+        // What spreadsheets write (a byte-order mark, CR line ends) replays, from a file and
+        // from a pipe; an endless file is refused at the size limit.
+        {"printf \"\\xef\\xbb\\xbfelapsed_ms,TK0,key_code\\r0,300,0\\r50,301,0\\r100,302,0\\r\" "
+         ">b.csv;"
+         "for f in b.csv <(cat b.csv); do KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=$f $REC --hid "
+         "--samples 3 2>/dev/null | cut -d, -f2 | tr \"\\n\" \" \"; echo; done;"
+         "KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_REPLAY=/dev/zero $REC --hid",
+         1,
+         {"TK0 300 301 302 \nTK0 300 301 302 \n", "/dev/zero:1: more than 64 MiB"}},
         {"KEYSCOPE_SIMULATE=1 $REC --hid --stats s.csv | head -3 >/dev/null;"
          "echo \"status ${PIPESTATUS[0]}\"; wc -l <s.csv",
          0,
