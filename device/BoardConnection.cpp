@@ -70,7 +70,7 @@ int BoardConnection::open(std::uint32_t selector) {
         } else if (hid_->open(kHidDevicePlain, 0, 0)) {
             linkMode_ = kLinkHidPlain;
         } else {
-            reportToStandardError(hid_->lastError());  // beside the caller's message box
+            hidSaid_.say(hid_->lastError());  // beside the caller's message box
             return 0;
         }
     } else if (selector == kSelectorSerial) {
@@ -94,6 +94,7 @@ int BoardConnection::open(std::uint32_t selector) {
     }
     pauser_.pause(50);
     isOpen_ = 1;
+    hidSaid_.linkBack();
     // A first read fills the history; a loss shows at the next poll, which reconnects.
     static_cast<void>(readCycle());
     return 1;
@@ -284,7 +285,7 @@ int BoardConnection::writeKeyValues() {
         if (hid_->write(report)) {
             return 1;
         }
-        reportToStandardError(hid_->lastError());
+        hidSaid_.say(hid_->lastError());
         return 0;
     }
     return linkMode_ == kLinkIce ? 1 : 0;

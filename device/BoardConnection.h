@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "device/AccessDiagnosis.h"
 #include "device/ChannelModel.h"
 #include "device/CloseNotifier.h"
 #include "device/HidModule.h"
@@ -140,6 +141,8 @@ class BoardConnection {
     std::uint32_t notifyParam_ = 0;
 
     std::unique_ptr<HidModule> hid_;
+    // Why HID calls failed, beside the caller's message or reconnect: once per loss.
+    FailureReport hidSaid_;
     std::unique_ptr<IceLink> ice_;
     Pauser& pauser_;
     CloseNotifier& notifier_;

@@ -215,7 +215,7 @@ int vnHidOpen(int deviceId, int, int) {
                 closeBoard();
             } else if (::access(path.c_str(), R_OK | W_OK) != 0) {
                 // hidapi keeps no errno; ask the node itself why it refused.
-                keyscope::reportAccessDenied(path, errno);
+                keyscope::reportToStandardError(keyscope::accessDeniedLine(path, errno));
             }
         }
     }

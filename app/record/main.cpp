@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "app/record/Recorder.h"
-#include "device/AccessDiagnosis.h"
 #include "device/HidLibrary.h"
 #include "platform/StreamMessages.h"
 #include "platform/SystemBoard.h"
@@ -141,9 +140,7 @@ int main(int argc, char** argv) {
         case RecordEnd::OpenFailed: {
             HidLibrary probe(hidModulePath());
             if (options.link == RecordLink::Hid && !probe.load()) {
-                // The same line the failed open wrote, which is then not repeated.
-                reportToStandardError(kCannotLoad + probe.loadError());
-                return 1;
+                return 1;  // the failed open said why, in the loader's words
             }
             return fail("cannot open the board", 1);
         }

@@ -110,7 +110,8 @@ class ScriptedHid final : public HidModule, Journaling {
     }
 };
 
-// A serial device whose steps fail on demand and whose reads hand out queued chunks.
+// A serial device whose steps fail on demand and whose reads hand out queued
+// chunks; lastError names the failed step.
 class ScriptedSerial final : public SerialDevice, Journaling {
   public:
     using Journaling::Journaling;
@@ -124,18 +125,20 @@ class ScriptedSerial final : public SerialDevice, Journaling {
     bool open(const std::string& path) override {
         log("serial open " + path);
         openedPath = failOpen ? openedPath : path;
-        return !failOpen;
+        return result(!failOpen, "open " + path + " failed");
     }
-    bool readConfig() override { return !failReadConfig; }
+    bool readConfig() override { return result(!failReadConfig, "read config failed"); }
     bool writeConfig(int baud) override {
         configuredBaud = baud;
-        return !failWriteConfig;
+        return result(!failWriteConfig, "write config failed");
     }
-    bool setNonBlockingReads() override { return !failTimeouts; }
+    bool setNonBlockingReads() override { return result(!failTimeouts, "set timeouts failed"); }
     long read(std::uint8_t* buffer, std::size_t length) override {
         log("serial read");
-        if (hungUp || failRead)
+        if (hungUp || failRead) {
+            result(false, hungUp ? "the other end hung up" : "read failed");
             return hungUp ? kReadHungUp : -1;
+        }
         const auto chunk = takeFront(chunks, {});
         const std::size_t n = std::min(length, chunk.size());
         std::copy_n(chunk.begin(), n, buffer);  // no memcpy: an empty chunk's data() is null
@@ -143,8 +146,16 @@ class ScriptedSerial final : public SerialDevice, Journaling {
     }
     bool close() override {
         log("serial close");
-        return !failClose;
+        return failClose ? result(false, "close failed") : true;  // keeps the read's reason
     }
+    std::string lastError() const override { return lastError_; }
+
+  private:
+    bool result(bool ok, std::string failure) {
+        lastError_ = ok ? "" : std::move(failure);
+        return ok;
+    }
+    std::string lastError_;
 };
 
 // An ICE link answering memory reads from queued 65-byte images.
