@@ -100,6 +100,8 @@ class BoardConnection {
 
     // --- reports ---
     // The poll read. 0 means the link is lost; a failed serial read is not a loss.
+    // A failed HID open, read or write says the module's reason on standard error,
+    // once per loss: the same reason again only after the link was back.
     [[nodiscard]] int readCycle();
     [[nodiscard]] int readKeyValues();   // key values and the three settings bytes
     [[nodiscard]] int readMaxValues();   // reference counts

@@ -3,6 +3,7 @@
 // handle, so the board is module-wide state, created by the first open from
 // KEYSCOPE_SIM_HID, KEYSCOPE_SIM_SEED and KEYSCOPE_SIM_FAIL_AFTER, or from the
 // recording KEYSCOPE_SIM_REPLAY names; a refused recording fails the open.
+// vnHidLastError gives the reason of the last failed call, as the real module's.
 
 #include <memory>
 #include <mutex>
@@ -20,6 +21,7 @@ struct ModuleState {
     std::mutex mutex;  // a caller may poll from another thread than it opened on
     std::unique_ptr<SimHidBoard> board;
     std::string replayRefusal;  // the last one written, so that it is written once
+    std::string lastError;      // of the last call; empty after a success
 };
 
 ModuleState& moduleState() {
@@ -29,14 +31,21 @@ ModuleState& moduleState() {
 
 constexpr int kNotOpen = 2;
 
+// The call's result, keeping its reason for vnHidLastError; the state is locked.
+int keepReason(ModuleState& state, int result) {
+    state.lastError = result == 0 ? std::string() : state.board->lastError();
+    return result;
+}
+
 template <typename Call>
 int withBoard(Call call) {
     ModuleState& state = moduleState();
     std::lock_guard lock(state.mutex);
     if (!state.board) {
+        state.lastError = "no HID board is open";
         return kNotOpen;
     }
-    return call(*state.board);
+    return keepReason(state, call(*state.board));
 }
 
 }  // namespace
@@ -51,13 +60,14 @@ KEYSCOPE_HID_EXPORT int vnHidOpen(int deviceId, int reserved1, int reserved2) {
             SimHidBoard::maxCount(kind),
             kind == HidKind::Typed16 ? "16-bit reports" : "this board's 8-bit reports");
         if (replay.requested && !replay.signal) {
-            reportReplayRefusal(replay.error, state.replayRefusal);
+            reportReplayRefusal(replay.error, state.replayRefusal);  // says where and why
+            state.lastError = "the recording to replay was refused";
             return kNotOpen;
         }
         state.board = std::make_unique<SimHidBoard>(
             kind, seedFromEnvironment(), failAfterFromEnvironment(), std::move(replay.signal));
     }
-    return state.board->open(deviceId, reserved1, reserved2);
+    return keepReason(state, state.board->open(deviceId, reserved1, reserved2));
 }
 
 KEYSCOPE_HID_EXPORT int vnHidRead(int size, unsigned char* report) {
@@ -78,4 +88,11 @@ KEYSCOPE_HID_EXPORT int vnHidReadKey(unsigned char* report) {
 
 KEYSCOPE_HID_EXPORT int vnHidWrite(unsigned char* report) {
     return withBoard([&](SimHidBoard& board) { return board.write(report); });
+}
+
+// The text lives in the module's state until the next call.
+KEYSCOPE_HID_EXPORT const char* vnHidLastError(void) {
+    ModuleState& state = moduleState();
+    std::lock_guard lock(state.mutex);
+    return state.lastError.c_str();
 }
