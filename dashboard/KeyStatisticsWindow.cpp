@@ -7,6 +7,8 @@
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
+#include "views/OwnedWindow.h"
+
 namespace keyscope {
 namespace {
 
@@ -27,7 +29,7 @@ QRgb snrColour(const KeyFigures& figures) {
 
 KeyStatisticsWindow::KeyStatisticsWindow(const BoardConnection& board, Messages& messages,
                                          std::function<std::int32_t()> threshold, QWidget* owner)
-    : QWidget(owner, Qt::Window),
+    : QWidget(owner, kOwnedWindowFlags),
       board_(board),
       messages_(messages),
       threshold_(std::move(threshold)),

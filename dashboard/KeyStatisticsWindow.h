@@ -42,7 +42,7 @@ class KeyStatisticsWindow : public QWidget {
 
     // The board and messages must outlive the window. `threshold` gives the
     // touch threshold (the shared trigger level) at each refresh. With an owner
-    // the window stays in front of it.
+    // the window belongs to it and stays in front of it (views/OwnedWindow.h).
     KeyStatisticsWindow(const BoardConnection& board, Messages& messages,
                         std::function<std::int32_t()> threshold, QWidget* owner = nullptr);
 

@@ -58,16 +58,17 @@ std::string transportError(std::string_view operation, const std::string& path, 
 }
 
 void reportToStandardError(const std::string& line) {
-    static std::string last;
-    if (line.empty() || line == last) {
-        return;
+    if (!line.empty()) {
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, line.c_str());
     }
-    last = line;
-    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, line.c_str());
 }
 
-void reportAccessDenied(const std::string& path, int error) {
-    reportToStandardError(accessDeniedLine(path, error));
+void FailureReport::say(const std::string& line) {
+    if (line.empty() || line == lastSaid_) {
+        return;
+    }
+    lastSaid_ = line;
+    reportToStandardError(line);
 }
 
 }  // namespace keyscope

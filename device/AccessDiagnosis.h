@@ -21,12 +21,21 @@ std::string accessDeniedLine(const std::string& path, int error);
 // A refusal carries accessDeniedLine instead, so the fix comes with it.
 std::string transportError(std::string_view operation, const std::string& path, int error);
 
-// Writes line to standard error after the program's name, when it is not
-// empty. The same line twice in a row is written once, so reconnect loops do
-// not repeat it.
+// Writes line to standard error after the program's name, when it is not empty.
 void reportToStandardError(const std::string& line);
 
-// reportToStandardError(accessDeniedLine(path, error)).
-void reportAccessDenied(const std::string& path, int error);
+// A link's failure lines, said once per loss: a line equal to the last one said
+// stays quiet, so a link that keeps failing the same way while it is lost (a
+// reopen tried every second) says it once. linkBack() when the link works
+// again, so that the next loss says its reason again. Each link keeps its own,
+// so one link's lines never silence another's.
+class FailureReport {
+  public:
+    void say(const std::string& line);
+    void linkBack() { lastSaid_.clear(); }
+
+  private:
+    std::string lastSaid_;
+};
 
 }  // namespace keyscope

@@ -19,6 +19,27 @@ constexpr int kByteTrigger = report::kTrigger;
 constexpr int kBytePreScale = report::kPreScale;
 constexpr int kByteTktmr = report::kTktmr;
 
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+}
+
+// The line for a HID open that failed as a typed and as a plain board. Failures
+// that differ only in the product id read as one ("no HID device with product id
+// 0x0124 or 0x0128"); others are said one after the other.
+std::string bothOpensFailed(const std::string& typedError, const std::string& plainError) {
+    const std::string typedId = hidProductIdText(kHidDeviceTyped);
+    std::string asPlain = typedError;
+    replaceAll(asPlain, typedId, hidProductIdText(kHidDevicePlain));
+    if (asPlain != plainError) {
+        return typedError.empty() ? plainError : typedError + "; " + plainError;
+    }
+    std::string both = typedError;
+    replaceAll(both, typedId, typedId + " or " + hidProductIdText(kHidDevicePlain));
+    return both;
+}
+
 }  // namespace
 
 BoardConnection::BoardConnection(BoardCollaborators parts)
@@ -67,10 +88,12 @@ int BoardConnection::open(std::uint32_t selector) {
     if (selector == kSelectorHid) {
         if (hid_->open(kHidDeviceTyped, 0, 0)) {
             linkMode_ = kLinkHidTyped;
-        } else if (hid_->open(kHidDevicePlain, 0, 0)) {
+        } else if (const std::string typedError = hid_->lastError();
+                   hid_->open(kHidDevicePlain, 0, 0)) {
             linkMode_ = kLinkHidPlain;
         } else {
-            reportToStandardError(hid_->lastError());  // beside the caller's message box
+            // Beside the caller's message box, one line for both tries.
+            hidSaid_.say(bothOpensFailed(typedError, hid_->lastError()));
             return 0;
         }
     } else if (selector == kSelectorSerial) {
@@ -94,6 +117,7 @@ int BoardConnection::open(std::uint32_t selector) {
     }
     pauser_.pause(50);
     isOpen_ = 1;
+    hidSaid_.linkBack();
     // A first read fills the history; a loss shows at the next poll, which reconnects.
     static_cast<void>(readCycle());
     return 1;
@@ -156,13 +180,18 @@ int BoardConnection::readCycle() {
         switch (linkMode_) {
             case kLinkHidPlain:
                 if (!readHid(HidRead::Data, report)) {
+                    hidSaid_.say(hid_->lastError());
                     return 0;
                 }
                 takePlainCounts(model_, report);
                 return 1;
             case kLinkHidTyped: {
                 if (!readHid(HidRead::Data, report)) {
-                    return firstHalves > 0 ? 1 : 0;
+                    if (firstHalves > 0) {
+                        return 1;
+                    }
+                    hidSaid_.say(hid_->lastError());
+                    return 0;
                 }
                 const TypedReport kind = takeTypedCounts(model_, report);
                 if (kind == TypedReport::Bytes) {
@@ -212,12 +241,14 @@ BoardConnection::ValuesRead BoardConnection::readHidValues(HidRead kind,
     if (linkMode_ == kLinkHidPlain) {
         // The plain board has one report form; no retry.
         if (!readHid(kind, report)) {
+            hidSaid_.say(hid_->lastError());
             return ValuesRead::Failed;
         }
         takeByteValues(model_, bytes, field);
         return ValuesRead::Taken;
     }
     if (!readHidWithRetry(kind, report)) {
+        hidSaid_.say(hid_->lastError());
         return ValuesRead::Failed;
     }
     if (takeTypedValues(model_, bytes, field) == TypedReport::FirstHalf) {
@@ -285,7 +316,7 @@ int BoardConnection::writeKeyValues() {
         if (hid_->write(report)) {
             return 1;
         }
-        reportToStandardError(hid_->lastError());
+        hidSaid_.say(hid_->lastError());
         return 0;
     }
     return linkMode_ == kLinkIce ? 1 : 0;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "device/AccessDiagnosis.h"
 #include "device/ChannelModel.h"
 #include "device/CloseNotifier.h"
 #include "device/HidModule.h"
@@ -99,6 +100,8 @@ class BoardConnection {
 
     // --- reports ---
     // The poll read. 0 means the link is lost; a failed serial read is not a loss.
+    // A failed HID open, read or write says the module's reason on standard error,
+    // once per loss: the same reason again only after the link was back.
     [[nodiscard]] int readCycle();
     [[nodiscard]] int readKeyValues();   // key values and the three settings bytes
     [[nodiscard]] int readMaxValues();   // reference counts
@@ -140,6 +143,8 @@ class BoardConnection {
     std::uint32_t notifyParam_ = 0;
 
     std::unique_ptr<HidModule> hid_;
+    // Why HID calls failed, beside the caller's message or reconnect: once per loss.
+    FailureReport hidSaid_;
     std::unique_ptr<IceLink> ice_;
     Pauser& pauser_;
     CloseNotifier& notifier_;

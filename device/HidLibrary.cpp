@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +21,12 @@ std::filesystem::path programFolder() {
 }
 
 }  // namespace
+
+std::string hidProductIdText(int deviceId) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04x", static_cast<unsigned>(deviceId));
+    return text;
+}
 
 std::string hidModuleIn(const std::filesystem::path& programFolder, const char* file) {
     const std::filesystem::path beside = programFolder / file;
@@ -73,11 +80,14 @@ bool HidLibrary::load() {
     readMax_ = reinterpret_cast<ReportFn>(symbol("vnHidReadMax"));
     readKey_ = reinterpret_cast<ReportFn>(symbol("vnHidReadKey"));
     write_ = reinterpret_cast<ReportFn>(symbol("vnHidWrite"));
+    // Optional: a module from before it still loads, its failures said without a reason.
+    lastErrorOf_ = reinterpret_cast<LastErrorFn>(dlsym(handle, "vnHidLastError"));
     if (!loadError_.empty()) {
         dlclose(handle);
         open_ = nullptr;
         read_ = nullptr;
         readData_ = readMax_ = readKey_ = write_ = nullptr;
+        lastErrorOf_ = nullptr;
         return false;
     }
     handle_ = handle;
@@ -93,14 +103,15 @@ bool HidLibrary::succeeded(const char* operation, int result) {
         // The load error names the module and the reason already.
         lastError_ = kCannotLoad + (loadError_.empty() ? path_ : loadError_);
     } else {
-        lastError_ = std::string(operation) + " (" + path_ + "): the module failed (code " +
-                     std::to_string(result) + ")";
+        const char* reason = lastErrorOf_ != nullptr ? lastErrorOf_() : nullptr;
+        lastError_ = std::string(operation) + " (" + path_ +
+                     "): " + (reason != nullptr && *reason != '\0' ? reason : "the module failed");
     }
     return false;
 }
 
 bool HidLibrary::open(int deviceId, int reserved1, int reserved2) {
-    const std::string operation = "open HID board " + std::to_string(deviceId);
+    const std::string operation = "open HID board " + hidProductIdText(deviceId);
     return succeeded(operation.c_str(),
                      load() ? open_(deviceId, reserved1, reserved2) : kNotLoaded);
 }

@@ -28,7 +28,8 @@ std::string hidModulePath();
 // The HID module loaded at run time, the one place where its 0-means-success
 // becomes true/false. Loading happens at the first open and is retried at every
 // open until it succeeds; a module that cannot be loaded or lacks one of the six
-// functions makes every call fail, never crash.
+// functions makes every call fail, never crash. The module's vnHidLastError is
+// optional.
 class HidLibrary final : public HidModule {
   public:
     explicit HidLibrary(std::string path);
@@ -42,8 +43,10 @@ class HidLibrary final : public HidModule {
     bool readMax(std::uint8_t* report) override;
     bool readKey(std::uint8_t* report) override;
     bool write(std::uint8_t* report) override;
-    // The failed call, the module's path and the module's code; kCannotLoad
-    // and the load error when the module is not loaded; empty after a success.
+    // The failed call (an open names the product id in hexadecimal, 0x0124),
+    // the module's path and the module's reason (vnHidLastError) or, from a
+    // module without one, "the module failed"; kCannotLoad and the load error
+    // when the module is not loaded; empty after a success.
     std::string lastError() const override { return lastError_; }
 
     [[nodiscard]] bool load();  // true when the module and all six functions are in hand
@@ -58,6 +61,7 @@ class HidLibrary final : public HidModule {
     using OpenFn = int (*)(int, int, int);
     using ReadFn = int (*)(int, unsigned char*);
     using ReportFn = int (*)(unsigned char*);
+    using LastErrorFn = const char* (*)();
 
     std::string path_;
     std::string loadError_;
@@ -69,6 +73,7 @@ class HidLibrary final : public HidModule {
     ReportFn readMax_ = nullptr;
     ReportFn readKey_ = nullptr;
     ReportFn write_ = nullptr;
+    LastErrorFn lastErrorOf_ = nullptr;  // optional
 };
 
 }  // namespace keyscope

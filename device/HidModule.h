@@ -11,6 +11,9 @@ inline constexpr int kReportSize = report::kSize;
 inline constexpr int kHidDeviceTyped = report::kDeviceTyped;
 inline constexpr int kHidDevicePlain = report::kDevicePlain;
 
+// A product id as the board's documents write it, 292 as "0x0124".
+std::string hidProductIdText(int deviceId);
+
 // The board's HID access, one call per call of the loadable module. Each call
 // returns true on success; the module's own 0-means-success is converted where
 // it is loaded (HidLibrary). Report buffers are kReportSize bytes, zeroed by the caller.

@@ -109,8 +109,8 @@ int SerialPort::openPort(const SerialSettings& settings) {
     }
     const auto path = resolver_(settings.comIndex);
     if (!device_ || !path) {
-        reportToStandardError("open COM" + std::to_string(settings.comIndex + 1) +
-                              ": no such serial port on this system");
+        said_.say("open COM" + std::to_string(settings.comIndex + 1) +
+                  ": no such serial port on this system");
         messages_.plain("Could not open Com port!");
         return 0;
     }
@@ -133,6 +133,7 @@ int SerialPort::openPort(const SerialSettings& settings) {
     }
     portOpen_ = true;
     hungUp_ = false;
+    said_.linkBack();
     path_ = *path;
     baud_ = baudForIndex(settings.baudIndex);
     return 1;
@@ -153,7 +154,7 @@ int SerialPort::closePort() {
 }
 
 void SerialPort::showDeviceFailure(const char* text) {
-    reportToStandardError(device_->lastError());
+    said_.say(device_->lastError());
     messages_.plain(text);
 }
 
@@ -174,12 +175,13 @@ bool SerialPort::reopenAfterHangUp() {
     }
     lastReopenMs_ = now;
     if (!device_->open(path_)) {
-        // Once per kind of refusal: a port that stays away repeats the same line.
-        reportToStandardError(device_->lastError());
+        // A port that stays away repeats the same refusal: said once.
+        said_.say(device_->lastError());
         return false;
     }
     if (device_->readConfig() && device_->writeConfig(baud_) && device_->setNonBlockingReads()) {
         hungUp_ = false;
+        said_.linkBack();  // the next hang-up is a new loss, said again
         return true;
     }
     device_->close();

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "device/AccessDiagnosis.h"
 #include "device/Messages.h"
 #include "device/SerialDevice.h"
 
@@ -38,7 +39,8 @@ std::int64_t steadyMilliseconds();
 // open. Only destruction or closePort leaves open. Every failure shows its
 // message in a plain box at the moment it happens, but never a second read
 // failure box while the first is still open; the device's reason for a failure
-// goes to standard error beside the box.
+// goes to standard error beside the box, once per loss: the same reason again
+// is said only after the port worked in between.
 //
 // An open port whose other end hangs up (adapter pulled) fails that read with
 // its message and gives up its handle; it stays open for its callers, and
@@ -88,6 +90,7 @@ class SerialPort {
     std::string path_;  // of the open port, for a reopen after a hang-up
     int baud_ = 0;
     std::int64_t lastReopenMs_ = 0;
+    FailureReport said_;  // the device's reasons on standard error
 };
 
 }  // namespace keyscope

@@ -76,10 +76,12 @@ int LinuxScsiAccess::openDevice(const std::string& path) {
     return fd;
 }
 
-void LinuxScsiAccess::reportRefusedNodes() const {
+std::vector<std::string> LinuxScsiAccess::refusedNodeLines() const {
+    std::vector<std::string> lines;
     for (const auto& [path, error] : refused_) {
-        reportAccessDenied(path, error);
+        lines.push_back(accessDeniedLine(path, error));
     }
+    return lines;
 }
 
 void LinuxScsiAccess::closeDevice(int fd) {

@@ -28,7 +28,7 @@ class LinuxScsiAccess final : public ScsiDeviceAccess {
     void closeDevice(int fd) override;
     bool sgIo(int fd, sg_io_hdr& hdr) override;
     std::string lastError() const override { return lastError_; }
-    void reportRefusedNodes() const override;
+    std::vector<std::string> refusedNodeLines() const override;
 
   private:
     OpenCall open_;

@@ -19,7 +19,7 @@ ScsiIceLink::ScsiIceLink(IceContext& context, Messages& messages)
 }
 
 void ScsiIceLink::showFailure(std::string_view text) {
-    reportToStandardError(context_.transport.access().lastError());
+    said_.say(context_.transport.access().lastError());
     messages_.plain(text);
 }
 
@@ -61,9 +61,12 @@ int ScsiIceLink::openIceLink(std::uint32_t selector) {
         selectTarget(deviceHandles_[i], selector, choice.targetByte);  // result not looked at
     }
     if (found != 0) {
+        said_.linkBack();
         return 1;
     }
-    context_.transport.access().reportRefusedNodes();  // beside the box
+    for (const std::string& line : context_.transport.access().refusedNodeLines()) {
+        said_.say(line);  // beside the box
+    }
     messages_.show(kNoBoardText, kNoBoardCaption, MessageIcon::Information);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "device/AccessDiagnosis.h"
 #include "device/IceLink.h"
 #include "device/Messages.h"
 #include "ice/IceCommands.h"
@@ -55,7 +56,7 @@ class ScsiIceLink final : public IceLink {
     const IceBlock& contextBlock() const { return contextBlock_; }
 
   private:
-    // The access's reason to standard error, then the fixed text in a box.
+    // The access's reason to standard error (once per loss), then the fixed text in a box.
     void showFailure(std::string_view text);
     void closeTableEntry(int index);
     int sendNoData(IceSubCommand sub);
@@ -66,6 +67,7 @@ class ScsiIceLink final : public IceLink {
     std::array<DeviceValue, kMaxIceDevices> deviceHandles_;
     IceBlock responseBuffer_{};
     IceBlock contextBlock_{};
+    FailureReport said_;  // the access's reasons on standard error
 };
 
 }  // namespace keyscope

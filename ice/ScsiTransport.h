@@ -56,9 +56,9 @@ class ScsiDeviceAccess {
     // The operation, the node and the system's reason when the last open or
     // SG_IO call failed; empty after one succeeded.
     virtual std::string lastError() const { return {}; }
-    // Tells standard error which nodes of the last scan refused to open and
-    // why; called when no ICE board was found, as one of them may be the board.
-    virtual void reportRefusedNodes() const {}
+    // For standard error: which nodes of the last scan refused to open and why,
+    // one line each; said when no ICE board was found, as one may be the board.
+    virtual std::vector<std::string> refusedNodeLines() const { return {}; }
 };
 
 // ---- ASPI layer ----

@@ -29,8 +29,9 @@ std::optional<double> secondsFromEnvironment(const char* name) {
 }
 
 SerialFaults serialFaultsFromEnvironment() {
+    const int hangUps = countFromEnvironment("KEYSCOPE_SIM_SERIAL_HANGUPS");
     return {secondsFromEnvironment("KEYSCOPE_SIM_SERIAL_HANGUP_AFTER"),
-            secondsFromEnvironment("KEYSCOPE_SIM_SERIAL_RETURN_AFTER")};
+            secondsFromEnvironment("KEYSCOPE_SIM_SERIAL_RETURN_AFTER"), hangUps < 0 ? 1 : hangUps};
 }
 
 int iceFailOpensFromEnvironment() {

@@ -13,12 +13,16 @@ int countFromEnvironment(const char* name);
 std::optional<double> secondsFromEnvironment(const char* name);
 
 // The serial board hangs up this long after the port was first opened, and
-// comes back at the same port returnAfter later; without returnAfter it stays away.
+// comes back at the same port returnAfter later; without returnAfter it stays
+// away. It does so `hangUps` times, each hang-up hangUpAfter after the port was
+// opened again on the board's return.
 struct SerialFaults {
     std::optional<double> hangUpAfter;
     std::optional<double> returnAfter;
+    int hangUps = 1;
 };
-// KEYSCOPE_SIM_SERIAL_HANGUP_AFTER and KEYSCOPE_SIM_SERIAL_RETURN_AFTER.
+// KEYSCOPE_SIM_SERIAL_HANGUP_AFTER, KEYSCOPE_SIM_SERIAL_RETURN_AFTER and
+// KEYSCOPE_SIM_SERIAL_HANGUPS (a count; unset or bad: 1).
 SerialFaults serialFaultsFromEnvironment();
 
 // KEYSCOPE_SIM_ICE_FAIL_OPENS: how many ICE discoveries find no board; 0 when unset.

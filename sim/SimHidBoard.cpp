@@ -1,6 +1,7 @@
 #include "sim/SimHidBoard.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,6 +17,8 @@ constexpr int kFail = 1;
 
 constexpr int kTypedDeviceId = report::kDeviceTyped;
 constexpr int kPlainDeviceId = report::kDevicePlain;
+constexpr const char* kOnlyPlainReads = "the simulated plain board answers only plain reads";
+constexpr const char* kOnlyTypedReads = "the simulated typed board answers no plain reads";
 
 constexpr int kTriggerByte = report::kTrigger;
 constexpr int kKeyCodeByte = report::kKeyCode;
@@ -85,13 +88,32 @@ bool SimHidBoard::usable() const {
     return failAfter_ < 0 || dataReads_ < failAfter_;
 }
 
+int SimHidBoard::fail(std::string reason) {
+    lastError_ = std::move(reason);
+    return kFail;
+}
+
+std::string SimHidBoard::refusal(const std::uint8_t* report) const {
+    if (!usable()) {
+        return "the simulated board dropped off the bus after " + std::to_string(failAfter_) +
+               " data reads (KEYSCOPE_SIM_FAIL_AFTER)";
+    }
+    if (report == nullptr) {
+        return "no report buffer";
+    }
+    return open_ ? std::string() : "no HID board is open";
+}
+
 int SimHidBoard::open(int deviceId, int /*reserved1*/, int /*reserved2*/) {
     if (!usable()) {
-        return kFail;
+        return fail(refusal(nullptr));
     }
     const int answersTo = kind_ == HidKind::Plain ? kPlainDeviceId : kTypedDeviceId;
     if (deviceId != answersTo) {
-        return kFail;
+        char text[96];
+        std::snprintf(text, sizeof text, "the simulated %s board answers only product id 0x%04x",
+                      kind_ == HidKind::Plain ? "plain" : "typed", answersTo);
+        return fail(text);
     }
     // A reopen after a lost poll starts from whole reports again.
     data_ = max_ = key_ = Pending{};
@@ -145,8 +167,8 @@ void SimHidBoard::fillReport(std::uint8_t* report, Pending& pending,
 }
 
 int SimHidBoard::readDataReport(std::uint8_t* report) {
-    if (report == nullptr || !open_ || !usable()) {
-        return kFail;
+    if (std::string why = refusal(report); !why.empty()) {
+        return fail(std::move(why));
     }
     bool referenceReport = false;
     if (startsNewReport(data_)) {
@@ -173,38 +195,47 @@ int SimHidBoard::readDataReport(std::uint8_t* report) {
 }
 
 int SimHidBoard::read(int size, std::uint8_t* report) {
-    if (kind_ != HidKind::Plain || size < kSimReportSize) {
-        return kFail;
+    if (kind_ != HidKind::Plain) {
+        return fail(kOnlyTypedReads);
+    }
+    if (size < kSimReportSize) {
+        return fail("a read of " + std::to_string(size) + " bytes is shorter than the reports");
     }
     return readDataReport(report);
 }
 
 int SimHidBoard::readData(std::uint8_t* report) {
     if (kind_ == HidKind::Plain) {
-        return kFail;
+        return fail(kOnlyPlainReads);
     }
     return readDataReport(report);
 }
 
 int SimHidBoard::readMax(std::uint8_t* report) {
-    if (kind_ == HidKind::Plain || report == nullptr || !open_ || !usable()) {
-        return kFail;
+    if (kind_ == HidKind::Plain) {
+        return fail(kOnlyPlainReads);
+    }
+    if (std::string why = refusal(report); !why.empty()) {
+        return fail(std::move(why));
     }
     fillReport(report, max_, replay_ ? replay_->referenceCounts() : model_.referenceCounts(), 0);
     return kOk;
 }
 
 int SimHidBoard::readKey(std::uint8_t* report) {
-    if (kind_ == HidKind::Plain || report == nullptr || !open_ || !usable()) {
-        return kFail;
+    if (kind_ == HidKind::Plain) {
+        return fail(kOnlyPlainReads);
+    }
+    if (std::string why = refusal(report); !why.empty()) {
+        return fail(std::move(why));
     }
     fillReport(report, key_, widen(model_.settings().keyValues), 0);
     return kOk;
 }
 
 int SimHidBoard::write(const std::uint8_t* report) {
-    if (report == nullptr || !open_ || !usable()) {
-        return kFail;
+    if (std::string why = refusal(report); !why.empty()) {
+        return fail(std::move(why));
     }
     BoardSettings settings;
     for (int k = 0; k < kSimKeyCount; ++k) {

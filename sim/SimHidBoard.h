@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "sim/ReplaySignal.h"
@@ -65,6 +66,9 @@ class SimHidBoard {
     int readKey(std::uint8_t* report);         // typed kinds only
     int write(const std::uint8_t* report);
 
+    // Why the last failed call failed, one line for the module's vnHidLastError.
+    const std::string& lastError() const { return lastError_; }
+
     HidKind kind() const { return kind_; }
     bool isOpen() const { return open_; }
     std::int64_t clockMs() const { return clockMs_; }
@@ -82,6 +86,9 @@ class SimHidBoard {
     };
 
     bool usable() const;
+    int fail(std::string reason);
+    // Why a call with this report cannot be answered now; empty when it can.
+    std::string refusal(const std::uint8_t* report) const;
     // One report of this kind from the sixteen values: a plain or 0x55 report,
     // or the next half of a 0x85/0xC5 pair (the second half comes from pending).
     void fillReport(std::uint8_t* report, Pending& pending,
@@ -101,6 +108,7 @@ class SimHidBoard {
     Pending max_;
     Pending key_;
     std::unique_ptr<ReplaySignal> replay_;
+    std::string lastError_;
 };
 
 }  // namespace keyscope::sim

@@ -5,6 +5,7 @@
 // recording KEYSCOPE_SIM_REPLAY names; a refused recording fails the open.
 // The recording comes from the host program's cache when it exports one
 // (sim/SharedRecording.h), so the file is not read a second time.
+// vnHidLastError gives the reason of the last failed call, as the real module's.
 
 #include <memory>
 #include <mutex>
@@ -22,6 +23,7 @@ struct ModuleState {
     std::mutex mutex;  // a caller may poll from another thread than it opened on
     std::unique_ptr<SimHidBoard> board;
     std::string replayRefusal;  // the last one written, so that it is written once
+    std::string lastError;      // of the last call; empty after a success
 };
 
 ModuleState& moduleState() {
@@ -31,14 +33,21 @@ ModuleState& moduleState() {
 
 constexpr int kNotOpen = 2;
 
+// The call's result, keeping its reason for vnHidLastError; the state is locked.
+int keepReason(ModuleState& state, int result) {
+    state.lastError = result == 0 ? std::string() : state.board->lastError();
+    return result;
+}
+
 template <typename Call>
 int withBoard(Call call) {
     ModuleState& state = moduleState();
     std::lock_guard lock(state.mutex);
     if (!state.board) {
+        state.lastError = "no HID board is open";
         return kNotOpen;
     }
-    return call(*state.board);
+    return keepReason(state, call(*state.board));
 }
 
 }  // namespace
@@ -53,13 +62,14 @@ KEYSCOPE_HID_EXPORT int vnHidOpen(int deviceId, int reserved1, int reserved2) {
             SimHidBoard::maxCount(kind),
             kind == HidKind::Typed16 ? "16-bit reports" : "this board's 8-bit reports");
         if (replay.requested && !replay.signal) {
-            reportReplayRefusal(replay.error, state.replayRefusal);
+            reportReplayRefusal(replay.error, state.replayRefusal);  // says where and why
+            state.lastError = "the recording to replay was refused";
             return kNotOpen;
         }
         state.board = std::make_unique<SimHidBoard>(
             kind, seedFromEnvironment(), failAfterFromEnvironment(), std::move(replay.signal));
     }
-    return state.board->open(deviceId, reserved1, reserved2);
+    return keepReason(state, state.board->open(deviceId, reserved1, reserved2));
 }
 
 KEYSCOPE_HID_EXPORT int vnHidRead(int size, unsigned char* report) {
@@ -80,4 +90,11 @@ KEYSCOPE_HID_EXPORT int vnHidReadKey(unsigned char* report) {
 
 KEYSCOPE_HID_EXPORT int vnHidWrite(unsigned char* report) {
     return withBoard([&](SimHidBoard& board) { return board.write(report); });
+}
+
+// The text lives in the module's state until the next call.
+KEYSCOPE_HID_EXPORT const char* vnHidLastError(void) {
+    ModuleState& state = moduleState();
+    std::lock_guard lock(state.mutex);
+    return state.lastError.c_str();
 }

@@ -28,6 +28,7 @@ bool SimulatedSerialDevice::open(const std::string& path) {
         openError_ = "open " + path + ": the simulated board is unplugged";
         return false;
     }
+    const bool returning = hungUpAt_.has_value();
     if (!replay_.signal) {
         replay_ = replayFromEnvironment(0xFFFF, "serial frames");
         if (replay_.requested && !replay_.signal) {
@@ -47,8 +48,9 @@ bool SimulatedSerialDevice::open(const std::string& path) {
         return false;
     }
     terminalPath_ = *terminal;
-    if (!firstOpenedAt_) {
-        firstOpenedAt_ = Clock::now();
+    if (!upSince_ || returning) {
+        upSince_ = Clock::now();  // the next hang-up counts from here
+        hungUpAt_.reset();
     }
     return true;
 }
@@ -76,9 +78,10 @@ long SimulatedSerialDevice::read(std::uint8_t* buffer, std::size_t length) {
     if (!real_) {
         return -1;
     }
-    if (faults_.hangUpAfter && firstOpenedAt_ && !hungUpAt_ &&
-        Clock::now() >= *firstOpenedAt_ + seconds(*faults_.hangUpAfter)) {
+    if (faults_.hangUpAfter && upSince_ && !hungUpAt_ && hangUps_ < faults_.hangUps &&
+        Clock::now() >= *upSince_ + seconds(*faults_.hangUpAfter)) {
         hungUpAt_ = Clock::now();
+        ++hangUps_;
         streamer_.stop();
     }
     const long got = real_->read(buffer, length);

@@ -55,8 +55,9 @@ class SimulatedSerialDevice final : public SerialDevice {
     std::string terminalPath_;
     std::string openError_;  // why the last open failed before the real device's open
     SerialFaults faults_;
-    std::optional<Clock::time_point> firstOpenedAt_;
-    std::optional<Clock::time_point> hungUpAt_;
+    std::optional<Clock::time_point> upSince_;   // the first open, or the one after a return
+    std::optional<Clock::time_point> hungUpAt_;  // while the board is away
+    int hangUps_ = 0;
 };
 
 }  // namespace keyscope::sim
@@ -64,8 +65,8 @@ class SimulatedSerialDevice final : public SerialDevice {
 namespace keyscope {
 
 // Wraps the real serial device (a TermiosSerialDevice) so that its ports are
-// the simulated board's, seeded from KEYSCOPE_SIM_SEED, with the hang-up of
-// KEYSCOPE_SIM_SERIAL_HANGUP_AFTER / _RETURN_AFTER. Chosen by the caller when
+// the simulated board's, seeded from KEYSCOPE_SIM_SEED, with the hang-ups of
+// KEYSCOPE_SIM_SERIAL_HANGUP_AFTER / _RETURN_AFTER / _HANGUPS. Chosen by the caller when
 // KEYSCOPE_SIMULATE=1.
 std::unique_ptr<SerialDevice> makeSimulatedSerialDevice(std::unique_ptr<SerialDevice> real);
 

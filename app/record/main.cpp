@@ -13,7 +13,6 @@
 
 #include "app/record/OutputFiles.h"
 #include "app/record/Recorder.h"
-#include "device/AccessDiagnosis.h"
 #include "device/HidLibrary.h"
 #include "device/NumberText.h"
 #include "platform/StreamMessages.h"
@@ -109,9 +108,7 @@ int main(int argc, char** argv) {
     if (!recorder.open()) {
         HidLibrary probe(hidModulePath());
         if (options.link == RecordLink::Hid && !probe.load()) {
-            // The same line the failed open wrote, which is then not repeated.
-            reportToStandardError(kCannotLoad + probe.loadError());
-            return 1;
+            return 1;  // the failed open said why, in the loader's words
         }
         return fail("cannot open the board", 1);
     }

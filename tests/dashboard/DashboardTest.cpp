@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <deque>
 #include <filesystem>
@@ -281,6 +282,15 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
             control(d, button)->click();
         };
     }
+    // A window manager keeps owned windows above their owner, also a maximized one that stays
+    // on top, and minimises them with it. On X11 Qt names the owner (WM_TRANSIENT_FOR) only
+    // for dialog-type windows: a plain window with a parent opens behind the dashboard.
+    void expectOwnedByTheDashboard(const QWidget& window) {
+        ASSERT_NE(window.windowHandle(), nullptr);
+        EXPECT_EQ(window.windowHandle()->transientParent(), dash->windowHandle());
+        EXPECT_EQ(window.windowHandle()->type(), Qt::Dialog);
+        EXPECT_TRUE(window.windowFlags().testFlags(Qt::WindowMinMaxButtonsHint));
+    }
     void expectEveryBar(GraphScale scale) {
         EXPECT_EQ(dash->graphScale(), scale);
         for (const BarSlot& slot : dash->barGraph().model().barSlots())
@@ -487,13 +497,15 @@ TEST_F(DashboardTest, BoardCommandsRunInTheirTimerFrameWithTheirMessages) {
 }
 
 // The list's own rules (newest first, one window per key) are TimeBarWindowTest's.
-TEST_F(DashboardTest, BarClickOpensATimeBarThatPollsFollowAndItsScrollEndWritesTheTrigger) {
+TEST_F(DashboardTest, BarClickOpensAnOwnedTimeBarThatPollsFollowAndItsScrollEndWritesTheTrigger) {
     connectHid();
+    dash->show();
     ChannelRecord* tk7 = dash->board().getChannel(7);
     emit dash->barGraph().barClicked(tk7);  // as a click on its bar does
     emit dash->barGraph().barClicked(nullptr);
     ASSERT_EQ(dash->timeBarWindows().size(), 1u);
     TimeBarWindow& window = *dash->timeBarWindows().front();
+    expectOwnedByTheDashboard(window);
     window.chart().composeFrame();  // its first paint
     dash->pollTick();
     EXPECT_TRUE(window.scrollPositionSet());
@@ -563,6 +575,7 @@ TEST_F(DashboardTest, RealSerialPortIsHeldAloneAndAHangUpShowsTheReadMessage) {
 
 TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStopsAtDisconnect) {
     connectHid(choosePins({9, 1, 4}));
+    dash->show();
     ASSERT_TRUE(dash->menu().trigger(menu::kStop));  // the test polls by hand
     // TK1: still and pressed by its code (inf); TK4: a noisy rest 10 above its press (1.7);
     // TK9: too few readings. Readings while another key is pressed count as resting.
@@ -584,6 +597,7 @@ TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStops
     KeyStatisticsWindow* window = dash->keyStatisticsWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
+    expectOwnedByTheDashboard(*window);
     const QTableWidget& table = window->table();
     std::vector<std::tuple<std::string, std::string, std::string, QRgb>> rows;
     for (int row = 0; row < table.rowCount(); ++row) {

@@ -29,19 +29,21 @@ struct OpenCase {
     int result;
     std::int32_t linkMode;
     fakes::Journal journal;
+    std::vector<std::string> said;  // standard error over two opens: the failed calls' reasons
 };
 
 // clang-format off
 const OpenCase kOpenCases[] = {
-    {{292, 296}, 3, 1, kLinkHidTyped, {"open 292", "readMax", "pause 50", "readKey", "pause 50", "readData"}},
-    {{296}, 3, 1, kLinkHidPlain, {"open 292", "open 296", "read 64", "pause 50", "read 64", "pause 50", "read 64"}},
-    {{}, 3, 0, kLinkHidTyped, {"open 292", "open 296"}},
-    {{292}, 0, 0, kLinkHidTyped, {"open 292", "readMax", "pause 100", "readMax"}},  // no key read
-    {{292}, 1, 0, kLinkHidTyped, {"open 292", "readMax", "pause 50", "readKey", "pause 100", "readKey"}},
-    {{296}, 0, 0, kLinkHidPlain, {"open 292", "open 296", "read 64"}},  // no retry
+    {{292, 296}, 3, 1, kLinkHidTyped, {"open 292", "readMax", "pause 50", "readKey", "pause 50", "readData"}, {}},
+    {{296}, 3, 1, kLinkHidPlain, {"open 292", "open 296", "read 64", "pause 50", "read 64", "pause 50", "read 64"}, {}},
+    {{}, 3, 0, kLinkHidTyped, {"open 292", "open 296"}, {"open 0x0124 or 0x0128 failed"}},  // both, one line
+    {{292}, 0, 0, kLinkHidTyped, {"open 292", "readMax", "pause 100", "readMax"}, {"readMax failed"}},  // no key read
+    {{292}, 1, 0, kLinkHidTyped, {"open 292", "readMax", "pause 50", "readKey", "pause 100", "readKey"}, {"readKey failed", "readMax failed"}},
+    {{296}, 0, 0, kLinkHidPlain, {"open 292", "open 296", "read 64"}, {"read 64 failed"}},  // no retry
 };
 // clang-format on
 
+// A failed open says its reason; the same failure at the next try stays quiet, another is said.
 TEST(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
     for (const OpenCase& c : kOpenCases) {
         SCOPED_TRACE(c.journal.back());
@@ -52,13 +54,24 @@ TEST(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
         f.hid->max.assign(c.goodReads > 0, good);
         f.hid->key.assign(c.goodReads > 1, good);
         f.hid->data.assign(c.goodReads > 2, good);
+        ::testing::internal::CaptureStderr();
         EXPECT_EQ(f.board->open(kSelectorHid), c.result);
         EXPECT_EQ(f.journal, c.journal);
         EXPECT_EQ(std::tuple(f.board->isOpen(), f.board->linkMode(), f.board->appendedSamples()),
                   std::tuple(c.result, c.linkMode, c.result == 1 ? 16u : 0u));
         f.journal.clear();
         EXPECT_EQ(f.board->open(kSelectorHid) == 1 && f.journal.empty(), c.result == 1);
+        std::string said;
+        for (const std::string& line : c.said)
+            said += "device_tests: " + line + "\n";
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), said);
     }
+    FakeBoard f;  // failures that differ by more than the id are said one after the other
+    f.hid->openReasons[kHidDevicePlain] = "refused";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(f.board->open(kSelectorHid), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "device_tests: open 0x0124 failed; open 0x0128 refused\n");
 }
 
 TEST(BoardClose, NotifiesBeforeClearingAndAFailedReleaseKeepsItOpen) {
@@ -115,20 +128,22 @@ TEST(ReadCycle_Hid, AFirstHalfIsFollowedAt10MsAndTheReportFormSetsTheValueWidth)
 }
 
 TEST(ReadCycle_Hid, TheResultFollowsTheFirstReadOfTheCycle) {
-    // report types in read order (0: a failed read), result, samples appended
-    const std::tuple<std::vector<std::uint8_t>, int, std::uint64_t> cases[] = {
-        {{0x85, 0}, 1, 8},  // a first half stands even when the second read fails
-        {{0x99}, 1, 0},
-        {{0}, 0, 0},
-        {std::vector<std::uint8_t>(40, 0x85), 0, 8 * kMaxChainedFirstHalves},  // a lost link
+    // report types in read order (0: a failed read), result, samples appended, said
+    const std::tuple<std::vector<std::uint8_t>, int, std::uint64_t, const char*> cases[] = {
+        {{0x85, 0}, 1, 8, ""},  // a first half stands even when the second read fails
+        {{0x99}, 1, 0, ""},
+        {{0}, 0, 0, "device_tests: readData failed\n"},
+        {std::vector<std::uint8_t>(40, 0x85), 0, 8 * kMaxChainedFirstHalves, ""},  // a lost link
     };
-    for (const auto& [types, result, appended] : cases) {
+    for (const auto& [types, result, appended, said] : cases) {
         SCOPED_TRACE(types.size());
         FakeBoard f;
         openTyped(f);
         for (std::uint8_t type : types)
             f.hid->data.push_back({type != 0, typedReport(type, {1})});
+        ::testing::internal::CaptureStderr();
         EXPECT_EQ(f.board->readCycle(), result);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), said);
         EXPECT_EQ(f.board->appendedSamples() - 16, appended);
     }
 }
@@ -172,7 +187,9 @@ TEST(WriteKeyValues, SendsLowBytesAndSettingsRetryingOnceAtOnce) {
                 ElementsAre(0, 0xFF, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 30, 0, 3, 0x85));
     EXPECT_TRUE(f.pauser.pauses.empty());
     f.hid->writes = {false, false};
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(f.board->writeKeyValues(), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "device_tests: write failed\n");
 }
 
 using IceImage = std::optional<std::array<std::uint8_t, 65>>;

@@ -44,9 +44,12 @@ TEST(SerialPort, EachFailingStepShowsItsMessageAndAHalfOpenPortRefusesLaterOpens
     }
 }
 
+// The device's reasons go to standard error once per loss: a reason repeated while the port
+// stays lost is quiet, and after the port was back the next loss and reopen streak say theirs.
 TEST(SerialPort, FailedReadsStillSucceedNeverStackBoxesAndAHangUpRetriesThePathOncePerSecond) {
     FakeBoard f;
     ASSERT_EQ(f.board->open(kSelectorSerial), 1);
+    ::testing::internal::CaptureStderr();
     const auto opens = [&] {
         return std::count(f.journal.begin(), f.journal.end(), "serial open /dev/fakeCOM1");
     };
@@ -81,11 +84,28 @@ TEST(SerialPort, FailedReadsStillSucceedNeverStackBoxesAndAHangUpRetriesThePathO
     f.serial->chunks.push_back({0xF0, 3, 0x31, 9, 0, 0});
     EXPECT_EQ(f.board->readCycle(), 1);
     EXPECT_EQ(f.board->getChannel(1)->maxValue, 9);
+    f.serial->hungUp = f.serial->failOpen = true;  // lost again, and away for a while
+    for (const std::int64_t now : {3000, 4000, 5000}) {
+        f.nowMs = now;
+        EXPECT_EQ(port.readPort(buffer, 7, received), 0);
+    }
+    f.serial->failOpen = false;  // back each time, and hanging up again at once
+    for (const std::int64_t now : {6000, 7000}) {
+        f.nowMs = now;
+        EXPECT_EQ(port.readPort(buffer, 7, received), 0);
+    }
+    f.serial->hungUp = false;
+    f.nowMs = 8000;
+    EXPECT_EQ(port.readPort(buffer, 7, received), 1);
+    const std::string lost = "device_tests: the other end hung up\n",
+                      away = "device_tests: open /dev/fakeCOM1 failed\n";
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "device_tests: read failed\n" + lost + away + lost + away + lost + lost);
 
     f.serial->failClose = true;  // a refused close keeps the port open
     EXPECT_EQ(port.closePort(), 0);
     EXPECT_TRUE(port.isPortOpen());
-    EXPECT_EQ(f.messages.texts().size(), 4u);
+    EXPECT_EQ(f.messages.texts().size(), 7u);
     EXPECT_EQ(f.messages.texts().back(), "Serial Port Closed false.");
     f.serial->failClose = false;
     EXPECT_EQ(port.closePort(), 1);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,7 +67,7 @@ class RecordingNotifier final : public CloseNotifier, Journaling {
 };
 
 // A HID module answering from queues of scripted reports; an empty queue or a
-// queued failure makes the call fail.
+// queued failure makes the call fail, and lastError names the failed call.
 class ScriptedHid final : public HidModule, Journaling {
   public:
     using Journaling::Journaling;
@@ -74,7 +75,8 @@ class ScriptedHid final : public HidModule, Journaling {
         bool ok = true;
         Report report{};
     };
-    std::vector<int> answeringIds;  // device ids whose open succeeds
+    std::vector<int> answeringIds;           // device ids whose open succeeds
+    std::map<int, std::string> openReasons;  // why the others fail; unset: "failed"
     std::deque<Answer> plain, data, max, key;
     std::deque<bool> writes;  // results of successive writes; empty = success
     std::vector<Report> written;
@@ -82,7 +84,9 @@ class ScriptedHid final : public HidModule, Journaling {
 
     bool open(int id, int, int) override {
         log("open " + std::to_string(id));
-        return std::find(answeringIds.begin(), answeringIds.end(), id) != answeringIds.end();
+        return result(std::find(answeringIds.begin(), answeringIds.end(), id) != answeringIds.end(),
+                      "open " + hidProductIdText(id) + " " +
+                          (openReasons.count(id) != 0 ? openReasons[id] : "failed"));
     }
     bool read(int size, std::uint8_t* report) override {
         return take("read " + std::to_string(size), plain, report);
@@ -93,24 +97,31 @@ class ScriptedHid final : public HidModule, Journaling {
     bool write(std::uint8_t* report) override {
         log("write");
         std::copy_n(report, kReportSize, written.emplace_back().begin());
-        return takeFront(writes, true);
+        return result(takeFront(writes, true), "write failed");
     }
+    std::string lastError() const override { return lastError_; }
 
   private:
-    bool take(std::string what, std::deque<Answer>& queue, std::uint8_t* report) {
-        log(std::move(what));
+    bool result(bool ok, std::string failure) {
+        lastError_ = ok ? "" : std::move(failure);
+        return ok;
+    }
+    bool take(const std::string& what, std::deque<Answer>& queue, std::uint8_t* report) {
+        log(what);
         if (std::any_of(report, report + kReportSize, [](std::uint8_t b) { return b != 0; }))
             ++unzeroedCalls;
         if (queue.empty())
-            return false;
+            return result(false, what + " failed");
         const Answer answer = takeFront(queue, {});
         // A failed call may have written part of a report too.
         std::memcpy(report, answer.report.data(), kReportSize);
-        return answer.ok;
+        return result(answer.ok, what + " failed");
     }
+    std::string lastError_;
 };
 
-// A serial device whose steps fail on demand and whose reads hand out queued chunks.
+// A serial device whose steps fail on demand and whose reads hand out queued
+// chunks; lastError names the failed step.
 class ScriptedSerial final : public SerialDevice, Journaling {
   public:
     using Journaling::Journaling;
@@ -124,18 +135,20 @@ class ScriptedSerial final : public SerialDevice, Journaling {
     bool open(const std::string& path) override {
         log("serial open " + path);
         openedPath = failOpen ? openedPath : path;
-        return !failOpen;
+        return result(!failOpen, "open " + path + " failed");
     }
-    bool readConfig() override { return !failReadConfig; }
+    bool readConfig() override { return result(!failReadConfig, "read config failed"); }
     bool writeConfig(int baud) override {
         configuredBaud = baud;
-        return !failWriteConfig;
+        return result(!failWriteConfig, "write config failed");
     }
-    bool setNonBlockingReads() override { return !failTimeouts; }
+    bool setNonBlockingReads() override { return result(!failTimeouts, "set timeouts failed"); }
     long read(std::uint8_t* buffer, std::size_t length) override {
         log("serial read");
-        if (hungUp || failRead)
+        if (hungUp || failRead) {
+            result(false, hungUp ? "the other end hung up" : "read failed");
             return hungUp ? kReadHungUp : -1;
+        }
         const auto chunk = takeFront(chunks, {});
         const std::size_t n = std::min(length, chunk.size());
         std::copy_n(chunk.begin(), n, buffer);  // no memcpy: an empty chunk's data() is null
@@ -143,8 +156,16 @@ class ScriptedSerial final : public SerialDevice, Journaling {
     }
     bool close() override {
         log("serial close");
-        return !failClose;
+        return failClose ? result(false, "close failed") : true;  // keeps the read's reason
     }
+    std::string lastError() const override { return lastError_; }
+
+  private:
+    bool result(bool ok, std::string failure) {
+        lastError_ = ok ? "" : std::move(failure);
+        return ok;
+    }
+    std::string lastError_;
 };
 
 // An ICE link answering memory reads from queued 65-byte images.

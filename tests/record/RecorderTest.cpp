@@ -265,8 +265,9 @@ TEST_P(RecorderOnSimulatedBoard, RowsStayInRangeShowTouchesAndReplayTheSameCount
     // Past its end a replay gives no samples, so the recording ends by itself; the ICE board
     // keeps its last image and is stopped at the file's length.
     RecordRun again = record(c.environment, c.replayEnds ? c.arguments : args, even);
-    if (c.replayEnds)
+    if (c.replayEnds) {
         EXPECT_THAT(again.errors, HasSubstr("gave no samples for 5 s"));
+    }
     ASSERT_EQ(again.exitCode, c.replayEnds ? 1 : 0) << again.errors;
     ASSERT_EQ(again.rows.size(), 100u);
     for (std::size_t i = 0; i < 100; ++i)  // all but the elapsed time, which is the machine's
@@ -298,9 +299,10 @@ TEST(RecorderProcess, ALostLinkIsReportedAndEndsTheRecordingUnlessItComesBackWit
          "could not be reopened within 5 s", -1},
         {"KEYSCOPE_HID_LIBRARY=" + (programFolder() / "libkeyscope-test-hid-halves.so").string(),
          "--hid --seconds 30", 1, "gave no samples for 5 s", 1},
+        // Each loss says its reason: twice for two hang-ups.
         {"KEYSCOPE_SIMULATE=1 KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=1 "
-         "KEYSCOPE_SIM_SERIAL_RETURN_AFTER=1",
-         "--serial COM1 --seconds 5", 0, "links lost: 1, reconnected: 1", -1},
+         "KEYSCOPE_SIM_SERIAL_RETURN_AFTER=1 KEYSCOPE_SIM_SERIAL_HANGUPS=2",
+         "--serial COM1 --seconds 6", 0, "links lost: 2, reconnected: 2", -1},
     };
     for (const auto& [environment, arguments, exitCode, said, rows] : cases) {
         SCOPED_TRACE(environment);
@@ -315,6 +317,12 @@ TEST(RecorderProcess, ALostLinkIsReportedAndEndsTheRecordingUnlessItComesBackWit
             EXPECT_EQ(row.size(), 18u);
         if (exitCode == 0) {  // the link came back, and rows with it
             EXPECT_THAT(run.errors, HasSubstr("s: board link back"));
+            const std::regex reason(": the other end hung up");
+            EXPECT_EQ(
+                std::distance(std::sregex_iterator(run.errors.begin(), run.errors.end(), reason),
+                              std::sregex_iterator()),
+                2)
+                << run.errors;
             EXPECT_GT(std::stoi(run.rows.back().at(0)), 2500);
         }
     }

@@ -6,6 +6,8 @@
 #include <QResizeEvent>
 #include <QScreen>
 
+#include "views/OwnedWindow.h"
+
 namespace keyscope {
 namespace {
 
@@ -38,7 +40,7 @@ int requestForAction(int action) {
 // A plain window rather than a QDialog: Escape and Enter would hide a dialog
 // without a close event, leaving the owner's list holding a hidden window.
 TimeBarWindow::TimeBarWindow(ChannelRecord* channel, QWidget* owner)
-    : QWidget(owner, Qt::Window), channel_(channel) {
+    : QWidget(owner, kOwnedWindowFlags), channel_(channel) {
     // The window's size on Linux excludes the frame, which belongs to the
     // window manager; 410 x 315 is the size of the window proper.
     const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();

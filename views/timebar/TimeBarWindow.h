@@ -29,8 +29,9 @@ class TimeBarWindow : public QWidget {
     // Sets the window up hidden: 410 x 315 centred on the screen, titled
     // "Keyscope - <name>", the bar at 255 - L over 0..255. The channel and its
     // trigger level must outlive the window. With an owner the window stays a
-    // separate top-level window but belongs to it, so a modal owner does not
-    // block it; the owner must not delete it through Qt's parent ownership
+    // separate top-level window but belongs to it (views/OwnedWindow.h): a
+    // modal owner does not block it and the window manager keeps it in front of
+    // the owner. The owner must not delete it through Qt's parent ownership
     // while someone else still owns it.
     explicit TimeBarWindow(ChannelRecord* channel, QWidget* owner = nullptr);
 

@@ -22,8 +22,9 @@ using TimeBarWiring = std::function<void(TimeBarWindow& window)>;
 // Brings the window showing a key of record's name to the front, or creates
 // one for the owner window, shows it, wires it and adds it at the head. The
 // dashboard passes itself as owner, so that its modal loop does not block the
-// windows; a list holding windows with an owner must be destroyed before the
-// owner's QWidget part is. Returns that window; null for a null record.
+// windows and the window manager keeps them in front of it; a list holding
+// windows with an owner must be destroyed before the owner's QWidget part is. Returns that window;
+// null for a null record.
 TimeBarWindow* openTimeBarWindow(TimeBarWindowList& windows, ChannelRecord* record, QWidget* owner,
                                  const TimeBarWiring& wire);
 
