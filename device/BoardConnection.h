@@ -74,6 +74,8 @@ class BoardConnection {
     std::int32_t linkMode() const { return linkMode_; }
     // Samples appended since construction; tells a reader whether a read cycle took any.
     std::uint64_t appendedSamples() const { return model_.appendedSamples(); }
+    // Samples appended to one channel (0..15) since construction.
+    std::uint64_t appendedSamples(int channel) const { return model_.appendedSamples(channel); }
 
     std::int32_t getTriggerLevel() const { return triggerLevel_; }
     std::int32_t getPreScale() const { return preScale_; }
