@@ -61,8 +61,9 @@ class BoardConnection {
     const ChannelRecord* getChannel(int index) const;
     // Stores the count, updates maxValue by the rule, appends a sample (dropping the oldest beyond
     // 300).
-    void appendSample(int channel, std::int32_t value, MaxRule rule) {
-        model_.appendSample(channel, value, rule);
+    void appendSample(int channel, std::int32_t value, MaxRule rule,
+                      SampleKind kind = SampleKind::Reading) {
+        model_.appendSample(channel, value, rule, kind);
     }
     // Empties every history; a channel that had samples gets value, keyValue and maxValue 0.
     void clearSamples() { model_.clearSamples(); }
