@@ -1,8 +1,10 @@
 #include "sim/SimFaults.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace keyscope::sim {
 
@@ -25,10 +27,11 @@ std::optional<double> secondsFromEnvironment(const char* name) {
     if (text == nullptr || *text == '\0') {
         return std::nullopt;
     }
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text, &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(value) || value < 0) {
+    // A dot whatever the locale: the dashboard's application adopts the user's.
+    const char* end = text + std::strlen(text);
+    double value = 0;
+    const auto [at, error] = std::from_chars(text, end, value);
+    if (error != std::errc() || at != end || !std::isfinite(value) || value < 0) {
         return std::nullopt;
     }
     return value;
