@@ -276,8 +276,8 @@ SnrSuggestion suggestTriggerLevel(std::span<const SnrKeyResult> keys) {
         }
     }
     if (s.noisyKey) {
-        s.warning = "noise: " + keyName(*s.noisyKey) +
-                    "'s largest untouched difference reaches half the level or more; margin in " +
+        s.warning = keyName(*s.noisyKey) +
+                    "'s largest untouched difference reaches half the level or more: margin in " +
                     std::to_string(s.noisyMargin) + " counts";
     }
     return s;
