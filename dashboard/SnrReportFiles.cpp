@@ -125,12 +125,13 @@ class PageDrawer {
     }
 
     qreal chart(const SnrResults& results, qreal y) {
+        const double limit = results.settings.snrLimit;
         p_.setPen(Qt::black);
         p_.setFont(font(10, true));
-        p_.drawText(QRectF(0, y, width_, 14), Qt::AlignLeft | Qt::AlignVCenter,
-                    QStringLiteral("SNR of every key against the limit"));
+        p_.drawText(
+            QRectF(0, y, width_, 14), Qt::AlignLeft | Qt::AlignVCenter,
+            text("SNR of every key against the limit " + formatFigure(limit, "", 1) + " (dashed)"));
         y += 20;
-        const double limit = results.settings.snrLimit;
         double top = limit * 1.5;
         for (const SnrKeyResult& key : results.keys) {
             if (key.figures.snr && std::isfinite(*key.figures.snr)) {
@@ -171,9 +172,6 @@ class PageDrawer {
         }
         p_.setPen(QPen(kFail, 1.2, Qt::DashLine));
         p_.drawLine(QPointF(left, yOf(limit)), QPointF(width_, yOf(limit)));
-        p_.setPen(kFail);
-        p_.drawText(QRectF(left + 2, yOf(limit) - 11, 120, 10), Qt::AlignLeft | Qt::AlignVCenter,
-                    text("limit " + formatFigure(limit, "", 1)));
         p_.setPen(QPen(Qt::black, 0.8));
         p_.drawLine(QPointF(left, base), QPointF(width_, base));
         return y + kChartHeight + 6;

@@ -262,8 +262,8 @@ SnrSuggestion suggestTriggerLevel(std::span<const SnrKeyResult> keys) {
     const std::int32_t level = static_cast<std::int32_t>(std::clamp(
         share, static_cast<double>(kMinTriggerLevel), static_cast<double>(kMaxTriggerLevel)));
     s.level = level;
-    s.explanation = "80% of the smallest signal among passing keys (" + keyName(weakest->key) +
-                    ", " + formatFigure(signal, "") + " counts), rounded down";
+    s.explanation = "80% of the smallest signal among passing keys, " + keyName(weakest->key) +
+                    "'s " + formatFigure(signal, "") + " counts, rounded down";
     if (share < kMinTriggerLevel || share > kMaxTriggerLevel) {
         s.explanation += ", kept within " + std::to_string(kMinTriggerLevel) + ".." +
                          std::to_string(kMaxTriggerLevel);
