@@ -263,7 +263,7 @@ SnrSuggestion suggestTriggerLevel(std::span<const SnrKeyResult> keys) {
         share, static_cast<double>(kMinTriggerLevel), static_cast<double>(kMaxTriggerLevel)));
     s.level = level;
     s.explanation = "80% of the smallest signal among passing keys, " + keyName(weakest->key) +
-                    "'s " + formatFigure(signal, "") + " counts, rounded down";
+                    "'s " + formatFigure(signal, "", 2) + " counts, rounded down";
     if (share < kMinTriggerLevel || share > kMaxTriggerLevel) {
         s.explanation += ", kept within " + std::to_string(kMinTriggerLevel) + ".." +
                          std::to_string(kMaxTriggerLevel);

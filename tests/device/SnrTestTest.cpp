@@ -252,7 +252,7 @@ TEST(SnrTest_Suggestion, FourFifthsOfTheWeakestPassingSignalWithinOneTo255AndIts
         {"weakest passing key decides",
          {measured(0, Pass, 60), measured(1, Pass, 48.5), measured(2, Fail, 30)},
          38,
-         "80% of the smallest signal among passing keys, TK1's 48.5 counts, rounded down",
+         "80% of the smallest signal among passing keys, TK1's 48.50 counts, rounded down",
          {},
          0},
         {"exact four fifths", {measured(4, Pass, 60)}, 48, "", {}, 0},
@@ -268,7 +268,7 @@ TEST(SnrTest_Suggestion, FourFifthsOfTheWeakestPassingSignalWithinOneTo255AndIts
         {"at least 1",
          {measured(7, Pass, 1.2)},
          1,
-         "80% of the smallest signal among passing keys, TK7's 1.2 counts, rounded down, kept "
+         "80% of the smallest signal among passing keys, TK7's 1.20 counts, rounded down, kept "
          "within 1..255",
          {},
          0},
