@@ -38,14 +38,26 @@ struct Script {
             test.feed(key, sample, now);
         now += 50;
     }
-    // TK2 rests through the quiet phase, then the touch phase begins.
+    // Every key under test rests through the quiet phase, in which the touch phase cannot
+    // begin; then it begins.
     void restThenTouch(const std::vector<int>& resting = kResting) {
-        for (int v : resting)
-            poll({{2, reading(v)}});
+        for (int v : resting) {
+            for (int key : test.keys())
+                test.feed(key, reading(v), now);
+            now += 50;
+        }
+        EXPECT_FALSE(test.beginTouch(now));
         now = kQuietMs;
         test.advance(now);
-        EXPECT_EQ(test.phase(), SnrPhase::QuietDone);
         EXPECT_TRUE(test.beginTouch(now));
+    }
+    // TK2's counts, each with its key code: a digit d is 0x30 + d, '*' a serial board's 1
+    // (some key is down), '.' none.
+    void touch(const std::vector<int>& counts, const std::string& codes) {
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            const char c = codes.at(i);
+            poll({{2, reading(counts[i], c == '.' ? 0 : c == '*' ? 1 : 0x30 + c - '0')}});
+        }
     }
     SnrKeyResult result(int key) const {
         for (const SnrKeyResult& r : test.results().keys)
@@ -91,7 +103,8 @@ struct TouchCase {
     const char* name;
     KeyCodeKind codes;
     std::vector<int> resting;
-    std::vector<std::pair<int, int>> touch;  // TK2's readings: count, key code
+    std::vector<int> touch;  // TK2's counts and their key codes, as Script::touch takes them
+    std::string touchCodes;
     long settled;
     double touchedMean;
 };
@@ -102,31 +115,24 @@ TEST(SnrTest_Touch, TouchedByCodeOrCountRuleAndTheFirstTwoOfEachTouchDropped) {
         {"by key code",
          KeyCodeKind::NamesKey,
          kResting,
-         {{80, 0x32},
-          {82, 0x32},
-          {78, 0x32},
-          {80, 0x32},
-          {80, 0x32},
-          {100, 0},
-          {80, 0x32},
-          {70, 0x33},
-          {82, 0x32},
-          {80, 0x32},
-          {78, 0x32}},
+         {80, 82, 78, 80, 80, 100, 80, 70, 82, 80, 78},
+         "22222.23222",
          4,
          79.0},
         // Touched below 100 - max(3 x 6, 5) = 82, whatever the code says.
         {"by count, noisy key",
          KeyCodeKind::AnyKey,
          kResting,
-         {{81, 0}, {81, 0}, {81, 0}, {82, 1}, {70, 0}, {70, 0}, {70, 0}, {70, 0}},
+         {81, 81, 81, 82, 70, 70, 70, 70},
+         "...*....",
          3,
          (81 + 70 + 70) / 3.0},
         // No noise: touched below 100 - 5.
         {"by count, quiet key",
          KeyCodeKind::None,
          std::vector(10, 100),
-         {{94, 0}, {94, 0}, {94, 0}, {95, 0}, {94, 0}, {94, 0}, {94, 0}},
+         {94, 94, 94, 95, 94, 94, 94},
+         ".......",
          2,
          94.0},
     };
@@ -134,8 +140,7 @@ TEST(SnrTest_Touch, TouchedByCodeOrCountRuleAndTheFirstTwoOfEachTouchDropped) {
         SCOPED_TRACE(c.name);
         Script s(c.codes);
         s.restThenTouch(c.resting);
-        for (const auto& [value, code] : c.touch)
-            s.poll({{2, reading(value, code)}});
+        s.touch(c.touch, c.touchCodes);
         EXPECT_EQ(s.test.touchedReadings(2), c.settled);
         EXPECT_DOUBLE_EQ(s.result(2).touchedMean.value_or(0), c.touchedMean);
         EXPECT_EQ(s.test.phase(), SnrPhase::Touch);
@@ -151,12 +156,7 @@ TEST(SnrTest_Touch, EndsWhenEveryKeyHasItsReadingsAtTheTimeOutOrOnFinishEarly) {
         SnrSettings settings;
         settings.touchedReadings = 5;
         Script s(KeyCodeKind::NamesKey, {2, 5}, settings);
-        for (int v : kResting)
-            s.poll({{2, reading(v)}, {5, reading(v)}});
-        EXPECT_FALSE(s.test.beginTouch(s.now)) << "still quiet";
-        s.now = kQuietMs;
-        s.test.advance(s.now);
-        ASSERT_TRUE(s.test.beginTouch(s.now));
+        s.restThenTouch();
         for (int i = 0; i < 9; ++i)
             s.poll({{2, reading(80, 0x32)}, {5, reading(100)}});
         EXPECT_THAT(s.test.keysStillToTouch(), ElementsAre(5));
@@ -192,17 +192,7 @@ TEST(SnrTest_Results, FiguresMarginsAndVerdictAgainstTheLimitAsComputedByHand) {
         settings.touchedReadings = 5;
         Script s(KeyCodeKind::NamesKey, {2}, settings);
         s.restThenTouch();
-        for (const auto& [value, code] : {std::pair(90, 0x32),
-                                          {90, 0x32},
-                                          {80, 0x32},
-                                          {82, 0x32},
-                                          {78, 0x32},
-                                          {100, 0},
-                                          {90, 0x32},
-                                          {90, 0x32},
-                                          {80, 0x32},
-                                          {80, 0x32}})
-            s.poll({{2, reading(value, code)}});
+        s.touch({90, 90, 80, 82, 78, 100, 90, 90, 80, 80}, "22222.2222");
         ASSERT_EQ(s.test.phase(), SnrPhase::Done);
         const SnrResults results = s.test.results();
         const SnrKeyResult& r = results.keys.at(0);
@@ -287,16 +277,6 @@ TEST(SnrTest_Suggestion, FourFifthsOfTheWeakestPassingSignalWithinOneTo255AndIts
         EXPECT_EQ(s.noisyMargin, c.noisyMargin);
         EXPECT_EQ(s.warning.empty(), !c.noisyKey);
     }
-}
-
-TEST(SnrTest_Suggestion, MarginsOfMeasuredKeysOnlyEitherSideOfTheLevel) {
-    std::vector<SnrKeyResult> keys{measured(0, SnrVerdict::Pass, 60, 20, 50),
-                                   measured(1, SnrVerdict::Fail, 30, 48, 48), SnrKeyResult{}};
-    setMargins(keys, 48);
-    EXPECT_EQ(std::tuple(keys[0].marginIn, keys[0].marginOut), std::tuple(28, 2));
-    EXPECT_EQ(std::tuple(keys[1].marginIn, keys[1].marginOut), std::tuple(0, 0));
-    EXPECT_EQ(std::tuple(keys[2].marginIn, keys[2].marginOut),
-              std::tuple(std::nullopt, std::nullopt));
 }
 
 // The feed hands on only what each key gained since it last looked, never a reference, and
