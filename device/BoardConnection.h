@@ -62,8 +62,9 @@ class BoardConnection {
     const ChannelRecord* getChannel(int index) const;
     // Stores the count, updates maxValue by the rule, appends a sample (dropping the oldest beyond
     // 300).
-    void appendSample(int channel, std::int32_t value, MaxRule rule) {
-        model_.appendSample(channel, value, rule);
+    void appendSample(int channel, std::int32_t value, MaxRule rule,
+                      SampleKind kind = SampleKind::Reading) {
+        model_.appendSample(channel, value, rule, kind);
     }
     // Empties every history; a channel that had samples gets value, keyValue and maxValue 0.
     void clearSamples() { model_.clearSamples(); }
@@ -75,6 +76,8 @@ class BoardConnection {
     std::int32_t linkMode() const { return linkMode_; }
     // Samples appended since construction; tells a reader whether a read cycle took any.
     std::uint64_t appendedSamples() const { return model_.appendedSamples(); }
+    // Samples appended to one channel (0..15) since construction.
+    std::uint64_t appendedSamples(int channel) const { return model_.appendedSamples(channel); }
 
     std::int32_t getTriggerLevel() const { return triggerLevel_; }
     std::int32_t getPreScale() const { return preScale_; }

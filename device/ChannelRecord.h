@@ -16,7 +16,14 @@ struct KeySample {
     std::int32_t keyCode = 0;  // the connection's key code when the sample was appended
     std::int32_t value = 0;    // the count
     std::int32_t diff = 0;     // maxValue - value, after this reading's own maxValue update
+    // Set by a serial reference frame (0xF0): the board's reference count, kept in the
+    // history as every sample is, but no reading of the key; consumers that judge
+    // readings (the SNR test) leave it out.
+    bool reference = false;
 };
+
+// What a sample holds: a reading of the key, or the board's reference count.
+enum class SampleKind { Reading, Reference };
 
 // How a reading updates the key's reference (max) count.
 enum class MaxRule {

@@ -83,14 +83,14 @@ std::string fixed(double value, int precision) {
 
 }  // namespace
 
-std::string formatFigure(const std::optional<double>& figure, const char* unknown) {
+std::string formatFigure(const std::optional<double>& figure, const char* unknown, int decimals) {
     if (!figure) {
         return unknown;
     }
     if (std::isinf(*figure)) {
         return *figure > 0 ? "inf" : "-inf";
     }
-    return fixed(*figure, 1);
+    return fixed(*figure, decimals);
 }
 
 std::string statisticsCsvLine(int key, const KeyStats& values, const KeyFigures& figures) {

@@ -72,8 +72,10 @@ struct KeyFigures {
 class TouchStats {
   public:
     void add(std::int32_t value, bool touched);
-    // Every count added, touched or not.
+    // Every count added, touched or not; and each kind apart.
     const KeyStats& all() const { return all_; }
+    const KeyStats& untouched() const { return untouched_; }
+    const KeyStats& touched() const { return touched_; }
     KeyFigures figures() const;
 
   private:
@@ -83,8 +85,9 @@ class TouchStats {
 // One pass over a key's history, reading the samples where they are.
 TouchStats touchStats(const std::deque<KeySample>& samples, int key, const TouchRule& rule);
 
-// A figure with one decimal, "inf" or "-inf"; `unknown` when empty.
-std::string formatFigure(const std::optional<double>& figure, const char* unknown);
+// A figure with one decimal (or `decimals`), "inf" or "-inf"; `unknown` when empty.
+std::string formatFigure(const std::optional<double>& figure, const char* unknown,
+                         int decimals = 1);
 
 // The statistics table as CSV: the header, then one line per key TK0..TK15.
 // `values` describes the numbers themselves (samples, min, max, mean, stddev),

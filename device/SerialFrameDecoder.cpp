@@ -24,7 +24,9 @@ void takeSerialFrames(ChannelModel& model, std::span<const std::uint8_t> bytes) 
         }
         // A length byte that did not arrive counts as 0, as the zeroed read buffer gives it.
         const std::size_t n = i + 1 < received ? bytes[i + 1] : 0;
-        const MaxRule rule = marker == kFrameReference ? MaxRule::Set : MaxRule::Leave;
+        const bool reference = marker == kFrameReference;
+        const MaxRule rule = reference ? MaxRule::Set : MaxRule::Leave;
+        const SampleKind kind = reference ? SampleKind::Reference : SampleKind::Reading;
         model.setKeyCode(0);
         for (std::size_t offset = 0; offset < n; offset += kTripletSize) {
             const std::size_t at = i + 2 + offset;
@@ -34,7 +36,7 @@ void takeSerialFrames(ChannelModel& model, std::span<const std::uint8_t> bytes) 
             const std::uint8_t code = bytes[at];
             if (code >= kTripletFirstKey && code <= kTripletLastKey) {
                 model.appendSample(code - kTripletFirstKey, bytes[at + 1] | (bytes[at + 2] << 8),
-                                   rule);
+                                   rule, kind);
             } else if (code == kTripletKeyCode) {
                 model.setKeyCode(bytes[at + 1] != 0 ? 1 : 0);
             }

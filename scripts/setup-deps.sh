@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool imagemagick x11-utils
     dpkg-dev file desktop-file-utils appstream
+    poppler-utils
 )
 
 missing=()

@@ -11,7 +11,8 @@
 
 namespace keyscope::sim {
 
-SerialStreamer::SerialStreamer(std::uint64_t seed) : model_(seed, CountWidth::Word) {}
+SerialStreamer::SerialStreamer(std::uint64_t seed)
+    : model_(seed, CountWidth::Word, quietFirstFromEnvironment()) {}
 
 SerialStreamer::~SerialStreamer() {
     stop();

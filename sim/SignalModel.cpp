@@ -10,6 +10,8 @@
 
 #include "device/NumberText.h"
 
+#include "sim/SimFaults.h"
+
 namespace keyscope::sim {
 
 namespace {
@@ -46,7 +48,8 @@ constexpr double kMaxDriftPeriodMs = 480'000;
 
 }  // namespace
 
-SignalModel::SignalModel(std::uint64_t seed, CountWidth width) : seed_(seed), width_(width) {
+SignalModel::SignalModel(std::uint64_t seed, CountWidth width, std::int64_t quietFirstMs)
+    : seed_(seed), width_(width), quietFirstMs_(quietFirstMs) {
     const int lo = lowestBaseline();
     const int hi = highestBaseline();
     for (int k = 0; k < kSimKeyCount; ++k) {
@@ -119,7 +122,9 @@ std::optional<Touch> SignalModel::touchInSlot(std::int64_t slot) const {
 std::optional<Touch> SignalModel::touchAt(std::int64_t nowMs) const {
     nowMs = std::max<std::int64_t>(nowMs, 0);
     const std::optional<Touch> touch = touchInSlot(nowMs / kSlotMs);
-    if (touch && nowMs >= touch->startMs && nowMs < touch->endMs) {
+    // A touch begun in the quiet time is left out whole: no press starts half-way.
+    if (touch && touch->startMs >= quietFirstMs_ && nowMs >= touch->startMs &&
+        nowMs < touch->endMs) {
         return touch;
     }
     return std::nullopt;
@@ -186,6 +191,11 @@ std::uint64_t seedFromEnvironment() {
         }
     }
     return static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+}
+
+std::int64_t quietFirstFromEnvironment() {
+    const std::optional<double> seconds = secondsFromEnvironment("KEYSCOPE_SIM_QUIET_FIRST");
+    return seconds ? std::llround(*seconds * 1000.0) : 0;
 }
 
 }  // namespace keyscope::sim

@@ -98,7 +98,7 @@ class SignalModel {
     static constexpr std::int64_t kMinTouchMs = 350;
     static constexpr std::int64_t kMaxTouchMs = 500;
 
-    SignalModel(std::uint64_t seed, CountWidth width);
+    SignalModel(std::uint64_t seed, CountWidth width, std::int64_t quietFirstMs = 0);
 
     std::uint64_t seed() const { return seed_; }
     CountWidth width() const { return width_; }
@@ -139,6 +139,7 @@ class SignalModel {
 
     std::uint64_t seed_;
     CountWidth width_;
+    std::int64_t quietFirstMs_;
     std::array<KeyShape, kSimKeyCount> keys_{};
     BoardSettings settings_;
 };
@@ -146,5 +147,8 @@ class SignalModel {
 // KEYSCOPE_SIM_SEED when it holds an unsigned integer (decimal, 0x hex or 0
 // octal), otherwise a seed from the clock, so that unset means a fresh run.
 std::uint64_t seedFromEnvironment();
+// KEYSCOPE_SIM_QUIET_FIRST (seconds) in milliseconds; 0 when unset or not a
+// non-negative number. Each simulated link's model takes it, on that link's clock.
+std::int64_t quietFirstFromEnvironment();
 
 }  // namespace keyscope::sim

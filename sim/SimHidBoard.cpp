@@ -80,7 +80,8 @@ int failAfterFromEnvironment() {
 SimHidBoard::SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads,
                          std::unique_ptr<ReplaySignal> replay)
     : kind_(kind),
-      model_(seed, kind == HidKind::Typed16 ? CountWidth::Word : CountWidth::Byte),
+      model_(seed, kind == HidKind::Typed16 ? CountWidth::Word : CountWidth::Byte,
+             quietFirstFromEnvironment()),
       failAfter_(failAfterDataReads),
       replay_(std::move(replay)) {}
 

@@ -42,7 +42,7 @@ bool isIceHeader(const std::uint8_t* cdb) {
 SimIceDevice::SimIceDevice(std::uint64_t seed, int failAfterReads, ReplayLoader loadReplay,
                            int failOpens)
     // A discovery that finds nothing scans twice: its own signature, then the fallback.
-    : model_(seed, CountWidth::Word),
+    : model_(seed, CountWidth::Word, quietFirstFromEnvironment()),
       failAfter_(failAfterReads),
       scansToMiss_(2 * failOpens),
       loadReplay_(std::move(loadReplay)) {

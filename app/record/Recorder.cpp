@@ -119,9 +119,7 @@ RecordEnd Recorder::run(std::FILE* out, const std::atomic<bool>& interrupted,
 
 RecordEnd Recorder::record(std::FILE* out, const std::atomic<bool>& interrupted,
                            const Progress& progress, const Notice& notice) {
-    const std::uint32_t linkSelector = selector();
     out_ = out;
-    const std::int64_t start = clock_();
     if (!writeHeader()) {
         return writeFailure();
     }
@@ -136,6 +134,33 @@ RecordEnd Recorder::record(std::FILE* out, const std::atomic<bool>& interrupted,
             return RecordEnd::SampleLimit;
         }
     }
+    const auto timeLimit = [&](std::int64_t elapsedMs) -> std::optional<RecordEnd> {
+        if (options_.seconds && static_cast<double>(elapsedMs) >= *options_.seconds * 1000.0) {
+            return RecordEnd::TimeLimit;
+        }
+        return std::nullopt;
+    };
+    const auto row = [&](std::int64_t elapsedMs) -> std::optional<RecordEnd> {
+        if (!writeRow(elapsedMs)) {
+            return writeFailure();
+        }
+        ++rows_;
+        if (progress) {
+            const double seconds = static_cast<double>(elapsedMs) / 1000.0;
+            progress(rows_, seconds > 0 ? static_cast<double>(polls_) / seconds : 0.0);
+        }
+        if (options_.samples && rows_ >= *options_.samples) {
+            return RecordEnd::SampleLimit;
+        }
+        return std::nullopt;
+    };
+    return poll(interrupted, timeLimit, row, notice);
+}
+
+RecordEnd Recorder::poll(const std::atomic<bool>& interrupted, const Step& beforePoll,
+                         const Step& tookSamples, const Notice& notice) {
+    const std::uint32_t linkSelector = selector();
+    const std::int64_t start = clock_();
     const auto elapsed = [&] { return clock_() - start; };
     const auto tell = [&](const char* what, std::int64_t atMs) {
         if (notice) {
@@ -146,11 +171,11 @@ RecordEnd Recorder::record(std::FILE* out, const std::atomic<bool>& interrupted,
         }
     };
     bool lost = false;
-    // A board that was giving rows gets a fresh quiet window when its link comes
-    // back; one that never gave any since does not, so reconnecting alone never
-    // keeps a recording alive.
+    // A board that was giving samples gets a fresh quiet window when its link
+    // comes back; one that never gave any since does not, so reconnecting alone
+    // never keeps a run alive.
     std::int64_t quietSinceMs = 0;
-    bool rowsSinceBack = false;
+    bool samplesSinceBack = false;
     const auto markLost = [&] {
         if (!lost) {
             lost = true;
@@ -163,18 +188,17 @@ RecordEnd Recorder::record(std::FILE* out, const std::atomic<bool>& interrupted,
         lost = false;
         ++reconnects_;
         tell("board link back", elapsed());
-        if (rowsSinceBack) {
+        if (samplesSinceBack) {
             quietSinceMs = elapsed();
         }
-        rowsSinceBack = false;
+        samplesSinceBack = false;
     };
-    long polls = 0;
     for (;;) {
         if (interrupted.load()) {
             return RecordEnd::Interrupted;
         }
-        if (options_.seconds && static_cast<double>(elapsed()) >= *options_.seconds * 1000.0) {
-            return RecordEnd::TimeLimit;
+        if (const std::optional<RecordEnd> end = beforePoll(elapsed())) {
+            return *end;
         }
         if (lost && elapsed() - lastLossMs_ >= kGiveUpMs) {
             return RecordEnd::LinkLost;
@@ -184,10 +208,10 @@ RecordEnd Recorder::record(std::FILE* out, const std::atomic<bool>& interrupted,
         }
         pauser_.pause(kPollMs);
         const std::uint64_t before = board_.appendedSamples();
-        ++polls;
+        ++polls_;
         if (!board_.readCycle()) {
             // A lost link: the same recovery as the dashboard's poll, then one
-            // try a second until the board is back or the recording gives up.
+            // try a second until the board is back or the run gives up.
             markLost();
             pauser_.pause(kReconnectPauseMs);
             board_.close();
@@ -215,18 +239,10 @@ RecordEnd Recorder::record(std::FILE* out, const std::atomic<bool>& interrupted,
         if (board_.appendedSamples() == before) {
             continue;
         }
-        if (!writeRow(elapsed())) {
-            return writeFailure();
-        }
-        ++rows_;
         quietSinceMs = elapsed();
-        rowsSinceBack = true;
-        if (progress) {
-            const double seconds = static_cast<double>(elapsed()) / 1000.0;
-            progress(rows_, seconds > 0 ? static_cast<double>(polls) / seconds : 0.0);
-        }
-        if (options_.samples && rows_ >= *options_.samples) {
-            return RecordEnd::SampleLimit;
+        samplesSinceBack = true;
+        if (const std::optional<RecordEnd> end = tookSamples(elapsed())) {
+            return *end;
         }
     }
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/record/RecorderOptions.h"
@@ -31,6 +32,7 @@ enum class RecordEnd {
     NoSamples,  // no row for kGiveUpMs while the link was up
     WriteFailed,
     OutputClosed,  // the reader of the output went away (a pipe's head), ends as an interruption
+    Finished,      // a poll's caller had what it wanted (the SNR test's end)
 };
 
 class Recorder {
@@ -38,6 +40,8 @@ class Recorder {
     using Clock = std::function<std::int64_t()>;  // milliseconds, monotonic
     using Progress = std::function<void(long rows, double pollsPerSecond)>;
     using Notice = std::function<void(const std::string& line)>;
+    // A poll's caller, told the elapsed milliseconds: nothing to go on, or the end of the run.
+    using Step = std::function<std::optional<RecordEnd>(std::int64_t elapsedMs)>;
 
     static constexpr std::int64_t kGiveUpMs = 5000;
     static constexpr int kReopenEveryMs = 1000;  // between reopen attempts of a lost link
@@ -59,6 +63,12 @@ class Recorder {
     // open() then record().
     RecordEnd run(std::FILE* out, const std::atomic<bool>& interrupted,
                   const Progress& progress = {}, const Notice& notice = {});
+    // After a successful open: the poll loop of record(), its pauses, reconnects
+    // and give-ups, writing nothing itself. Before each poll `beforePoll`, after
+    // each poll that took samples `tookSamples` may end the run; elapsed time
+    // counts from this call.
+    RecordEnd poll(const std::atomic<bool>& interrupted, const Step& beforePoll,
+                   const Step& tookSamples, const Notice& notice = {});
 
     long rows() const { return rows_; }
     int lostLinks() const { return lostLinks_; }
@@ -88,6 +98,7 @@ class Recorder {
     RecorderOptions options_;
     std::FILE* out_ = nullptr;
     long rows_ = 0;
+    long polls_ = 0;
     int lostLinks_ = 0;
     int reconnects_ = 0;
     std::int64_t lastLossMs_ = 0;

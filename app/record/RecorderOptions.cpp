@@ -2,9 +2,12 @@
 
 #include <QCommandLineParser>
 #include <QStringList>
+#include <cmath>
 #include <functional>
+#include <type_traits>
 
 #include "app/record/OutputFiles.h"
+#include "dashboard/SnrReport.h"
 #include "device/NumberText.h"
 #include "device/SerialPort.h"
 #include "keyscope_version.h"
@@ -15,16 +18,36 @@ namespace {
 
 using Apply = std::function<bool(const std::string& value, RecorderOptions& options)>;
 
+// Which runs an option belongs to.
+enum class Use { Any, Recording, SnrTest };
+
 // One option of the command line: its names, the name of its value (empty for
-// a switch), its help line, the message for a missing or unreadable value, and
-// how its value lands in the options (false: the value is unreadable).
+// a switch), its help line, the message for a missing or unreadable value, how
+// its value lands in the options (false: the value is unreadable), and which
+// runs it belongs to.
 struct OptionRow {
     QStringList names;
     QString valueName;
     QString help;
     std::string badValue;
     Apply apply;
+    Use use = Use::Any;
 };
+
+// A number within [low, high] in `field`, times `scale` (seconds to milliseconds).
+template <typename Field>
+Apply boundedNumber(Field SnrSettings::*field, double low, double high, double scale = 1) {
+    return [=](const std::string& text, RecorderOptions& o) {
+        const auto value = decimalNumber(text);
+        if (!value || !(*value >= low && *value <= high))
+            return false;
+        if constexpr (std::is_floating_point_v<Field>)
+            o.snr.*field = *value * scale;
+        else
+            o.snr.*field = static_cast<Field>(std::llround(*value * scale));
+        return true;
+    };
+}
 
 // A switch that turns `field` on.
 Apply turnsOn(bool RecorderOptions::*field) {
@@ -86,17 +109,20 @@ const std::vector<OptionRow>& optionTable() {
          "FILE",
          "Write the CSV rows to FILE instead of standard output.",
          "--output needs a file name",
-         keeps(&RecorderOptions::output)},
+         keeps(&RecorderOptions::output),
+         Use::Recording},
         {{"diff"},
          {},
          "Record maxValue - value instead of raw counts (columns dTK0 to dTK15).",
          {},
-         turnsOn(&RecorderOptions::diff)},
+         turnsOn(&RecorderOptions::diff),
+         Use::Recording},
         {{"utc"},
          {},
          "Add a first column utc: each row's wall-clock time, ISO 8601 UTC.",
          {},
-         turnsOn(&RecorderOptions::utc)},
+         turnsOn(&RecorderOptions::utc),
+         Use::Recording},
         {{"samples"},
          "N",
          "Stop after N rows.",
@@ -107,7 +133,8 @@ const std::vector<OptionRow>& optionTable() {
                  return false;
              o.samples = n;
              return true;
-         }},
+         },
+         Use::Recording},
         {{"seconds"},
          "S",
          "Stop after S seconds.",
@@ -118,12 +145,14 @@ const std::vector<OptionRow>& optionTable() {
                  return false;
              o.seconds = s;
              return true;
-         }},
+         },
+         Use::Recording},
         {{"stats"},
          "FILE",
          "Write each key's noise, signal and SNR as CSV to FILE.",
          "--stats needs a file name",
-         keeps(&RecorderOptions::stats)},
+         keeps(&RecorderOptions::stats),
+         Use::Recording},
         {{"touch-threshold"},
          "N",
          "Difference (counts) from which a sample counts as touched on serial and ICE "
@@ -135,7 +164,55 @@ const std::vector<OptionRow>& optionTable() {
                  return false;
              o.touchThreshold = static_cast<std::int32_t>(*n);
              return true;
-         }},
+         },
+         Use::Recording},
+        {{"snr-test"},
+         {},
+         "Run the guided SNR test instead of recording: hands off the keys, then touch each "
+         "key in turn; each key's noise, signal, SNR and PASS/FAIL and a suggested trigger "
+         "level go to standard output. Exit status 0 when every key passes, 3 when one fails.",
+         {},
+         turnsOn(&RecorderOptions::snrTest)},
+        {{"quiet-seconds"},
+         "S",
+         "SNR test: seconds of the hands-off phase (default 5).",
+         "--quiet-seconds needs a number of seconds from 1 to 600",
+         boundedNumber(&SnrSettings::quietMs, kMinQuietMs / 1000.0, kMaxQuietMs / 1000.0, 1000),
+         Use::SnrTest},
+        {{"touched-readings"},
+         "N",
+         "SNR test: touched readings needed of every key (default 10).",
+         "--touched-readings needs a whole number from 5 to 1000",
+         [](const std::string& text, RecorderOptions& o) {
+             const auto n = wholeNumber<long>(text);
+             if (!n || *n < kMinTouchedReadings || *n > kMaxTouchedReadings)
+                 return false;
+             o.snr.touchedReadings = *n;
+             return true;
+         },
+         Use::SnrTest},
+        {{"snr-limit"},
+         "X",
+         "SNR test: the SNR at which a key passes (default 5).",
+         "--snr-limit needs a number from 0.1 to 1000",
+         boundedNumber(&SnrSettings::snrLimit, kMinSnrLimit, kMaxSnrLimit),
+         Use::SnrTest},
+        {{"touch-timeout"},
+         "S",
+         "SNR test: seconds the touch phase waits at most (default 60).",
+         "--touch-timeout needs a number of seconds from 1 to 3600",
+         boundedNumber(&SnrSettings::touchTimeoutMs, kMinTouchTimeoutMs / 1000.0,
+                       kMaxTouchTimeoutMs / 1000.0, 1000),
+         Use::SnrTest},
+        {{"report"},
+         "FILE",
+         "SNR test: also write the results to FILE, a PDF, CSV or JSON by its extension.",
+         "--report needs a file name ending .pdf, .csv or .json",
+         [](const std::string& path, RecorderOptions& o) {
+             o.report = path;
+             return snrReportFormatOf(path).has_value();
+         },
+         Use::SnrTest},
     };
     return rows;
 }
@@ -211,9 +288,15 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
 
     RecorderOptions options;
     int links = 0;
+    const bool snrTest = parser.isSet("snr-test");
     for (const OptionRow& row : optionTable()) {
         if (!parser.isSet(row.names.front()))
             continue;
+        const std::string name = dashed(row.names.back());
+        if (row.use == Use::Recording && snrTest)
+            return fail(name + " does not apply to --snr-test");
+        if (row.use == Use::SnrTest && !snrTest)
+            return fail(name + " applies to --snr-test only");
         links += row.names.front() == "hid" || row.names.front() == "serial" ||
                  row.names.front() == "ice";
         // A switch has no value to ask for; newer parsers say so on standard error.

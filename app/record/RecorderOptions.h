@@ -8,6 +8,7 @@
 
 #include "dashboard/CommandLine.h"
 #include "device/KeyStatistics.h"
+#include "device/SnrTest.h"
 
 namespace keyscope {
 
@@ -26,6 +27,11 @@ struct RecorderOptions {
     std::string stats;              // key statistics CSV; empty = none
     // Difference at which a sample counts as touched on boards whose key code names no key.
     std::int32_t touchThreshold = kDefaultTouchThreshold;
+    // --snr-test: the guided SNR test instead of a recording, its results on
+    // standard output and, with a report file, a PDF, CSV or JSON of them.
+    bool snrTest = false;
+    SnrSettings snr;
+    std::string report;
 };
 
 // Parsed options; or the one-line error that explains the first bad argument;

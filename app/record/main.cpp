@@ -1,6 +1,7 @@
 // keyscope-record: records the live key counts of a demo board as CSV rows,
-// without a window, for long captures and scripts.
+// without a window, for long captures and scripts; or runs the guided SNR test.
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,6 +14,8 @@
 
 #include "app/record/OutputFiles.h"
 #include "app/record/Recorder.h"
+#include "app/record/SnrRun.h"
+#include "dashboard/SnrReportFiles.h"
 #include "device/HidLibrary.h"
 #include "device/NumberText.h"
 #include "platform/StreamMessages.h"
@@ -39,6 +42,109 @@ std::optional<std::int32_t> comIndexOf(const std::string& port) {
     }
     const std::optional<unsigned> n = keyscope::wholeNumber<unsigned>(port.substr(3));
     return n && *n >= 1 && *n <= 255 ? std::optional<std::int32_t>(*n - 1) : std::nullopt;
+}
+
+// Why a run ended without its board, or empty when it did not.
+std::string linkFailure(keyscope::RecordEnd end, const keyscope::Recorder& recorder) {
+    using keyscope::RecordEnd;
+    const std::string giveUp = std::to_string(keyscope::Recorder::kGiveUpMs / 1000) + " s";
+    if (end == RecordEnd::LinkLost) {
+        char when[32];
+        std::snprintf(when, sizeof when, "%.2f s",
+                      static_cast<double>(recorder.lastLossMs()) / 1000.0);
+        return std::string("the board link was lost at ") + when +
+               " and could not be reopened within " + giveUp;
+    }
+    return end == RecordEnd::NoSamples ? "the board gave no samples for " + giveUp : "";
+}
+
+// The link as the report names it.
+std::string linkDescription(const keyscope::RecorderOptions& options) {
+    switch (options.link) {
+        case keyscope::RecordLink::Hid:
+            return "USB HID";
+        case keyscope::RecordLink::Serial:
+            return "serial " + options.port + ", " + std::to_string(options.baud) + " baud";
+        case keyscope::RecordLink::Ice: {
+            char text[96];
+            std::snprintf(text, sizeof text, "ICE, %u keys at 0x%X%s", options.ice.channelCount,
+                          options.ice.address, options.ice.iramSpace ? " in IRAM" : "");
+            return text;
+        }
+    }
+    return {};
+}
+
+// Enter on a terminal: whatever else was typed on the line is dropped with it.
+bool enterPressed() {
+    bool enter = false;
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    while (::poll(&input, 1, 0) > 0 && (input.revents & POLLIN) != 0) {
+        char typed[64];
+        const ssize_t n = ::read(STDIN_FILENO, typed, sizeof typed);
+        if (n <= 0) {
+            break;
+        }
+        enter = enter || std::memchr(typed, '\n', static_cast<std::size_t>(n)) != nullptr;
+    }
+    return enter;
+}
+
+// The SNR test on the open board: prompts and the live line on standard error,
+// the results table on standard output, the report file if one was named.
+int runSnrTest(keyscope::Recorder& recorder, const keyscope::BoardConnection& board,
+               const keyscope::RecorderOptions& options, keyscope::Messages& messages) {
+    using namespace keyscope;
+    const bool terminal = isatty(STDERR_FILENO) == 1;
+    bool liveShown = false;
+    std::string lastLive;
+    SnrRunIo io;
+    io.say = [&](const std::string& line) {
+        std::fprintf(stderr, "%skeyscope-record: %s\n", liveShown ? "\n" : "", line.c_str());
+        liveShown = false;
+    };
+    io.live = [&](const std::string& keys, std::int64_t msLeft) {
+        if (terminal) {
+            std::fprintf(stderr, "\rstill to touch: %s (%lld s left)\033[K", keys.c_str(),
+                         static_cast<long long>((msLeft + 999) / 1000));
+            liveShown = true;
+        } else if (keys != lastLive) {
+            std::fprintf(stderr, "keyscope-record: still to touch: %s\n", keys.c_str());
+        }
+        lastLive = keys;
+    };
+    // Standard input that is no terminal is never read: a script's closed input ends nothing.
+    if (isatty(STDIN_FILENO) == 1) {
+        io.finishRequested = enterPressed;
+    }
+    SnrRun run(recorder, board, options.snr,
+               options.link == RecordLink::Ice ? static_cast<int>(options.ice.channelCount)
+                                               : kChannelCount);
+    const RecordEnd end = run.run(interrupted, io);
+    if (liveShown) {
+        std::fputs("\n", stderr);
+    }
+    if (end == RecordEnd::Interrupted) {
+        return fail("SNR test interrupted; nothing written", 130);
+    }
+    if (end != RecordEnd::Finished) {
+        const std::string why = linkFailure(end, recorder);
+        return fail(why.empty() ? "the SNR test ended without its board" : why, 1);
+    }
+    const SnrResults results = run.test().results();
+    std::fputs(snrTable(results).c_str(), stdout);
+    std::fflush(stdout);
+    if (!options.report.empty()) {
+        const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+        const SnrReport report = snrReportFor(board, linkDescription(options), results, now);
+        if (writeSnrReport(options.report, *snrReportFormatOf(options.report), report, messages) !=
+            CsvSave::Saved) {
+            return 1;
+        }
+    }
+    return results.allPassed() ? 0 : 3;
 }
 
 }  // namespace
@@ -112,6 +218,9 @@ int main(int argc, char** argv) {
         }
         return fail("cannot open the board", 1);
     }
+    if (options.snrTest) {
+        return runSnrTest(recorder, board, options, messages);
+    }
 
     // Created only now: a board that does not open leaves existing files as they were.
     std::FILE* out = stdout;
@@ -145,20 +254,11 @@ int main(int argc, char** argv) {
     const bool closed =
         (out == stdout ? std::fflush(out) == 0 : std::fclose(out) == 0) || outputClosed;
 
-    const std::string giveUp = std::to_string(Recorder::kGiveUpMs / 1000) + " s";
     int code = 0;
     switch (end) {
-        case RecordEnd::LinkLost: {
-            char when[32];
-            std::snprintf(when, sizeof when, "%.2f s",
-                          static_cast<double>(recorder.lastLossMs()) / 1000.0);
-            code = fail(std::string("the board link was lost at ") + when +
-                            " and could not be reopened within " + giveUp,
-                        1);
-            break;
-        }
+        case RecordEnd::LinkLost:
         case RecordEnd::NoSamples:
-            code = fail("the board gave no samples for " + giveUp, 1);
+            code = fail(linkFailure(end, recorder), 1);
             break;
         case RecordEnd::WriteFailed:
             code = fail("cannot write " + (options.output.empty() ? "the output" : options.output) +

@@ -31,6 +31,7 @@
 #include "res/dialog_templates.h"
 #include "sim/SimHidBoard.h"
 #include "sim/SimulatedSerialDevice.h"
+#include "support/TestFiles.h"
 
 namespace keyscope {
 namespace {
@@ -88,21 +89,6 @@ QPoint centredFor(QSize size) {
 }
 
 // A fresh directory under the system's temporary one, removed with its contents.
-struct TempDir {
-    explicit TempDir(const std::string& name)
-        : path(fs::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    fs::path operator/(const std::string& name) const { return path / name; }
-    const fs::path path;
-};
-
-std::string contents(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 auto fields(const TargetCommandLine& t) {
     return std::tuple(t.fieldCount, t.selector, t.address, t.channelCount, t.iramSpace,
                       t.valueWidth, t.notifyWindow, t.notifyMessage, t.notifyParam, t.icePercent);
@@ -149,7 +135,7 @@ class CsvExport : public ::testing::Test, protected fakes::FakeBoard {
 TEST_F(CsvExport, FullHistoryGivesHeaderAndThreeHundredCrLfRowsOfSeventeenFields) {
     fill(310);
     ASSERT_EQ(save(dir / "full.csv"), CsvSave::Saved);
-    const std::string text = contents(dir / "full.csv");
+    const std::string text = slurp(dir / "full.csv");
     EXPECT_THAT(text, StartsWith("Times,Tk0,Tk1,Tk2,Tk3,Tk4,Tk5,Tk6,Tk7,Tk8,Tk9,Tk10,Tk11,Tk12,"
                                  "Tk13,Tk14,Tk15\r\n0,10,11,1"));
     const auto count = [&](char c) { return std::count(text.begin(), text.end(), c); };
@@ -186,8 +172,7 @@ TEST_F(CsvExport, SameMinuteReplacesAndNothingToSaveWritesNothing) {
     ASSERT_EQ(save(path), CsvSave::Saved);
     fill(1);
     ASSERT_EQ(save(path), CsvSave::Saved);
-    EXPECT_EQ(contents(path),
-              kCsvHeader + std::string("0,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\r\n"));
+    EXPECT_EQ(slurp(path), kCsvHeader + std::string("0,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\r\n"));
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -217,7 +202,7 @@ TEST_F(CsvExport, UncreatableLockedOrFullFileShowsItsMessage) {
         const auto& shown = messages.shown[0];
         EXPECT_EQ(std::tuple(shown.text, shown.caption, shown.icon), std::tuple(text, "", icon));
     }
-    EXPECT_EQ(contents(locked), "another writer's rows\n");
+    EXPECT_EQ(slurp(locked), "another writer's rows\n");
     ::close(holder);
 }
 
@@ -627,7 +612,7 @@ TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStops
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_THAT(saved[0].filename().string(),
                 ::testing::MatchesRegex("[0-9]{8}_[0-9]{4}_stats\\.csv"));
-    const std::string text = contents(saved[0]);
+    const std::string text = slurp(saved[0]);
     EXPECT_THAT(text, StartsWith("key,samples,min,max,mean,stddev,noise_pp,noise_rms,signal,snr\n"
                                  "TK0,"));
     EXPECT_THAT(text, HasSubstr("\nTK1,15,90,100,96.7,4.71,0.0,0.0,10.0,inf\n"));

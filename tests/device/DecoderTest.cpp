@@ -44,34 +44,49 @@ TEST(ChannelModel, MaxRuleComesBeforeTheDiffHistoryStopsAt300AndClearSparesUnuse
     model.clearSamples();
     EXPECT_EQ(std::tuple(c0.samples.size(), c0.value, c0.maxValue, model[2].keyValue),
               std::tuple(0u, 0, 0, 9));
+    // The count of appended samples outlives the history, so readers still see what is new.
+    EXPECT_EQ(std::pair(model.appendedSamples(0), model.appendedSamples(1)), std::pair(304ul, 0ul));
     EXPECT_EQ(model[15].name, "TK15");
 }
 
-// One read's worth of bytes, and every key's samples, key by key.
-using FrameCase = std::pair<std::vector<std::uint8_t>, std::vector<Taken>>;
+// One read's worth of bytes, every key's samples, key by key, and which of them hold a
+// reference frame's count.
+struct FrameCase {
+    std::vector<std::uint8_t> bytes;
+    std::vector<Taken> samples;
+    std::vector<bool> references;
+};
 
 const FrameCase kFrameCases[] = {
     // F0 sets the max value (diff 0 even below the last), F1 leaves it.
     {{0xF0, 3, 0x30, 16, 0, 0, 0xF0, 3, 0x30, 8, 0, 0, 0xF1, 6, 0x30, 10, 0, 0x31, 0x34, 0x12, 0},
-     {{0, 16, 0, 0}, {0, 8, 0, 0}, {0, 10, -2, 0}, {1, 0x1234, -0x1234, 0}}},
+     {{0, 16, 0, 0}, {0, 8, 0, 0}, {0, 10, -2, 0}, {1, 0x1234, -0x1234, 0}},
+     {true, true, false, false}},
     // F2 sets the key code for the samples after it, until the next frame.
     {{0xF1, 9, 0x30, 1, 0, 0xF2, 5, 0, 0x31, 2, 0, 0, 0xF1, 6, 0xF2, 0, 9, 0x32, 3, 0, 0},
-     {{0, 1, -1, 0}, {1, 2, -2, 1}, {2, 3, -3, 0}}},
+     {{0, 1, -1, 0}, {1, 2, -2, 1}, {2, 3, -3, 0}},
+     {false, false, false}},
     // Garbage between frames is skipped; unknown triplet codes are ignored.
     {{0x00, 0x55, 0xF3, 0xF0, 6, 0x40, 9, 9, 0x3F, 7, 0, 0, 0x12, 0xF1, 3, 0x30, 4, 0, 0},
-     {{0, 4, -4, 0}, {15, 7, 0, 0}}},
-    {{0xF1, 6, 0x30, 1, 0, 0x31, 2}, {{0, 1, -1, 0}}},  // a cut-off triplet is not taken
-    {{0xF1, 4, 0x30, 1, 0, 0x31, 2, 0, 0}, {{0, 1, -1, 0}, {1, 2, -2, 0}}},  // n reaches past
-    {{0x11, 0xF0}, {}},
+     {{0, 4, -4, 0}, {15, 7, 0, 0}},
+     {false, true}},
+    {{0xF1, 6, 0x30, 1, 0, 0x31, 2}, {{0, 1, -1, 0}}, {false}},  // a cut-off triplet is not taken
+    {{0xF1, 4, 0x30, 1, 0, 0x31, 2, 0, 0}, {{0, 1, -1, 0}, {1, 2, -2, 0}}, {false, false}},
+    {{0x11, 0xF0}, {}, {}},
 };
 
 class SerialFrame : public testing::TestWithParam<FrameCase> {};
 
-TEST_P(SerialFrame, WalkTakesWholeTripletsWithTheFramesRule) {
+TEST_P(SerialFrame, WalkTakesWholeTripletsWithTheFramesRuleAndMarksReferences) {
     ChannelModel model;
     model.setKeyCode(7);
-    takeSerialFrames(model, GetParam().first);
-    EXPECT_EQ(samplesOf(model), GetParam().second);
+    takeSerialFrames(model, GetParam().bytes);
+    EXPECT_EQ(samplesOf(model), GetParam().samples);
+    std::vector<bool> references;
+    for (int k = 0; k < kChannelCount; ++k)
+        for (const KeySample& s : model[k].samples)
+            references.push_back(s.reference);
+    EXPECT_EQ(references, GetParam().references);
     EXPECT_NE(model.keyCode(), 7);  // every frame starts with key code 0
 }
 

@@ -15,6 +15,7 @@
 #include "app/record/Recorder.h"
 #include "fakes/DeviceFakes.h"
 #include "sim/SignalModel.h"
+#include "support/TestFiles.h"
 
 namespace keyscope {
 namespace {
@@ -175,18 +176,9 @@ struct RecordRun {
     Rows rows, stats;          // of the CSV and the --stats file, after their headers
 };
 
-fs::path programFolder() {
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
-
 // Where a run keeps its files, the recording it replays among them.
 fs::path runFolder() {
     return fs::temp_directory_path() / ("keyscope-rec-" + std::to_string(::getpid()));
-}
-
-std::string slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 Rows rowsOf(const std::string& text) {
