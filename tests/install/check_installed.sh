@@ -16,6 +16,8 @@ expected=(
     lib/keyscope/libkeyscope-hid.so lib/keyscope/libkeyscope-simhid.so
     lib/keyscope/keyscope-board-probe
     lib/udev/rules.d/70-keyscope.rules share/keyscope/71-keyscope-ice.rules
+    share/doc/keyscope/copyright share/doc/keyscope/changelog.Debian.gz
+    share/lintian/overrides/keyscope
     share/applications/keyscope.desktop
     share/metainfo/org.keyscope.Keyscope.metainfo.xml
     share/man/man1/keyscope.1.gz share/man/man1/keyscope-record.1.gz
