@@ -1,7 +1,9 @@
 # The Debian package: cpack -G DEB in a build folder makes
-# keyscope_<version>_<arch>.deb of everything "cmake --install" installs.
+# keyscope_<version>-<revision>_<arch>.deb of everything "cmake --install"
+# installs.
 set(CPACK_PACKAGE_NAME keyscope)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${KEYSCOPE_DEB_RELEASE})
 set(CPACK_PACKAGE_VENDOR "Keyscope")
 set(CPACK_PACKAGE_CONTACT "Keyscope developers <keyscope@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "live dashboard for capacitive touch-key demo boards")
@@ -20,4 +22,21 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-liberation2)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${KEYSCOPE_DEB_SCRIPTS})
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# The compiler's notes (.comment) are no use in installed programs, and
+# Debian's checks refuse them; they go once every program is in place
+# (and stripped, in the package). Install rules run in the order given.
+set(shipped
+    ${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:keyscope>
+    ${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:keyscope-record>
+    ${KEYSCOPE_MODULE_INSTALL_DIR}/$<TARGET_FILE_NAME:keyscope-hid>
+    ${KEYSCOPE_MODULE_INSTALL_DIR}/$<TARGET_FILE_NAME:keyscope-simhid>
+    ${KEYSCOPE_MODULE_INSTALL_DIR}/$<TARGET_FILE_NAME:keyscope-board-probe>)
+install(CODE "
+    foreach(file ${shipped})
+        execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${file}\"
+                        COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+")
 include(CPack)

@@ -19,10 +19,10 @@ std::string fixFor(const std::string& node) {
                ", which gives the board's HID nodes to the logged-in user, then re-plug the board";
     }
     if (name.starts_with("sg")) {
-        return std::string(
-                   "SCSI generic nodes belong to root; fill in the ICE board's vendor "
-                   "and model in the commented rule of ") +
-               kRuleFile + ", then re-plug the board";
+        // A file of the user's own: upgrades replace the packaged rule.
+        return "SCSI generic nodes belong to root; fill in the ICE board's vendor and model in "
+               "/etc/udev/rules.d/71-keyscope-ice.rules (copy the template from "
+               "/usr/share/keyscope/), then re-plug the board";
     }
     if (name.starts_with("tty")) {
         return "serial ports belong to group dialout; join it (sudo adduser $USER dialout) and "

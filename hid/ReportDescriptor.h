@@ -17,7 +17,9 @@ inline constexpr std::size_t kBoardReportBytes = 64;
 bool declaresBoardReports(const std::uint8_t* descriptor, std::size_t size);
 
 // The descriptor of a hidraw node ("/dev/hidraw3"), from where the platform
-// keeps it; empty when it cannot be read.
+// keeps it (sysfs, mounted at `sysfsRoot`); empty when it cannot be read.
 std::vector<std::uint8_t> reportDescriptorOf(const std::string& devicePath);
+std::vector<std::uint8_t> reportDescriptorOf(const std::string& devicePath,
+                                             const std::string& sysfsRoot);
 
 }  // namespace keyscope::hid

@@ -19,7 +19,7 @@ TEST(AccessDiagnosis_DeniedLine, NamesTheNodeTheReasonAndTheFixForEachKindOfNode
     // node, error, the reason and the fix it names
     const std::tuple<std::string, int, const char*, const char*> cases[] = {
         {"/dev/hidraw3", EACCES, "EACCES", "udev rule 70-keyscope.rules"},
-        {"/dev/sg2", EACCES, "EACCES", "ICE board's vendor and model"},
+        {"/dev/sg2", EACCES, "EACCES", "vendor and model in /etc/udev/rules.d/71-keyscope-ice"},
         {"/dev/ttyUSB0", EACCES, "EACCES", "group dialout"},
         {"/dev/ttyACM1", EPERM, "EPERM", "group dialout"},
         {"/dev/board", EACCES, "EACCES", "ask the administrator"},

@@ -128,8 +128,14 @@ TEST(ReadCycle_Hid, AFirstHalfIsFollowedAt10MsAndTheReportFormSetsTheValueWidth)
 }
 
 TEST(ReadCycle_Hid, TheResultFollowsTheFirstReadOfTheCycle) {
-    // report types in read order (0: a failed read), result, samples appended, said
-    const std::tuple<std::vector<std::uint8_t>, int, std::uint64_t, const char*> cases[] = {
+    // Plain fields, each built in place: copying a one- or two-byte vector into a
+    // tuple trips GCC 14's bounds check on the inlined copy.
+    const struct {
+        std::vector<std::uint8_t> types;  // report types in read order (0: a failed read)
+        int result;
+        std::uint64_t appended;  // samples
+        const char* said;
+    } cases[] = {
         {{0x85, 0}, 1, 8, ""},  // a first half stands even when the second read fails
         {{0x99}, 1, 0, ""},
         {{0}, 0, 0, "device_tests: readData failed\n"},

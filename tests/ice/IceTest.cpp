@@ -182,7 +182,7 @@ TEST(LinuxScsiAccess, OpensSgNodesInNumericOrderWithoutBlockingAndKeepsTheLastFa
         EXPECT_EQ(access.openDevice("/dev/sg3"), -1);
         EXPECT_EQ(access.lastError().rfind(expected, 0), 0u) << access.lastError();
     }
-    EXPECT_NE(access.lastError().find("70-keyscope.rules"), std::string::npos);
+    EXPECT_NE(access.lastError().find("71-keyscope-ice.rules"), std::string::npos);
     error = 0;
     EXPECT_EQ(access.openDevice("/dev/sg3"), 7);
     EXPECT_EQ(flags, O_RDWR | O_NONBLOCK | O_CLOEXEC);
