@@ -44,9 +44,11 @@ SnrRunResult inFolder(const std::string& script, const std::string& report = "r.
                      ""};
     if (report.ends_with(".pdf") && std::filesystem::exists(dir / report)) {
         const std::string pdf = (dir / report).string();
-        std::system(("pdftotext -layout " + pdf + " " + (dir / "text").string()).c_str());
-        std::system(
-            ("pdfinfo " + pdf + " | sed -n 's/^Pages: *//p' >" + (dir / "pages").string()).c_str());
+        // A tool that fails leaves its file empty, which the checks then find.
+        const std::string tools = "pdftotext -layout " + pdf + " " + (dir / "text").string() +
+                                  "; pdfinfo " + pdf + " | sed -n 's/^Pages: *//p' >" +
+                                  (dir / "pages").string();
+        EXPECT_EQ(std::system(tools.c_str()), 0) << tools;
         run.pdfText = slurp(dir / "text");
         run.pdfPages = slurp(dir / "pages");
     }
