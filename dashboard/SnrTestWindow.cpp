@@ -10,9 +10,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QTimerEvent>
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 
 #include "dashboard/KeyStatisticsWindow.h"
 #include "dashboard/SnrReport.h"
@@ -62,7 +60,7 @@ QLabel* styledHeading(QLabel* label) {
 }
 
 QLabel* heading(const QString& text) {
-    return styledHeading(new QLabel(text));  // the page's layout owns it
+    return styledHeading(new QLabel(text));  // the page owns it
 }
 
 QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons) {
