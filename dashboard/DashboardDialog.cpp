@@ -12,6 +12,7 @@
 
 #include "dashboard/CsvExport.h"
 #include "dashboard/SerialSetupDialog.h"
+#include "dashboard/SnrReport.h"
 #include "dialogs/ChipSettingsDialog.h"
 #include "dialogs/MaxMinDialog.h"
 #include "res/Resources.h"
@@ -31,6 +32,7 @@ DashboardDialog::DashboardDialog(DashboardParts parts, QWidget* parent)
     : QDialog(parent),
       pauser_(*parts.board.pauser),
       messages_(*parts.board.messages),
+      clock_(parts.board.clock ? parts.board.clock : steadyMilliseconds),
       board_(std::move(parts.board)),
       dialogs_(parts.dialogs != nullptr ? *parts.dialogs : modalRunner_),
       menu_(menuBar_, [this](int id) { runCommand(id); }) {
@@ -48,6 +50,7 @@ DashboardDialog::~DashboardDialog() {
     // The windows read channel records of the connection: they go first.
     timeBarWindows_.clear();
     keyStatistics_.reset();
+    snrTest_.reset();
     pollTimer_.stop();
     board_.close();
 }
@@ -95,7 +98,7 @@ void DashboardDialog::readCommandLine(std::string_view line) {
 }
 
 void DashboardDialog::runCommand(int id) {
-    static constexpr std::array<std::pair<int, Command>, 17> kCommands{{
+    static constexpr std::array<std::pair<int, Command>, 18> kCommands{{
         {menu::kConnect, &DashboardDialog::onConnect},
         {menu::kDisconnect, &DashboardDialog::onDisconnect},
         {menu::kConnectSerialPort, &DashboardDialog::onConnectSerialPort},
@@ -113,6 +116,7 @@ void DashboardDialog::runCommand(int id) {
         {menu::kMode, &DashboardDialog::onMode},
         {menu::kAbout, nullptr},
         {menu::kKeyStatistics, &DashboardDialog::onKeyStatistics},
+        {menu::kSnrTest, &DashboardDialog::onSnrTest},
     }};
     const auto* found = std::find_if(kCommands.begin(), kCommands.end(),
                                      [id](const auto& entry) { return entry.first == id; });
@@ -146,6 +150,9 @@ void DashboardDialog::pollTick() {
         updateTimeBarWindows(timeBarWindows_);
         if (keyStatistics_) {
             keyStatistics_->pollDone();
+        }
+        if (snrTest_) {
+            snrTest_->pollDone();
         }
     } else {
         // The board needs a moment on each side of the close before it answers again.
@@ -212,6 +219,9 @@ void DashboardDialog::bindKeys(const std::vector<int>& channels, std::int32_t tr
     if (keyStatistics_) {
         keyStatistics_->setShownKeys(shownKeys_);
     }
+    if (snrTest_) {
+        snrTest_->setShownKeys(shownKeys_);
+    }
     int slot = 0;
     for (int channel : channels) {
         barGraph_.attachChannel(slot++, board_.getChannel(channel));
@@ -239,8 +249,10 @@ void DashboardDialog::onConnect() {
     if (linkSelector_ == kSelectorHid) {
         menu_.applyColumn(menu::Column::HidConnect);
     }
-    // Beyond the connect columns: the statistics follow the connection over every link.
+    // Beyond the connect columns: the statistics and the SNR test follow the connection
+    // over every link.
     menu_.setEnabled(menu::kKeyStatistics, true);
+    menu_.setEnabled(menu::kSnrTest, true);
     applyKeySelection();
 }
 
@@ -273,6 +285,9 @@ void DashboardDialog::onDisconnect() {
     stopPolling();
     if (keyStatistics_) {
         keyStatistics_->stopUpdates();
+    }
+    if (snrTest_) {
+        snrTest_->stopUpdates();
     }
 }
 
@@ -440,6 +455,45 @@ void DashboardDialog::onKeyStatistics() {
     }
 }
 
+void DashboardDialog::onSnrTest() {
+    if (!snrTest_) {
+        SnrWindowHooks hooks{clock_, [this] { return linkText(); },
+                             [this](std::int32_t level) { return applyTriggerLevel(level); }};
+        snrTest_ = std::make_unique<SnrTestWindow>(board_, messages_, std::move(hooks), this);
+    }
+    snrTest_->setShownKeys(shownKeys_);
+    snrTest_->show();
+    snrTest_->raise();
+    snrTest_->activateWindow();
+}
+
+std::string DashboardDialog::linkText() const {
+    if (linkSelector_ == kSelectorHid) {
+        return "USB HID";
+    }
+    if (linkSelector_ == kSelectorSerial) {
+        return serialLinkText("COM" + std::to_string(serialSettings_.comIndex + 1),
+                              baudForIndex(serialSettings_.baudIndex));
+    }
+    return iceLinkText(std::min<std::uint32_t>(target_.channelCount, kChannelCount),
+                       target_.address, target_.iramSpace != 0);
+}
+
+LevelApplied DashboardDialog::applyTriggerLevel(std::int32_t level) {
+    barGraph_.setTriggerPercent(level);
+    const bool written = writeTriggerLevel(level) != 0;
+    barGraph_.update();
+    updateTimeBarWindows(timeBarWindows_);  // their trigger lines move
+    if (keyStatistics_ && keyStatistics_->isVisible()) {
+        keyStatistics_->refresh();  // touched from the new threshold
+    }
+    const std::int32_t mode = board_.linkMode();
+    if (mode != kLinkHidPlain && mode != kLinkHidTyped) {
+        return LevelApplied::ProgramOnly;
+    }
+    return written ? LevelApplied::Written : LevelApplied::WriteFailed;
+}
+
 // --- time-bar windows ---
 
 void DashboardDialog::onBarClicked(ChannelRecord* record) {
@@ -457,10 +511,15 @@ void DashboardDialog::onTriggerScrollEnd(ChannelRecord* record) {
     const std::int32_t level = record != nullptr && record->percentRef != nullptr
                                    ? *record->percentRef
                                    : barGraph_.triggerPercent();
-    board_.setTriggerLevel(level & 0xFF);
     // A gesture has no message for a failed write: the level stays where the user put it.
-    static_cast<void>(board_.writeKeyValues());
+    static_cast<void>(writeTriggerLevel(level));
+}
+
+int DashboardDialog::writeTriggerLevel(std::int32_t level) {
+    board_.setTriggerLevel(level & 0xFF);
+    const int written = board_.writeKeyValues();
     pauser_.pause(300);
+    return written;
 }
 
 }  // namespace keyscope

@@ -7,7 +7,8 @@
 // commands. The timer is killed at the start of each tick and armed again at
 // its end, and every board command kills it around its work when polling, so
 // a command never overlaps a poll. The trigger write at the end of a
-// time-bar scroll gesture is the one board call made with the timer armed.
+// time-bar scroll gesture, and the SNR test's Apply that makes the same write,
+// are the board calls made with the timer armed.
 
 #include <QBasicTimer>
 #include <QDialog>
@@ -23,6 +24,7 @@
 #include "dashboard/DialogRunner.h"
 #include "dashboard/DisplayMode.h"
 #include "dashboard/KeyStatisticsWindow.h"
+#include "dashboard/SnrTestWindow.h"
 #include "device/BoardConnection.h"
 #include "dialogs/PinEnableDialog.h"
 #include "views/bargraph/KeyBarGraph.h"
@@ -73,6 +75,10 @@ class DashboardDialog : public QDialog {
     void onBarClicked(ChannelRecord* record);
     void onTimeBarClosed(ChannelRecord* record);
     void onTriggerScrollEnd(ChannelRecord* record);
+    // The SNR test window's Apply: the shared trigger level as the scroll gesture
+    // sets it, the time-bar lines and the statistics' threshold with it, and over
+    // HID the one write of the trigger write.
+    LevelApplied applyTriggerLevel(std::int32_t level);
 
     // State, for tests and tools.
     BoardConnection& board() { return board_; }
@@ -82,6 +88,8 @@ class DashboardDialog : public QDialog {
     const TimeBarWindowList& timeBarWindows() const { return timeBarWindows_; }
     // Null until "Key Statistics" first opens it.
     KeyStatisticsWindow* keyStatisticsWindow() const { return keyStatistics_.get(); }
+    // Null until "SNR Test..." first opens it.
+    SnrTestWindow* snrTestWindow() const { return snrTest_.get(); }
     bool polling() const { return polling_ != 0; }
     bool pollTimerActive() const { return pollTimer_.isActive(); }
     bool displayRaw() const { return displayRaw_ != 0; }
@@ -109,6 +117,10 @@ class DashboardDialog : public QDialog {
     void inPollFrame(Work work);
     void setAllRanges();
     void bindKeys(const std::vector<int>& channels, std::int32_t triggerPercent);
+    // Sets the board's trigger level to the low byte, writes the key values (a
+    // serial board takes nothing) and gives the board its 300 ms. The write's result.
+    int writeTriggerLevel(std::int32_t level);
+    std::string linkText() const;
 
     // Menu commands.
     void onConnect();
@@ -127,9 +139,11 @@ class DashboardDialog : public QDialog {
     void onSaveData();
     void onMode();
     void onKeyStatistics();
+    void onSnrTest();
 
     Pauser& pauser_;
     Messages& messages_;
+    SerialPort::Clock clock_;  // the connection's, which the SNR test runs by too
     BoardConnection board_;
     ModalDialogRunner modalRunner_;
     DialogRunner& dialogs_;
@@ -143,7 +157,8 @@ class DashboardDialog : public QDialog {
     TimeBarWindowList timeBarWindows_;
     // Reads the connection's histories; belongs to this dialog, so it goes before it.
     std::unique_ptr<KeyStatisticsWindow> keyStatistics_;
-    std::vector<int> shownKeys_;  // the keys bound to bars, in bar order
+    std::unique_ptr<SnrTestWindow> snrTest_;  // as Key Statistics
+    std::vector<int> shownKeys_;              // the keys bound to bars, in bar order
     QBasicTimer pollTimer_;
 
     KeyEnabledFlags keyEnabled_{};

@@ -25,8 +25,9 @@ inline constexpr int kMaxMinValue = 32789;
 inline constexpr int kSaveData = 32790;
 inline constexpr int kMode = 32792;
 inline constexpr int kConnectSerialPort = 32793;
-// Keyscope's own addition, beyond the resource's ids.
+// Keyscope's own additions, beyond the resource's ids.
 inline constexpr int kKeyStatistics = 32801;
+inline constexpr int kSnrTest = 32802;
 
 // Where an item stands: in a popup of the menu bar, or on the bar itself.
 enum class Place { Bar, Device, Settings, About };
@@ -46,9 +47,9 @@ struct Item {
     std::string_view description = {};
 };
 
-// Resource order, plus "Key Statistics" after "Update Key Value". "Exit"
-// stands twice, in Device and on the bar, with one id.
-inline constexpr std::array<Item, 18> kItems{{
+// Resource order, plus "Key Statistics" and "SNR Test..." after "Update Key
+// Value". "Exit" stands twice, in Device and on the bar, with one id.
+inline constexpr std::array<Item, 19> kItems{{
     {kConnect, "Connect", Place::Device, true},
     {kDisconnect, "Disconnect", Place::Device, false},
     {kConnectSerialPort, "Connect Serial Port", Place::Device, true},
@@ -57,6 +58,7 @@ inline constexpr std::array<Item, 18> kItems{{
     {kUpdateMaxValue, "Update Max Value", Place::Device, false},
     {kUpdateKeyValue, "Update Key Value", Place::Device, false},
     {kKeyStatistics, "Key Statistics", Place::Device, false},
+    {kSnrTest, "SNR Test...", Place::Device, false},
     {kExit, "Exit", Place::Device, true},
     {kEnableTkPin, "Enable TK Pin", Place::Settings, false},
     {kDefaultValue, "Default Value", Place::Settings, false},
@@ -70,7 +72,8 @@ inline constexpr std::array<Item, 18> kItems{{
 }};
 
 // The states set by a successful HID connect, serial connect and Disconnect.
-// "Key Statistics" follows the connection over every link (an ICE connect too).
+// "Key Statistics" and "SNR Test..." follow the connection over every link (an
+// ICE connect too).
 struct ConnectRow {
     int id;
     bool hidConnect;
@@ -78,7 +81,7 @@ struct ConnectRow {
     bool disconnect;
 };
 
-inline constexpr std::array<ConnectRow, 15> kConnectColumns{{
+inline constexpr std::array<ConnectRow, 16> kConnectColumns{{
     {kConnect, false, false, true},
     {kDisconnect, true, true, false},
     {kConnectSerialPort, false, false, true},
@@ -94,6 +97,7 @@ inline constexpr std::array<ConnectRow, 15> kConnectColumns{{
     {kSaveData, true, true, false},
     {kMode, true, true, false},
     {kKeyStatistics, true, true, false},
+    {kSnrTest, true, true, false},
 }};
 
 enum class Column { HidConnect, SerialConnect, Disconnect };

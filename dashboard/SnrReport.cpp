@@ -227,7 +227,11 @@ std::string snrTable(const SnrResults& results) {
     for (const SnrKeyResult& key : results.keys) {
         line(snrShownCells(key));
     }
-    text += "\n";
+    return text + "\n" + snrNotes(results);
+}
+
+std::string snrNotes(const SnrResults& results) {
+    std::string text;
     for (const SnrKeyResult& key : results.keys) {
         if (key.touchedWhileQuiet) {
             text += keyName(key.key) + ": touched during the quiet phase (" +
@@ -246,6 +250,17 @@ std::string snrTable(const SnrResults& results) {
                                       [](const SnrKeyResult& k) { return k.passed(); });
     text += std::to_string(passed) + " of " + std::to_string(results.keys.size()) +
             " keys passed (" + settingsLine(results.settings) + ")\n";
+    return text;
+}
+
+std::string serialLinkText(const std::string& port, int baud) {
+    return "serial " + port + ", " + std::to_string(baud) + " baud";
+}
+
+std::string iceLinkText(std::uint32_t keys, std::uint32_t address, bool iram) {
+    char text[96];
+    std::snprintf(text, sizeof text, "ICE, %u keys at 0x%X%s", keys, address,
+                  iram ? " in IRAM" : "");
     return text;
 }
 

@@ -16,6 +16,11 @@ namespace keyscope {
 
 class BoardConnection;
 
+// How a report names the link: "serial COM1, 9600 baud", "ICE, 16 keys at 0x30 in IRAM"
+// (a HID board is "USB HID").
+std::string serialLinkText(const std::string& port, int baud);
+std::string iceLinkText(std::uint32_t keys, std::uint32_t address, bool iram);
+
 struct SnrReport {
     SnrResults results;
     std::string link;   // how the board was reached: "USB HID", "serial COM1, 9600 baud", ...
@@ -55,8 +60,12 @@ std::string snrJson(const SnrReport& report);
 // The results as the recorder prints them: the columns of the CSV lined up, a
 // dash where unknown, "!" after a margin at or below zero; then the flagged
 // keys, the suggested level with its rule and warning (or why there is none),
-// and how many keys passed.
+// and how many keys passed (snrNotes).
 std::string snrTable(const SnrResults& results);
+// The lines under the table, each ending in a line break: the flagged keys, the
+// legend of "!" when a margin is marked, the suggestion and its warning, and
+// how many keys passed under which settings.
+std::string snrNotes(const SnrResults& results);
 
 // The lines every face shows under the table: the suggestion and its warning.
 std::string suggestionLine(const SnrSuggestion& suggestion);

@@ -64,13 +64,10 @@ std::string linkDescription(const keyscope::RecorderOptions& options) {
         case keyscope::RecordLink::Hid:
             return "USB HID";
         case keyscope::RecordLink::Serial:
-            return "serial " + options.port + ", " + std::to_string(options.baud) + " baud";
-        case keyscope::RecordLink::Ice: {
-            char text[96];
-            std::snprintf(text, sizeof text, "ICE, %u keys at 0x%X%s", options.ice.channelCount,
-                          options.ice.address, options.ice.iramSpace ? " in IRAM" : "");
-            return text;
-        }
+            return keyscope::serialLinkText(options.port, options.baud);
+        case keyscope::RecordLink::Ice:
+            return keyscope::iceLinkText(options.ice.channelCount, options.ice.address,
+                                         options.ice.iramSpace != 0);
     }
     return {};
 }

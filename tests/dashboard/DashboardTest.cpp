@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -249,8 +250,9 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
         EXPECT_EQ(dash->menu().isEnabled(kConnect), !connected);
         EXPECT_EQ(dash->menu().isEnabled(kConnectSerialPort), !connected);
         EXPECT_FALSE(dash->menu().isEnabled(kStart));
-        for (int id : {kDisconnect, kStop, kUpdateKeyValue, kUpdateMaxValue, kRefresh, kUpdate,
-                       kEnableTkPin, kDefaultValue, kMaxMinValue, kSaveData, kMode, kKeyStatistics})
+        for (int id :
+             {kDisconnect, kStop, kUpdateKeyValue, kUpdateMaxValue, kRefresh, kUpdate, kEnableTkPin,
+              kDefaultValue, kMaxMinValue, kSaveData, kMode, kKeyStatistics, kSnrTest})
             EXPECT_EQ(dash->menu().isEnabled(id), connected) << id;
     }
     // Records the dialog's lists and selections, picks entries and presses `button`.
@@ -276,6 +278,17 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
         EXPECT_EQ(window.windowHandle()->type(), Qt::Dialog);
         EXPECT_TRUE(window.windowFlags().testFlags(Qt::WindowMinMaxButtonsHint));
     }
+    // Opens the SNR test window, the settings kept in a scratch folder, and starts a test of
+    // 1 s hands off and 5 touched readings a key. The test polls by hand.
+    SnrTestWindow& startSnrTest() {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path.c_str());
+        EXPECT_TRUE(dash->menu().trigger(menu::kStop));
+        EXPECT_TRUE(dash->menu().trigger(menu::kSnrTest));
+        SnrTestWindow& window = *dash->snrTestWindow();
+        window.setFormSettings({1000, 5, 5.0, 10000});
+        window.button(SnrTestWindow::Button::Start).click();
+        return window;
+    }
     void expectEveryBar(GraphScale scale) {
         EXPECT_EQ(dash->graphScale(), scale);
         for (const BarSlot& slot : dash->barGraph().model().barSlots())
@@ -288,6 +301,7 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
     DialogRunner* runner = nullptr;                        // in place of the scripted dialogs
     ScriptedDialogs dialogs;
     std::unique_ptr<DashboardDialog> dash;
+    const TempDir settingsDir{"keyscope-settings"};
 };
 
 TEST_F(DashboardTest, NoOrShortCommandLineOpensCentred400By400InRawModeWithoutConnecting) {
@@ -333,6 +347,7 @@ TEST_F(DashboardTest, IceCommandLineConnectsAtStartInRawModeAndModeTogglesTheSca
         EXPECT_FALSE(dash->menu().isEnabled(menu::kConnect));  // only Connect follows an ICE open
         EXPECT_FALSE(dash->menu().isEnabled(menu::kStop));
         EXPECT_TRUE(dash->menu().isEnabled(menu::kKeyStatistics));  // and the statistics
+        EXPECT_TRUE(dash->menu().isEnabled(menu::kSnrTest));        // and the SNR test
         // The command line's Mode went to difference, the connect's back to raw.
         EXPECT_EQ(dash->windowTitle(), "Keyscope - KR48/KR44 Series Touch (Raw Mode)");
         expectEveryBar(raw);
@@ -631,6 +646,103 @@ TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStops
     QTest::qWait(2 * kStatisticsRefreshMs);
     EXPECT_EQ(table.item(0, KeyStatisticsWindow::Snr)->text(), "inf") << "the figures stay";
     EXPECT_FALSE(dash->menu().trigger(menu::kKeyStatistics));
+}
+
+// TK2 still and pressed well (an SNR without noise), TK5 "pressed" above its rest (a negative
+// signal), TK9 never touched. Polls come every 50 ms of the connection's clock.
+TEST_F(DashboardTest, SnrTestRunsBothPhasesOnTheShownKeysAndApplyWritesTheSuggestedLevelOnce) {
+    connectHid(choosePins({9, 5, 2}));
+    hid->data.clear();
+    SnrTestWindow& window = startSnrTest();
+    expectOwnedByTheDashboard(window);
+    using Button = SnrTestWindow::Button;
+    const auto poll = [&](int times, int tk2, int tk5, int code) {
+        for (int i = 0; i < times; ++i) {
+            Report r = byteReport(200);
+            r[3] = static_cast<std::uint8_t>(tk2);
+            r[6] = static_cast<std::uint8_t>(tk5 + i % 2 * 2);
+            r[18] = static_cast<std::uint8_t>(code);
+            hid->data.push_back({true, r});
+            nowMs += 50;
+            dash->pollTick();
+        }
+        window.refresh();
+    };
+    poll(4, 200, 200, 0x32);  // TK2 pressed in 4 of 19 quiet readings: more than 10%
+    poll(16, 200, 200, 0);
+    EXPECT_EQ(window.page(), SnrTestWindow::Page::Quiet);
+    EXPECT_THAT(window.shownText().toStdString(), HasSubstr("TK2 touched during the quiet phase"));
+    window.button(Button::RunAgain).click();
+    poll(20, 200, 200, 0);
+    ASSERT_EQ(window.page(), SnrTestWindow::Page::Touch);
+
+    const auto cellColour = [&](int cell) {
+        const QRect r = SnrKeyGrid::cellRect(window.grid().size(), 3, cell);
+        return window.grid().grab().toImage().pixel(r.left() + 10, r.bottom() - 10);
+    };
+    poll(7, 150, 200, 0x32);  // two settling readings, then five
+    poll(3, 200, 200, 0);
+    EXPECT_EQ(std::tuple(cellColour(0), cellColour(1), cellColour(2)),
+              std::tuple(kGridDoneColour, kGridWaitingColour, kGridWaitingColour));
+    poll(7, 200, 205, 0x35);
+    window.button(Button::FinishEarly).click();
+    ASSERT_EQ(window.page(), SnrTestWindow::Page::Results);
+    std::vector<std::string> rows;
+    const QTableWidget& table = window.resultsTable();
+    for (int row = 0; row < table.rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table.columnCount(); ++column)
+            cells << table.item(row, column)->text();
+        rows.push_back(cells.join(" ").toStdString());
+    }
+    EXPECT_THAT(rows,
+                ElementsAre("TK2 200.0 0.0 0.0 150.0 50.0 inf 30 20 PASS",
+                            "TK5 200.9 2.0 1.0 205.8 -4.9 -2.43 30 -37! FAIL",
+                            "TK9 200.0 0.0 0.0 - - - - - FAIL (not measured: never touched)"));
+    EXPECT_THAT(window.shownText().toStdString(), HasSubstr("Suggested trigger level: 40 ("));
+
+    journal.clear();
+    window.button(Button::Apply).click();
+    EXPECT_THAT(journal, ElementsAre("write", "pause 300"));
+    EXPECT_EQ(hid->written.back()[17], 40);
+    EXPECT_EQ(dash->barGraph().triggerPercent(), 40);
+    EXPECT_THAT(window.shownText().toStdString(), HasSubstr("level 40 written to the board"));
+
+    const TempDir dir("keyscope-snr");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path);
+    window.button(Button::SaveReport).click();
+    fs::current_path(previous);
+    std::vector<std::string> saved;
+    for (const auto& entry : fs::directory_iterator(dir.path))
+        saved.push_back(entry.path().filename().string().substr(14));
+    std::sort(saved.begin(), saved.end());
+    EXPECT_THAT(saved, ElementsAre("snr.csv", "snr.json", "snr.pdf"));
+    // The next window starts from the settings of this test.
+    EXPECT_EQ(SnrTestWindow(dash->board(), messages, {}).formSettings(),
+              (SnrSettings{1000, 5, 5.0, 10000}));
+}
+
+// A serial board takes no write: Apply moves the dashboard's level, the time-bar line with it.
+TEST_F(DashboardTest, SnrTestApplyOverSerialWritesNothingAndMovesTheTimeBarLevel) {
+    make();
+    dialogs.scripts = {serialChoice(0, 3), choosePins({0})};
+    ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
+    emit dash->barGraph().barClicked(dash->board().getChannel(0));
+    SnrTestWindow& window = startSnrTest();
+    for (int i = 0; i < 27; ++i) {  // 20 readings at rest, then seven 100 counts below
+        nowMs += 50;
+        dash->board().appendSample(0, i < 20 ? 1000 : 900, MaxRule::Leave);
+        window.pollDone();
+        window.refresh();
+    }
+    ASSERT_EQ(window.page(), SnrTestWindow::Page::Results);
+    journal.clear();
+    window.button(SnrTestWindow::Button::Apply).click();
+    EXPECT_THAT(journal, ElementsAre("pause 300"));
+    EXPECT_EQ(*dash->timeBarWindows().front()->channel()->percentRef, 80);
+    EXPECT_THAT(window.shownText().toStdString(),
+                HasSubstr("A serial board takes no write, so the board keeps its own."));
 }
 
 TEST_F(DashboardTest, SerialDialogOpensOnCom1At9600AndKeepsTheLastAcceptedChoice) {
