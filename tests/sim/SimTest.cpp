@@ -50,7 +50,29 @@ struct HidRig : fakes::FakeBoard {
         ("keyscope-simhid-" + std::to_string(::getpid()) + "-" + std::to_string(copies++) + ".so");
 };
 
-TEST(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
+// Three rows, TK0 counting 101 to 103 and a key code on the second.
+constexpr const char* kThreeRows =
+    "elapsed_ms,TK0,TK1,key_code\n0,101,7,0\n50,102,7,49\n100,103,7,0\n";
+
+std::vector<int> samplesOf(const BoardConnection& board, int key) {
+    std::vector<int> values;
+    for (const KeySample& sample : board.getChannel(key)->samples)
+        values.push_back(sample.value);
+    return values;
+}
+
+// Each kind opens with its id and report form, and a write reads back. The process reads a
+// replay once and every copy of the module (each a board of its own) plays that reading, so a
+// FIFO gives its text once: here the file is gone before any board opens. A replayed board
+// plays the three rows and then answers without counts: polls go on succeeding, taking nothing.
+TEST(SimHidModule, EachKindOpensWithItsFormWritesBackAndPlaysTheProcesssOneReadingOfAReplay) {
+    const std::string replay =
+        fs::temp_directory_path() / ("keyscope-once-" + std::to_string(::getpid()) + ".csv");
+    std::ofstream(replay) << kThreeRows;
+    const RecordingLoad& load = sharedRecording(replay);
+    fs::remove(replay);
+    ASSERT_TRUE(load.recording) << load.error;
+    EXPECT_EQ(&sharedRecording(replay), &load);
     ::unsetenv("KEYSCOPE_SIM_FAIL_AFTER");
     ::setenv("KEYSCOPE_SIM_SEED", "99", 1);
     // kind (unset or unknown: typed16), link mode, byte values, max values are references
@@ -86,6 +108,15 @@ TEST(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
         EXPECT_EQ(board.getChannel(7)->keyValue == 107, typed);
         EXPECT_EQ(std::tuple(board.getTriggerLevel(), board.getPreScale(), board.getTktmr()),
                   std::tuple(0x42, 5, 0x84));
+
+        ::setenv("KEYSCOPE_SIM_REPLAY", replay.c_str(), 1);
+        HidRig replayed;
+        ASSERT_EQ(replayed.board->open(kSelectorHid), 1);
+        for (int poll = 0; poll < 5; ++poll)
+            ASSERT_EQ(replayed.board->readCycle(), 1) << "replay poll " << poll;
+        EXPECT_THAT(samplesOf(*replayed.board, 0), ElementsAre(101, 102, 103));
+        EXPECT_EQ(replayed.board->keyCode(), 0);
+        ::unsetenv("KEYSCOPE_SIM_REPLAY");
     }
     ::unsetenv("KEYSCOPE_SIM_HID");
     ::unsetenv("KEYSCOPE_SIM_SEED");
@@ -272,45 +303,6 @@ TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeedAndEndsUnlessLooping
         }
         EXPECT_EQ(replay.referenceCounts()[0], 4);
     }
-}
-
-// Three rows, TK0 counting 101 to 103 and a key code on the second.
-constexpr const char* kThreeRows =
-    "elapsed_ms,TK0,TK1,key_code\n0,101,7,0\n50,102,7,49\n100,103,7,0\n";
-
-std::vector<int> samplesOf(const BoardConnection& board, int key) {
-    std::vector<int> values;
-    for (const KeySample& sample : board.getChannel(key)->samples)
-        values.push_back(sample.value);
-    return values;
-}
-
-// The process reads a recording once and every copy of the HID module (each a board of its
-// own) plays that reading, so a FIFO gives its text once: here the file is gone before any
-// board opens. Each board plays the three rows and then answers without counts, so polls go
-// on succeeding and take no samples.
-TEST(SharedRecording, EveryHidKindPlaysTheProcesssOneReadingAndStopsAtTheEnd) {
-    const std::string path =
-        fs::temp_directory_path() / ("keyscope-once-" + std::to_string(::getpid()) + ".csv");
-    std::ofstream(path) << kThreeRows;
-    const RecordingLoad& load = sharedRecording(path);
-    fs::remove(path);
-    ASSERT_TRUE(load.recording) << load.error;
-    EXPECT_EQ(&sharedRecording(path), &load);
-    ::setenv("KEYSCOPE_SIM_REPLAY", path.c_str(), 1);
-    for (const char* kind : {"typed16", "typed8", "plain"}) {
-        SCOPED_TRACE(kind);
-        ::setenv("KEYSCOPE_SIM_HID", kind, 1);
-        HidRig rig;
-        BoardConnection& board = *rig.board;
-        ASSERT_EQ(board.open(kSelectorHid), 1);
-        for (int poll = 0; poll < 5; ++poll)
-            ASSERT_EQ(board.readCycle(), 1) << "poll " << poll;
-        EXPECT_THAT(samplesOf(board, 0), ElementsAre(101, 102, 103));
-        EXPECT_EQ(board.keyCode(), 0);
-    }
-    ::unsetenv("KEYSCOPE_SIM_HID");
-    ::unsetenv("KEYSCOPE_SIM_REPLAY");
 }
 
 // The serial board sends the reference and each row once, as the host reads them, then
