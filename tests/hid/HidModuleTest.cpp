@@ -88,30 +88,25 @@ TEST_F(HidModule, AShortOrFailedReadClosesTheHandleAndTheNextOpenSearchesAgain) 
 TEST_F(HidModule, OnlyADeviceIdentifiedAsABoardIsOpenedAndAnyOtherOutcomeSaysWhy) {
     using Plugged = std::tuple<const char*, unsigned short, unsigned short, int>;  // report bytes
     const Plugged a{"/dev/hidraw1", 0x1234, kTyped, 64}, b{"/dev/hidraw2", 0x04d8, kTyped, 64};
+    const Plugged keyboard{"/dev/hidraw1", 0x1234, kTyped, 8};     // a keyboard, say
+    const Plugged other{"/dev/hidraw1", 0x1234, 296, 64};          // another product
     const Plugged gone{"/dev/keyscope-none", 0x04d8, kTyped, 64};  // listed, but will not open
+    const std::string none = "no HID device with product id 0x0124 ",
+                      notABoard = none +
+                                  "is identified as a board (unnumbered 64-byte input and "
+                                  "output reports): /dev/hidraw1 (vendor 1234)",
+                      two =
+                          "2 devices answer as a board with product id 0x0124: /dev/hidraw1 "
+                          "(vendor 1234), /dev/hidraw2 (vendor 04d8); set KEYSCOPE_HID_VID";
     // KEYSCOPE_HID_VID (null: unset), the bus, the path opened (null: none), the reason
-    const std::tuple<const char*, std::vector<Plugged>, const char*, const char*> cases[] = {
+    const std::tuple<const char*, std::vector<Plugged>, const char*, std::string> cases[] = {
         {nullptr, {a}, "/dev/hidraw1", ""},
         {"xyz", {a}, nullptr, "KEYSCOPE_HID_VID=xyz is not a USB vendor id"},
         {"0x", {a}, nullptr, "not a USB vendor id"},
-        {nullptr,
-         {{"/dev/hidraw1", 0x1234, kTyped, 8}},  // a keyboard, say
-         nullptr,
-         "no HID device with product id 0x0124 is identified as a board (unnumbered 64-byte "
-         "input and output reports): /dev/hidraw1 (vendor 1234)"},
-        {nullptr,
-         {{"/dev/hidraw1", 0x1234, 296, 64}},
-         nullptr,
-         "no HID device with product id 0x0124 on the bus"},
-        {"04d8",
-         {a},
-         nullptr,
-         "no HID device with product id 0x0124 and vendor id 04d8 on the bus"},
-        {nullptr,
-         {a, b},
-         nullptr,
-         "2 devices answer as a board with product id 0x0124: /dev/hidraw1 (vendor 1234), "
-         "/dev/hidraw2 (vendor 04d8); set KEYSCOPE_HID_VID"},
+        {nullptr, {keyboard}, nullptr, notABoard},
+        {nullptr, {other}, nullptr, none + "on the bus"},
+        {"04d8", {a}, nullptr, none + "and vendor id 04d8 on the bus"},
+        {nullptr, {a, b}, nullptr, two},
         {"0x04D8", {a, b}, "/dev/hidraw2", ""},
         {nullptr, {gone}, nullptr, "open /dev/keyscope-none: No such file or directory"},
     };
@@ -131,7 +126,7 @@ TEST_F(HidModule, OnlyADeviceIdentifiedAsABoardIsOpenedAndAnyOtherOutcomeSaysWhy
             EXPECT_EQ(std::tuple(device->opens, device->written.size()),
                       std::tuple(opened && device->path == opened ? 1 : 0, 0u));
         EXPECT_THAT(vnHidLastError(), HasSubstr(reason));
-        EXPECT_EQ(*vnHidLastError() == '\0', *reason == '\0') << vnHidLastError();
+        EXPECT_EQ(*vnHidLastError() == '\0', reason.empty()) << vnHidLastError();
     }
 }
 

@@ -1,5 +1,5 @@
-// The SCSI transport and the ICE link over a scripted device below the ioctl, and the
-// board connection in its ICE link mode, also over the simulated ICE board.
+// The SCSI transport and the ICE link over a scripted device below the ioctl. The board
+// connection in its ICE link mode runs over the simulated ICE board in the recorder's tests.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <scsi/sg.h>
@@ -199,7 +199,7 @@ IceBlock patterned() {
     return answer;
 }
 
-// A link and a board connection over one ICE context, sharing its device table.
+// An ICE link over a scripted device, its pauses and messages recorded.
 struct Rig : fakes::FakeLinks {
     // Opens one D board with selector 3 and forgets the calls that took.
     void openBoard() {
@@ -215,11 +215,6 @@ struct Rig : fakes::FakeLinks {
     test::NoAspiLoader loader;
     IceContext context{access, loader, pauser};
     ScsiIceLink link{context, messages};
-    BoardConnection board{[this] {
-        BoardCollaborators parts = collaborators();
-        parts.ice = std::make_unique<ScsiIceLink>(context, messages);
-        return parts;
-    }()};
     std::array<std::uint8_t, 65> out{};
 };
 

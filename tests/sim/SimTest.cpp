@@ -1,22 +1,18 @@
 // The simulated HID module reached as the program reaches it (through dlopen, driven by the
-// real board connection), and recordings replayed as the boards' signal. The recorder's runs
-// over every link check the simulated boards' counts, touches and pace end to end.
+// real board connection), the simulated finger's quiet start, and recordings replayed as the
+// boards' signal. The recorder's runs over every link check the simulated boards' counts,
+// touches and pace end to end.
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <clocale>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <thread>
 
 #include "device/HidLibrary.h"
@@ -27,6 +23,7 @@
 #include "sim/SerialFrames.h"
 #include "sim/SerialStreamer.h"
 #include "sim/SharedRecording.h"
+#include "sim/SignalModel.h"
 #include "sim/SimFaults.h"
 #include "sim/SimHidBoard.h"
 
@@ -53,7 +50,29 @@ struct HidRig : fakes::FakeBoard {
         ("keyscope-simhid-" + std::to_string(::getpid()) + "-" + std::to_string(copies++) + ".so");
 };
 
-TEST(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
+// Three rows, TK0 counting 101 to 103 and a key code on the second.
+constexpr const char* kThreeRows =
+    "elapsed_ms,TK0,TK1,key_code\n0,101,7,0\n50,102,7,49\n100,103,7,0\n";
+
+std::vector<int> samplesOf(const BoardConnection& board, int key) {
+    std::vector<int> values;
+    for (const KeySample& sample : board.getChannel(key)->samples)
+        values.push_back(sample.value);
+    return values;
+}
+
+// Each kind opens with its id and report form, and a write reads back. The process reads a
+// replay once and every copy of the module (each a board of its own) plays that reading, so a
+// FIFO gives its text once: here the file is gone before any board opens. A replayed board
+// plays the three rows and then answers without counts: polls go on succeeding, taking nothing.
+TEST(SimHidModule, EachKindOpensWithItsFormWritesBackAndPlaysTheProcesssOneReadingOfAReplay) {
+    const std::string replay =
+        fs::temp_directory_path() / ("keyscope-once-" + std::to_string(::getpid()) + ".csv");
+    std::ofstream(replay) << kThreeRows;
+    const RecordingLoad& load = sharedRecording(replay);
+    fs::remove(replay);
+    ASSERT_TRUE(load.recording) << load.error;
+    EXPECT_EQ(&sharedRecording(replay), &load);
     ::unsetenv("KEYSCOPE_SIM_FAIL_AFTER");
     ::setenv("KEYSCOPE_SIM_SEED", "99", 1);
     // kind (unset or unknown: typed16), link mode, byte values, max values are references
@@ -89,6 +108,15 @@ TEST(SimHidModule, EachKindOpensWithItsIdAndReportFormAndAWriteReadsBack) {
         EXPECT_EQ(board.getChannel(7)->keyValue == 107, typed);
         EXPECT_EQ(std::tuple(board.getTriggerLevel(), board.getPreScale(), board.getTktmr()),
                   std::tuple(0x42, 5, 0x84));
+
+        ::setenv("KEYSCOPE_SIM_REPLAY", replay.c_str(), 1);
+        HidRig replayed;
+        ASSERT_EQ(replayed.board->open(kSelectorHid), 1);
+        for (int poll = 0; poll < 5; ++poll)
+            ASSERT_EQ(replayed.board->readCycle(), 1) << "replay poll " << poll;
+        EXPECT_THAT(samplesOf(*replayed.board, 0), ElementsAre(101, 102, 103));
+        EXPECT_EQ(replayed.board->keyCode(), 0);
+        ::unsetenv("KEYSCOPE_SIM_REPLAY");
     }
     ::unsetenv("KEYSCOPE_SIM_HID");
     ::unsetenv("KEYSCOPE_SIM_SEED");
@@ -111,6 +139,9 @@ TEST(SimFaults, EnvironmentNumbersReadTheSameWhateverTheLocale) {
         {"KEYSCOPE_SIM_SEED",
          [] { return double(seedFromEnvironment()); },
          {{"10", 10}, {"0x1F", 31}, {"017", 15}}},
+        {"KEYSCOPE_SIM_QUIET_FIRST",
+         [] { return double(quietFirstFromEnvironment()); },
+         {{"6", 6000}, {"1.5", 1500}, {"-1", 0}, {"x", 0}}},
     };
     for (const auto& [variable, read, texts] : cases) {
         for (const auto& [text, expected] : texts) {
@@ -120,10 +151,30 @@ TEST(SimFaults, EnvironmentNumbersReadTheSameWhateverTheLocale) {
         ::unsetenv(variable);
     }
     std::setlocale(LC_NUMERIC, before.c_str());
+    EXPECT_EQ(quietFirstFromEnvironment(), 0) << "unset";
 }
 
-// Recordings played as a board's signal; the recorder's tests refuse a missing file and counts
-// a link cannot carry.
+// KEYSCOPE_SIM_QUIET_FIRST lets the SNR test's quiet phase run on the simulated board.
+TEST(SignalModel, QuietFirstKeepsTouchesOffUntilItsTimeThenPressesAsBefore) {
+    const SignalModel quiet(7, CountWidth::Word, 6000), usual(7, CountWidth::Word);
+    int touchedAfter = 0;
+    for (std::int64_t t = 0; t < 30000; t += 10) {
+        const std::optional<Touch> touch = usual.touchAt(t);
+        // The touch under way at the quiet time's end is left out whole.
+        const bool kept = touch && touch->startMs >= 6000;
+        ASSERT_EQ(quiet.touchAt(t).has_value(), kept) << t;
+        std::array<std::uint16_t, kSimKeyCount> counts = usual.counts(t);
+        if (touch && !kept)
+            counts[touch->key] += touch->depth;  // resting instead
+        ASSERT_EQ(quiet.counts(t), counts) << t;
+        touchedAfter += kept;
+    }
+    EXPECT_GT(touchedAfter, 0);
+}
+
+// Recordings played as a board's signal. The recorder's tests refuse a missing file and counts
+// a link cannot carry, end a wait on a FIFO at Ctrl-C, and replay over every link each row once
+// and nothing past the end.
 
 constexpr const char* kHeader = "elapsed_ms,TK0,key_code\n";
 
@@ -131,7 +182,7 @@ TEST(Recording, RefusesEachFaultWithItsLineAndReason) {
     const std::string seventeen =
         "elapsed_ms,TK0,TK1,TK2,TK3,TK4,TK5,TK6,TK7,TK8,TK9,TK10,TK11,"
         "TK12,TK13,TK14,TK15,TK16,key_code\n";
-    const std::string rows = std::string(kHeader) + "0,1,0\n50,1,0\n100,1,0\n";  // 42 bytes
+    const std::string h = kHeader, rows = h + "0,1,0\n50,1,0\n100,1,0\n";  // 42 bytes
     const RecordingLimits none;
     const std::tuple<std::string, RecordingLimits, const char*> cases[] = {
         {"", none, "rec.csv:1: empty"},
@@ -142,17 +193,16 @@ TEST(Recording, RefusesEachFaultWithItsLineAndReason) {
         {"\xEF\xBB\xBF\xEF\xBB\xBF" + rows, none, "rec.csv:1: not a recording's header"},
         {seventeen, none, "rec.csv:1: 17 keys"},
         {kHeader, none, "rec.csv:2: no rows"},
-        {std::string(kHeader) + "0,1\n", none, "rec.csv:2: 2 fields where the header has 3"},
-        {std::string(kHeader) + "0,1,0\n\n50,-1,0\n", none, "rec.csv:4: TK0 '-1' is not a count"},
-        {std::string(kHeader) + "0,1,0\r\r50,-1,0\r", none, "rec.csv:4: TK0 '-1' is not a count"},
-        {std::string(kHeader) + "0,70000,0\n", none, "rec.csv:2: TK0 '70000' is not a count"},
-        {std::string(kHeader) + "10,1,0\n5,1,0\n", none,
-         "rec.csv:3: elapsed_ms goes back from 10 to 5"},
-        {std::string(kHeader) + "0,1,256\n", none, "rec.csv:2: key_code '256' is not a key code"},
-        {std::string(kHeader) + "1e3,1,0\n", none, "rec.csv:2: elapsed_ms '1e3' is not a whole"},
-        {std::string(kHeader) + "1000000000000001,1,0\n", none,
+        {h + "0,1\n", none, "rec.csv:2: 2 fields where the header has 3"},
+        {h + "0,1,0\n\n50,-1,0\n", none, "rec.csv:4: TK0 '-1' is not a count"},
+        {h + "0,1,0\r\r50,-1,0\r", none, "rec.csv:4: TK0 '-1' is not a count"},
+        {h + "0,70000,0\n", none, "rec.csv:2: TK0 '70000' is not a count"},
+        {h + "10,1,0\n5,1,0\n", none, "rec.csv:3: elapsed_ms goes back from 10 to 5"},
+        {h + "0,1,256\n", none, "rec.csv:2: key_code '256' is not a key code"},
+        {h + "1e3,1,0\n", none, "rec.csv:2: elapsed_ms '1e3' is not a whole"},
+        {h + "1000000000000001,1,0\n", none,
          "rec.csv:2: elapsed_ms '1000000000000001' is too large"},
-        {std::string(kHeader) + "99999999999999999999,1,0\n", none,
+        {h + "99999999999999999999,1,0\n", none,
          "rec.csv:2: elapsed_ms '99999999999999999999' is too large"},
         // One row or one byte beyond the limits, refused on the line it reaches.
         {rows, {.maxBytes = 44}, "rec.csv:4: more than 44 bytes"},
@@ -230,35 +280,6 @@ TEST(Recording, ReadsADescriptorAsAStreamNeverPastTheLimit) {
     EXPECT_EQ(load.recording->rows.back().counts[0], 2);
 }
 
-void ignoreSignal(int) {}
-
-// A FIFO with no writer waits; a signal, even one whose handler restarts calls (as the
-// recorder's Ctrl-C handler does), ends the wait with a one-line refusal.
-TEST(Recording, AFifoWithoutAWriterStopsWaitingAtASignal) {
-    const fs::path fifo =
-        fs::temp_directory_path() / ("keyscope-fifo-" + std::to_string(::getpid()));
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    struct sigaction action {};
-    action.sa_handler = ignoreSignal;
-    action.sa_flags = SA_RESTART;
-    struct sigaction before {};
-    ::sigaction(SIGUSR1, &action, &before);
-    std::promise<pthread_t> started;
-    auto load = std::async(std::launch::async, [&] {
-        started.set_value(::pthread_self());
-        return loadRecording(fifo);
-    });
-    const pthread_t loader = started.get_future().get();
-    // Until the load has met a signal inside its wait, not before it.
-    for (int i = 0;
-         i < 500 && load.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready; ++i)
-        ::pthread_kill(loader, SIGUSR1);
-    ASSERT_EQ(load.wait_for(std::chrono::seconds(0)), std::future_status::ready) << "still waiting";
-    EXPECT_EQ(load.get().error, fifo.string() + ": reading stopped by a signal");
-    ::sigaction(SIGUSR1, &before, nullptr);
-    fs::remove(fifo);
-}
-
 // Rows at 50, 100, 150, 260 and 310 ms: one step is 50 ms, the row at 150
 // holds two steps, and the first row is shown for one step before it starts.
 TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeedAndEndsUnlessLooping) {
@@ -282,76 +303,6 @@ TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeedAndEndsUnlessLooping
         }
         EXPECT_EQ(replay.referenceCounts()[0], 4);
     }
-}
-
-// Three rows, TK0 counting 101 to 103 and a key code on the second.
-constexpr const char* kThreeRows =
-    "elapsed_ms,TK0,TK1,key_code\n0,101,7,0\n50,102,7,49\n100,103,7,0\n";
-
-std::vector<int> samplesOf(const BoardConnection& board, int key) {
-    std::vector<int> values;
-    for (const KeySample& sample : board.getChannel(key)->samples)
-        values.push_back(sample.value);
-    return values;
-}
-
-// A FIFO that gives its text to the first reader only; once that read is over, every later
-// reader gets "bogus", so a second read of the recording is refused rather than left waiting.
-struct FifoWrittenOnce {
-    explicit FifoWrittenOnce(std::string text) {
-        fs::remove(path);
-        ::mkfifo(path.c_str(), 0600);
-        writer = std::thread([this, text = std::move(text)] {
-            for (int round = 0;; ++round) {
-                while (round == 1 && !firstReadOver && !closing)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                const int fd = ::open(path.c_str(), O_WRONLY);
-                if (closing) {
-                    ::close(fd);
-                    return;
-                }
-                const std::string out = round == 0 ? text : "bogus\n";
-                EXPECT_EQ(::write(fd, out.data(), out.size()), static_cast<ssize_t>(out.size()));
-                ::close(fd);
-            }
-        });
-    }
-    ~FifoWrittenOnce() {
-        closing = true;
-        const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);  // the writer's last open
-        writer.join();
-        ::close(reader);
-        fs::remove(path);
-    }
-    const std::string path =
-        fs::temp_directory_path() / ("keyscope-once-" + std::to_string(::getpid()));
-    std::atomic<bool> firstReadOver{false}, closing{false};
-    std::thread writer;
-};
-
-// A FIFO written once serves the program and every copy of the HID module (each a board of
-// its own). Each board plays the three rows and then answers without counts, so polls go on
-// succeeding and take no samples.
-TEST(SharedRecording, AFifoIsReadOncePerProcessAndEveryHidKindStopsAtTheEnd) {
-    FifoWrittenOnce fifo(kThreeRows);
-    const RecordingLoad& load = sharedRecording(fifo.path);
-    fifo.firstReadOver = true;
-    ASSERT_TRUE(load.recording) << load.error;
-    EXPECT_EQ(&sharedRecording(fifo.path), &load);
-    ::setenv("KEYSCOPE_SIM_REPLAY", fifo.path.c_str(), 1);
-    for (const char* kind : {"typed16", "typed8", "plain"}) {
-        SCOPED_TRACE(kind);
-        ::setenv("KEYSCOPE_SIM_HID", kind, 1);
-        HidRig rig;
-        BoardConnection& board = *rig.board;
-        ASSERT_EQ(board.open(kSelectorHid), 1);
-        for (int poll = 0; poll < 5; ++poll)
-            ASSERT_EQ(board.readCycle(), 1) << "poll " << poll;
-        EXPECT_THAT(samplesOf(board, 0), ElementsAre(101, 102, 103));
-        EXPECT_EQ(board.keyCode(), 0);
-    }
-    ::unsetenv("KEYSCOPE_SIM_HID");
-    ::unsetenv("KEYSCOPE_SIM_REPLAY");
 }
 
 // The serial board sends the reference and each row once, as the host reads them, then
