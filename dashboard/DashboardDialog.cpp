@@ -185,8 +185,8 @@ void DashboardDialog::stayOnTop() {
     windowHandle()->setFlags(flags);
 }
 
-void DashboardDialog::warn(const char* text) {
-    messages_.show(text, kDashboardCaption, MessageIcon::Exclamation);
+void DashboardDialog::warn(const char* text, std::string_view detail) {
+    messages_.show(text, kDashboardCaption, MessageIcon::Exclamation, detail);
 }
 
 template <class Work>
@@ -232,7 +232,7 @@ void DashboardDialog::onConnect() {
     if (!board_.open(linkSelector_)) {
         polling_ = 0;
         menu_.setEnabled(menu::kConnect, true);
-        warn(kMessageOpenFail);
+        warn(kMessageOpenFail, board_.failureReason());
         return;
     }
     polling_ = 1;
@@ -302,7 +302,7 @@ void DashboardDialog::onExit() {
 void DashboardDialog::onUpdateKeyValue() {
     inPollFrame([this] {
         if (!board_.readKeyValues()) {
-            warn(kMessageUpdateFail);
+            warn(kMessageUpdateFail, board_.failureReason());
         }
         barGraph_.requestPeakReset(1);
         barGraph_.update();
@@ -312,7 +312,7 @@ void DashboardDialog::onUpdateKeyValue() {
 void DashboardDialog::onUpdateMaxValue() {
     inPollFrame([this] {
         if (!board_.readMaxValues()) {
-            warn(kMessageUpdateFail);
+            warn(kMessageUpdateFail, board_.failureReason());
         }
         barGraph_.requestPeakReset(1);
         barGraph_.update();
@@ -346,7 +346,7 @@ void DashboardDialog::onDefaultValue() {
             return;
         }
         if (!board_.writeKeyValues()) {
-            warn(kMessageDefaultWriteFail);
+            warn(kMessageDefaultWriteFail, board_.failureReason());
             return;
         }
         pauser_.pause(250);

@@ -101,7 +101,8 @@ class DashboardDialog : public QDialog {
     void readCommandLine(std::string_view line);
     void placeWindow(int width, int height);
     void stayOnTop();
-    void warn(const char* text);
+    // detail: the reason behind a failure, shown as the box's detailed text.
+    void warn(const char* text, std::string_view detail = {});
     void startPolling() { pollTimer_.start(kPollPeriodMs, this); }
     void stopPolling() { pollTimer_.stop(); }
     // Kills the poll timer around `work` when polling and arms it again afterwards.

@@ -473,6 +473,9 @@ TEST_F(DashboardTest, BoardCommandsRunInTheirTimerFrameWithTheirMessages) {
         ASSERT_TRUE(dash->menu().trigger(id));
         EXPECT_EQ(journal, traffic);
         EXPECT_EQ(messages.texts(), shown);
+        // The module's reason is the box's detail; a failed release gives none.
+        EXPECT_EQ(messages.shown.empty() ? "" : messages.shown[0].detail,
+                  shown.empty() || id == menu::kDisconnect ? "" : hid->lastError());
         EXPECT_EQ(dash->pollTimerActive(), running);
         const bool wroteDefaults = shown.empty() && id == menu::kDefaultValue;
         EXPECT_EQ(dash->barGraph().triggerPercent(), wroteDefaults ? 42 : 0x21);
@@ -645,7 +648,9 @@ TEST_F(DashboardTest, SerialDialogOpensOnCom1At9600AndKeepsTheLastAcceptedChoice
     ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
     EXPECT_THAT(journal, ElementsAre("serial open /dev/fakeCOM3"));
     ASSERT_EQ(messages.shown.size(), 1u);  // only the serial port's own plain message
-    EXPECT_EQ(messages.shown[0].caption, "");
+    EXPECT_EQ(std::tuple(messages.shown[0].caption, messages.shown[0].detail),
+              std::tuple("", "open /dev/fakeCOM3 failed"))
+        << "the port and the reason are the box's detail";
     EXPECT_TRUE(dash->menu().isEnabled(menu::kConnectSerialPort));
     ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
     EXPECT_EQ(items.join(","), "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,1200,2400,4800,9600");
