@@ -427,9 +427,12 @@ void DashboardDialog::onMode() {
 void DashboardDialog::onKeyStatistics() {
     if (!keyStatistics_) {
         keyStatistics_ = std::make_unique<KeyStatisticsWindow>(
-            board_, messages_, [this] { return barGraph_.triggerPercent(); }, this);
+            board_, messages_, startingTouchThreshold(board_.getTriggerLevel()), this);
     }
     keyStatistics_->setShownKeys(shownKeys_);
+    if (!keyStatistics_->isVisible()) {
+        keyStatistics_->reset();  // a window that opens gathers from now
+    }
     keyStatistics_->show();
     keyStatistics_->raise();
     keyStatistics_->activateWindow();

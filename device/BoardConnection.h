@@ -73,6 +73,8 @@ class BoardConnection {
     int isOpen() const { return isOpen_; }
     const std::int32_t* keyCodeAddress() const { return model_.keyCodeAddress(); }
     std::int32_t keyCode() const { return model_.keyCode(); }
+    // Samples appended from now on carry this code, until the next read cycle sets its own.
+    void setKeyCode(std::int32_t code) { model_.setKeyCode(code); }
     int isByteValues() const { return byteValues_; }
     std::int32_t linkMode() const { return linkMode_; }
     // Samples appended since construction; tells a reader whether a read cycle took any.

@@ -561,42 +561,67 @@ TEST_F(DashboardTest, RealSerialPortIsHeldAloneAndAHangUpShowsTheReadMessage) {
     EXPECT_THAT(messages.texts(), ElementsAre("Reading of serial communication has problem."));
 }
 
-TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStopsAtDisconnect) {
-    connectHid(choosePins({9, 1, 4}));
+// Over serial the board reports no trigger level, so the threshold starts at 30. The window
+// gathers 400 polls, more than a history holds, from its opening: TK1 rests at 200 to 204
+// under a reference of 210 and is pressed to 150 every tenth poll; TK4 is pressed only to 185,
+// a difference of 25; TK9 gets a reference frame's sample every twentieth poll.
+TEST_F(DashboardTest, KeyStatisticsGathersEveryReadingSinceItOpensOrResetsUnderItsOwnThreshold) {
+    make();
+    dialogs.scripts = {serialChoice(0, 3), choosePins({9, 1, 4})};
+    ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
     dash->show();
     ASSERT_TRUE(dash->menu().trigger(menu::kStop));  // the test polls by hand
-    // TK1: still and pressed by its code (inf); TK4: a noisy rest 10 above its press (1.7);
-    // TK9: too few readings. Readings while another key is pressed count as resting.
-    auto add = [&](int key, int code, int value) {
-        dash->board().getChannel(key)->samples.push_back({code, value, 0});
-    };
-    for (int k : {1, 4, 9})
-        dash->board().getChannel(k)->samples.clear();
-    for (int noisy : {100, 102, 98, 101, 99, 100, 103, 97, 100, 100}) {
-        add(1, 0x34, 100);
-        add(4, 0x31, noisy);
-    }
-    for (int i = 0; i < 5; ++i) {
-        add(1, 0x31, 90);
-        add(4, 0x34, 90);
-        add(9, 0x39, 90);
-    }
     ASSERT_TRUE(dash->menu().trigger(menu::kKeyStatistics));
     KeyStatisticsWindow* window = dash->keyStatisticsWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     expectOwnedByTheDashboard(*window);
+    EXPECT_EQ(window->thresholdBox().value(), kDefaultTouchThreshold);
+    const auto poll = [&](int polls) {
+        for (int i = 0; i < polls; ++i) {
+            const bool pressed = i % 10 == 0;
+            for (int k : {1, 4, 9}) {
+                dash->board().getChannel(k)->maxValue = 210;
+                dash->board().appendSample(k,
+                                           pressed && k == 1   ? 150
+                                           : pressed && k == 4 ? 185
+                                                               : 200 + i % 5,
+                                           MaxRule::Leave);
+            }
+            if (i % 20 == 0)
+                dash->board().appendSample(9, 400, MaxRule::Leave, SampleKind::Reference);
+            window->pollDone();
+        }
+        window->refresh();
+    };
     const QTableWidget& table = window->table();
-    std::vector<std::tuple<std::string, std::string, std::string, QRgb>> rows;
-    for (int row = 0; row < table.rowCount(); ++row) {
-        const auto text = [&](int column) { return table.item(row, column)->text().toStdString(); };
-        rows.emplace_back(text(KeyStatisticsWindow::Key), text(KeyStatisticsWindow::Samples),
-                          text(KeyStatisticsWindow::Snr),
-                          table.item(row, KeyStatisticsWindow::Snr)->background().color().rgba());
-    }
-    EXPECT_THAT(rows, ElementsAre(std::tuple("TK1", "15", "inf", kSnrGoodColour),
-                                  std::tuple("TK4", "15", "1.7", kSnrWeakColour),
-                                  std::tuple("TK9", "5", "\u2013", kSnrUnknownColour)));
+    const auto rows = [&] {
+        std::vector<std::string> shown;
+        for (int row = 0; row < table.rowCount(); ++row) {
+            std::string line;
+            for (int column = 0; column < KeyStatisticsWindow::ColumnCount; ++column)
+                line += (column ? " " : "") + table.item(row, column)->text().toStdString();
+            shown.push_back(line);
+        }
+        return shown;
+    };
+    const auto snrColourOf = [&](int row) {
+        return table.item(row, KeyStatisticsWindow::Snr)->background().color().rgba();
+    };
+    poll(400);
+    EXPECT_THAT(rows(), ElementsAre("TK1 400 40 4.0 1.3 52.2 13.1 10 60",
+                                    "TK4 400 0 19.0 5.3 \u2013 \u2013 25 \u2013",
+                                    "TK9 400 0 4.0 1.4 \u2013 \u2013 10 \u2013"));
+    EXPECT_EQ(std::tuple(snrColourOf(0), snrColourOf(1)),
+              std::tuple(kSnrGoodColour, kSnrUnknownColour));
+    EXPECT_THAT(
+        window->spanLabel().text().toStdString(),
+        ::testing::MatchesRegex("since [0-9]{2}:[0-9]{2}:[0-9]{2}, [0-9]+ s, 400 readings"));
+    // The threshold changes the figures over every reading, not the board.
+    window->thresholdBox().setValue(25);
+    EXPECT_THAT(rows()[1], "TK4 400 40 4.0 1.3 17.2 4.3 10 25");
+    EXPECT_EQ(snrColourOf(1), kSnrWeakColour);
+    EXPECT_EQ(dash->board().getTriggerLevel(), 0);
 
     // Polls refresh at most every kStatisticsRefreshMs, the last one within it.
     const int refreshes = window->refreshCount();
@@ -616,23 +641,26 @@ TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStops
     EXPECT_THAT(saved[0].filename().string(),
                 ::testing::MatchesRegex("[0-9]{8}_[0-9]{4}_stats\\.csv"));
     const std::string text = slurp(saved[0]);
-    EXPECT_THAT(text, StartsWith("key,samples,min,max,mean,stddev,noise_pp,noise_rms,signal,snr\n"
-                                 "TK0,"));
-    EXPECT_THAT(text, HasSubstr("\nTK1,15,90,100,96.7,4.71,0.0,0.0,10.0,inf\n"));
+    EXPECT_THAT(text, StartsWith(std::string(kStatisticsCsvHeader) + "TK0,0,0,"));
+    EXPECT_THAT(text, ::testing::ContainsRegex("\nTK1,400,40,150,204,197.0,15.72,4.0,1.3,"
+                                               "52.2,13.1,25,[-0-9]{10}T[:0-9]{8}.[0-9]{3}Z,"
+                                               "[0-9]+.[0-9]\n"));
 
-    window->close();  // a closed window takes no polls; the menu brings the same one back
-    const int beforeClose = window->refreshCount();
-    window->pollDone();
-    QTest::qWait(2 * kStatisticsRefreshMs);
-    EXPECT_EQ(window->refreshCount(), beforeClose);
+    window->resetButton().click();
+    EXPECT_THAT(rows()[0], "TK1 0 0 \u2013 \u2013 \u2013 \u2013 \u2013 \u2013");
+    poll(20);
+    EXPECT_THAT(rows()[0], StartsWith("TK1 20 2 4.0 "));
+    window->close();  // a closed window takes no polls; the menu brings it back gathering anew
+    poll(5);
     ASSERT_TRUE(dash->menu().trigger(menu::kKeyStatistics));
     EXPECT_EQ(dash->keyStatisticsWindow(), window);
-    EXPECT_TRUE(window->isVisible());
+    EXPECT_THAT(rows()[0], StartsWith("TK1 0 0 "));
+    poll(20);
 
     ASSERT_TRUE(dash->menu().trigger(menu::kDisconnect));
     EXPECT_FALSE(window->updating());
     QTest::qWait(2 * kStatisticsRefreshMs);
-    EXPECT_EQ(table.item(0, KeyStatisticsWindow::Snr)->text(), "inf") << "the figures stay";
+    EXPECT_THAT(rows()[0], StartsWith("TK1 20 2 ")) << "the figures stay";
     EXPECT_FALSE(dash->menu().trigger(menu::kKeyStatistics));
 }
 

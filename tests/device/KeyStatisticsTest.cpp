@@ -15,41 +15,51 @@ const std::vector<int> kPressed{80, 82, 78, 80, 80};
 struct FiguresCase {
     const char* name;
     std::vector<int> resting, pressed;
-    const char* line;   // as the statistics CSV writes it for TK3
+    const char* line;   // as the statistics CSV writes it for TK3, less its span
     bool weak = false;  // known and below 5
 };
 
-TEST(KeyStatistics_Figures, HandComputedSequencesAsTheirCsvLine) {
+// The history's one pass and a session's grouped readings give the same figures and line;
+// the session takes the same readings from a reference sample and a second history.
+TEST(KeyStatistics_Figures, HandComputedSequencesAsTheirCsvLineFromAHistoryAndASession) {
     const std::vector<int> nineResting(kResting.begin(), kResting.end() - 1);
     const std::vector<int> fourPressed(kPressed.begin(), kPressed.end() - 1);
     const FiguresCase cases[] = {
-        {"weak key", kResting, kPressed, "TK3,15,78,103,93.3,9.55,6.0,1.7,20.0,3.3\n", true},
+        {"weak key", kResting, kPressed, "TK3,15,5,78,103,93.3,9.55,6.0,1.7,20.0,3.3", true},
         {"no noise", std::vector(10, 100), std::vector(5, 90),
-         "TK3,15,90,100,96.7,4.71,0.0,0.0,10.0,inf\n"},
+         "TK3,15,5,90,100,96.7,4.71,0.0,0.0,10.0,inf"},
         {"no noise, touch raises", std::vector(10, 100), std::vector(5, 101),
-         "TK3,15,100,101,100.3,0.47,0.0,0.0,-1.0,-inf\n", true},
-        {"nine resting", nineResting, kPressed, "TK3,14,78,103,92.9,9.72,6.0,1.8,20.0,\n"},
-        {"four pressed", kResting, fourPressed, "TK3,14,78,103,94.3,9.18,6.0,1.7,20.0,\n"},
-        {"never pressed", kResting, {}, "TK3,10,97,103,100.0,1.67,6.0,1.7,,\n"},
-        {"no readings", {}, {}, "TK3,0,,,,,,,,\n"},
+         "TK3,15,5,100,101,100.3,0.47,0.0,0.0,-1.0,-inf", true},
+        {"nine resting", nineResting, kPressed, "TK3,14,5,78,103,92.9,9.72,6.0,1.8,20.0,"},
+        {"four pressed", kResting, fourPressed, "TK3,14,4,78,103,94.3,9.18,6.0,1.7,20.0,"},
+        {"never pressed", kResting, {}, "TK3,10,0,97,103,100.0,1.67,6.0,1.7,,"},
+        {"no readings", {}, {}, "TK3,0,0,,,,,,,,"},
     };
+    const StatisticsSpan span{21, 1'796'504'645'123, 72.04};
+    const std::string spanText = ",21,2026-12-05T21:04:05.123Z,72.0\n";
     for (const auto& [name, resting, pressed, line, weak] : cases) {
         // Resting readings while another key is pressed, pressed ones with key 3's code; a
-        // difference of 0 resting and 50 pressed.
-        std::deque<KeySample> samples;
+        // difference of 0 resting and 50 pressed. A reference frame's sample (a count far
+        // above the others) is no reading.
+        std::deque<KeySample> samples{{0, 400, 0, true}};
         for (int v : resting)
             samples.push_back({0x34, v, 0});
         for (int v : pressed)
             samples.push_back({0x33, v, 50});
+        SessionKeyStats session;
+        for (const KeySample& s : samples)
+            session.add(s, 3);
         // Touched by the key code, and the same readings by a difference threshold of 21.
         for (const TouchRule rule : {touchRuleFor(kLinkHidTyped, 0), touchRuleFor(kLinkIce, 21)}) {
             SCOPED_TRACE(std::string(name) + (rule.byKeyCode ? " by key code" : " by threshold"));
-            const TouchStats stats = touchStats(samples, 3, rule);
-            const KeyFigures f = stats.figures();
-            const std::pair<long, long> counts(resting.size(), pressed.size());
-            EXPECT_EQ(std::pair(f.untouched, f.touched), counts);
-            EXPECT_EQ(statisticsCsvLine(3, stats.all(), f), line);
-            EXPECT_EQ(f.weak(), weak);
+            for (const TouchStats& stats :
+                 {touchStats(samples, 3, rule), session.touchStats(rule)}) {
+                const KeyFigures f = stats.figures();
+                const std::pair<long, long> counts(resting.size(), pressed.size());
+                EXPECT_EQ(std::pair(f.untouched, f.touched), counts);
+                EXPECT_EQ(statisticsCsvLine(3, stats.all(), f, span), line + spanText);
+                EXPECT_EQ(f.weak(), weak);
+            }
         }
     }
 }
@@ -67,6 +77,39 @@ TEST(KeyStatistics_Rule, KeyCodeNamesTheKeyOnHidAndTheThresholdDecidesElsewhere)
     for (const auto& [link, threshold, keyCode, diff, touched] : cases)
         EXPECT_EQ(touchRuleFor(link, threshold).touched({keyCode, 0, diff}, 2), touched)
             << link << " " << keyCode << " " << diff;
+    // Where the board reports no level (serial, ICE read 0) the view starts at the default.
+    EXPECT_EQ(std::pair(startingTouchThreshold(0x21), startingTouchThreshold(0)),
+              std::pair(0x21, kDefaultTouchThreshold));
+}
+
+// Key 2 rests at differences 3 to 20 and is pressed at 25 to 60 (by its code over HID): a
+// threshold between keeps both margins; one at 20 is reached at rest, one at 26 misses a
+// press. By the difference alone the threshold splits the readings, so nothing is marked,
+// and the figures follow a changed threshold over every reading.
+TEST(KeyStatistics_Session, MarginsAndTouchedCountsFollowTheThreshold) {
+    SessionKeyStats session;
+    for (int diff : {3, 20, 12})
+        session.add({0, 100 - diff, diff}, 2);
+    for (int diff : {25, 60, 40})
+        session.add({0x32, 100 - diff, diff}, 2);
+    // link, threshold, resting max, touched min, marks (resting reaches, touched below), touched
+    const std::tuple<std::int32_t, int, int, int, std::pair<bool, bool>, long> cases[] = {
+        {kLinkHidTyped, 22, 20, 25, {false, false}, 3},
+        {kLinkHidTyped, 20, 20, 25, {true, false}, 3},
+        {kLinkHidTyped, 26, 20, 25, {false, true}, 3},
+        {kLinkSerial, 22, 20, 25, {false, false}, 3},
+        {kLinkSerial, 41, 40, 60, {false, false}, 1},
+    };
+    for (const auto& [link, threshold, restingMax, touchedMin, marks, touched] : cases) {
+        SCOPED_TRACE(std::to_string(link) + " at " + std::to_string(threshold));
+        const TouchRule rule = touchRuleFor(link, threshold);
+        const KeyMargins m = session.margins(rule);
+        EXPECT_EQ(std::pair(m.restingMax, m.touchedMin),
+                  std::pair(std::optional(restingMax), std::optional(touchedMin)));
+        EXPECT_EQ(std::pair(m.restingReaches(threshold), m.touchedBelow(threshold)), marks);
+        EXPECT_EQ(session.touchStats(rule).figures().touched, touched);
+    }
+    EXPECT_EQ(session.readings(), 6);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "device/HidLibrary.h"
+#include "device/KeyStatistics.h"
 #include "fakes/DeviceFakes.h"
 #include "platform/SystemBoard.h"
 #include "sim/Recording.h"
@@ -281,6 +282,44 @@ TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeedAndEndsUnlessLooping
                 << speed << " advance " << i;
         }
         EXPECT_EQ(replay.referenceCounts()[0], 4);
+    }
+}
+
+// The same simulated keys over HID (pressed keys named by their code) and over serial (judged
+// by the threshold, a reference frame among every twenty) give the same noise, for a session
+// longer than a history: the reference frames' samples are no readings.
+TEST(SimulatedBoards, SerialAndHidGiveEveryKeyTheSameNoise) {
+    const SignalModel model(7, CountWidth::Word);
+    fakes::FakeBoard hid, serial;
+    ASSERT_EQ(serial.board->open(kSelectorSerial), 1);
+    for (int k = 0; k < kSimKeyCount; ++k)
+        hid.board->getChannel(k)->maxValue = model.referenceCount(k);
+    StatisticsSession overHid, overSerial;
+    overHid.restart(*hid.board);
+    overSerial.restart(*serial.board);
+    for (int poll = 0; poll < 400; ++poll) {
+        const std::int64_t nowMs = 50 * poll;
+        hid.board->setKeyCode(model.keyCode(nowMs));
+        for (int k = 0; k < kSimKeyCount; ++k)
+            hid.board->appendSample(k, model.count(k, nowMs), MaxRule::Leave);
+        std::vector<std::uint8_t> bytes =
+            poll % 20 == 0 ? referenceFrame(model) : std::vector<std::uint8_t>{};
+        const std::vector<std::uint8_t> data = dataFrame(model, nowMs);
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        serial.serial->chunks.push_back(bytes);
+        ASSERT_EQ(serial.board->readCycle(), 1);
+        overHid.take(*hid.board);
+        overSerial.take(*serial.board);
+    }
+    ASSERT_EQ(overSerial.readings(), 400);
+    for (int k = 0; k < kSimKeyCount; ++k) {
+        const KeyFigures byCode =
+            overHid.key(k).touchStats(touchRuleFor(kLinkHidTyped, 30)).figures();
+        const KeyFigures byLevel =
+            overSerial.key(k).touchStats(touchRuleFor(kLinkSerial, 30)).figures();
+        ASSERT_TRUE(byCode.noisePp && byLevel.noisePp) << "TK" << k;
+        EXPECT_NEAR(*byLevel.noisePp, *byCode.noisePp, 1.0) << "TK" << k;
+        EXPECT_NEAR(*byCode.noisePp, 2 * kKeyProfiles[k].noise, 1.0) << "TK" << k;
     }
 }
 
