@@ -24,6 +24,7 @@
 #include "fakes/DeviceFakes.h"
 #include "platform/SystemBoard.h"
 #include "sim/Recording.h"
+#include "sim/ReplayControl.h"
 #include "sim/ReplaySignal.h"
 #include "sim/SerialFrames.h"
 #include "sim/SerialStreamer.h"
@@ -283,6 +284,27 @@ TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeedAndEndsUnlessLooping
         }
         EXPECT_EQ(replay.referenceCounts()[0], 4);
     }
+    // Steered through a control block, each request holds from the advance that takes it: a
+    // seek shows its row at once (also past the end), then the pace and the loop apply.
+    ReplayControl control;
+    ReplaySignal steered(*parseRecording(text, "rec.csv").recording, 1, false, &control);
+    const auto step = [&] {
+        steered.advance();
+        return std::tuple(control.row.load(), steered.reachedRow(), control.ended.load());
+    };
+    for (int i = 0; i < 7; ++i)
+        step();
+    EXPECT_EQ(step(), std::tuple(4, false, true));
+    control.seekRow = 1;
+    EXPECT_EQ(step(), std::tuple(1, true, false));
+    control.speed = 2;
+    EXPECT_EQ(step(), std::tuple(2, true, false));
+    control.loop = 1;
+    EXPECT_EQ(step(), std::tuple(4, true, false));
+    EXPECT_EQ(step(), std::tuple(0, true, false)) << "looped";
+    control.loop = 0;
+    EXPECT_EQ(step(), std::tuple(2, true, false)) << "on from where the loop was";
+    EXPECT_TRUE(control.attached);
 }
 
 // The same simulated keys over HID (pressed keys named by their code) and over serial (judged
