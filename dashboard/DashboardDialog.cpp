@@ -48,6 +48,7 @@ DashboardDialog::~DashboardDialog() {
     // The windows read channel records of the connection: they go first.
     timeBarWindows_.clear();
     keyStatistics_.reset();
+    toolWindow_.reset();
     pollTimer_.stop();
     board_.close();
 }
@@ -141,7 +142,8 @@ void DashboardDialog::keyPressEvent(QKeyEvent* event) {
 void DashboardDialog::pollTick() {
     stopPolling();
     polling_ = 0;
-    if (board_.readCycle()) {
+    const bool read = board_.readCycle() != 0;
+    if (read) {
         barGraph_.refresh();
         updateTimeBarWindows(timeBarWindows_);
         if (keyStatistics_) {
@@ -158,6 +160,9 @@ void DashboardDialog::pollTick() {
     }
     polling_ = 1;
     startPolling();
+    if (read) {
+        emit polled();  // last: a listener may stop the polling armed again above
+    }
 }
 
 void DashboardDialog::placeWindow(int width, int height) {
@@ -242,6 +247,7 @@ void DashboardDialog::onConnect() {
     // Beyond the connect columns: the statistics follow the connection over every link.
     menu_.setEnabled(menu::kKeyStatistics, true);
     applyKeySelection();
+    emit pollingChanged(true);
 }
 
 void DashboardDialog::onConnectSerialPort() {
@@ -261,6 +267,7 @@ void DashboardDialog::onConnectSerialPort() {
     polling_ = 1;
     menu_.applyColumn(menu::Column::SerialConnect);
     applyKeySelection();
+    emit pollingChanged(true);
 }
 
 void DashboardDialog::onDisconnect() {
@@ -274,6 +281,7 @@ void DashboardDialog::onDisconnect() {
     if (keyStatistics_) {
         keyStatistics_->stopUpdates();
     }
+    emit pollingChanged(false);
 }
 
 // --- polling ---
@@ -283,6 +291,7 @@ void DashboardDialog::onStart() {
     menu_.setEnabled(menu::kStop, true);
     menu_.setEnabled(menu::kStart, false);
     polling_ = 1;
+    emit pollingChanged(true);
 }
 
 void DashboardDialog::onStop() {
@@ -290,6 +299,7 @@ void DashboardDialog::onStop() {
     menu_.setEnabled(menu::kStop, false);
     menu_.setEnabled(menu::kStart, true);
     polling_ = 0;
+    emit pollingChanged(false);
 }
 
 void DashboardDialog::onExit() {

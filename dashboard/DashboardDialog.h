@@ -82,6 +82,11 @@ class DashboardDialog : public QDialog {
     const TimeBarWindowList& timeBarWindows() const { return timeBarWindows_; }
     // Null until "Key Statistics" first opens it.
     KeyStatisticsWindow* keyStatisticsWindow() const { return keyStatistics_.get(); }
+    // A tool window that a session opens beside the dashboard (the replay's),
+    // made with the dashboard as its owner: the dashboard keeps it and destroys
+    // it with its other windows, before its connection.
+    void adoptToolWindow(std::unique_ptr<QWidget> window) { toolWindow_ = std::move(window); }
+    QWidget* toolWindow() const { return toolWindow_.get(); }
     bool polling() const { return polling_ != 0; }
     bool pollTimerActive() const { return pollTimer_.isActive(); }
     bool displayRaw() const { return displayRaw_ != 0; }
@@ -91,6 +96,12 @@ class DashboardDialog : public QDialog {
     std::int32_t icePercent() const { return icePercent_; }
     const KeyEnabledFlags& keyEnabled() const { return keyEnabled_; }
     const SerialSettings& serialSettings() const { return serialSettings_; }
+
+  signals:
+    // Start, Stop, a connect or a disconnect changed whether the dashboard polls.
+    void pollingChanged(bool polling);
+    // A poll read the board and the views have taken it.
+    void polled();
 
   protected:
     void timerEvent(QTimerEvent* event) override;
@@ -144,7 +155,8 @@ class DashboardDialog : public QDialog {
     TimeBarWindowList timeBarWindows_;
     // Reads the connection's histories; belongs to this dialog, so it goes before it.
     std::unique_ptr<KeyStatisticsWindow> keyStatistics_;
-    std::vector<int> shownKeys_;  // the keys bound to bars, in bar order
+    std::unique_ptr<QWidget> toolWindow_;  // belongs to this dialog too
+    std::vector<int> shownKeys_;           // the keys bound to bars, in bar order
     QBasicTimer pollTimer_;
 
     KeyEnabledFlags keyEnabled_{};

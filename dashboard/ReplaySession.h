@@ -1,6 +1,7 @@
 #pragma once
 // keyscope --replay FILE [--speed X]: the dashboard on the simulated board
-// playing a recording over HID, connected at once with the recording's keys.
+// playing a recording over HID, connected at once with the recording's keys,
+// steered from its replay window.
 
 #include <QDialog>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "dashboard/DialogRunner.h"
+#include "sim/Recording.h"
 
 namespace keyscope {
 
@@ -29,20 +31,25 @@ ReplayArguments parseReplayArguments(const std::vector<std::string>& args);
 class ReplaySession final : public DialogRunner {
   public:
     // Points the simulated board at the file through the environment, so it
-    // must be made before the board's parts are, and names the file on
-    // standard error. The file is read here, once for the whole process, so the
-    // board plays the same rows and a pipe (`<(...)`) serves both. A file that
-    // cannot be read shows every key; the board itself refuses it at the open,
-    // with its reason.
+    // must be made before the board's parts are, clears the process's replay
+    // control for this session and names the file on standard error. The file
+    // is read here, once for the whole process, so the board plays the same
+    // rows and a pipe (`<(...)`) serves both. A file that cannot be read shows
+    // every key; the board itself refuses it at the open, with its reason.
     ReplaySession(const std::string& file, double speed);
 
     int run(QDialog& dialog) override;
-    // Connects over HID, as Device > Connect does.
+    // Connects over HID, as Device > Connect does, and gives the dashboard the
+    // replay's window, shown beside it once its event loop runs.
     void start(DashboardDialog& dashboard);
 
     const std::vector<int>& keys() const { return keys_; }
 
   private:
+    std::string file_;
+    double speed_;
+    bool loop_;
+    const sim::Recording* recording_ = nullptr;  // the process's cache keeps it
     std::vector<int> keys_;
     bool keysAnswered_ = false;
     ModalDialogRunner modal_;

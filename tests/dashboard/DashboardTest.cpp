@@ -25,10 +25,12 @@
 #include "dashboard/CsvExport.h"
 #include "dashboard/DashboardDialog.h"
 #include "dashboard/ReplaySession.h"
+#include "dashboard/ReplayWindow.h"
 #include "device/TermiosSerialDevice.h"
 #include "dialogs/DialogBuilder.h"
 #include "fakes/DeviceFakes.h"
 #include "res/dialog_templates.h"
+#include "sim/ReplayControl.h"
 #include "sim/SimHidBoard.h"
 #include "sim/SimulatedSerialDevice.h"
 #include "support/TestFiles.h"
@@ -715,7 +717,8 @@ class ReplayDashboard : public DashboardTest {
         session = std::make_unique<ReplaySession>(file.string(), speed);
         adjustParts = [&](BoardCollaborators& parts) {
             parts.hid = std::make_unique<ReplayedHid>(std::make_unique<sim::ReplaySignal>(
-                std::move(*sim::loadRecording(file.string()).recording), speed));
+                std::move(*sim::loadRecording(file.string()).recording), speed, false,
+                &sim::replayControl()));
         };
         runner = session.get();
         make();
@@ -738,27 +741,76 @@ class ReplayDashboard : public DashboardTest {
     std::unique_ptr<ReplaySession> session;
 };
 
-TEST_F(ReplayDashboard, StopHoldsThePlaceStartGoesOnFromItAndTheEndKeepsTheLastRow) {
+// Pause is Stop and Play is Start, from either side; a seek makes the next reading that row
+// and leaves the history as it was; the end stops polling, and the history and a time-bar
+// window's stay as they were while the board answers without counts.
+TEST_F(ReplayDashboard, TheWindowSeeksPausesAsStopDoesAndTheEndStopsKeepingWhatIsShown) {
     start(1);
+    dash->show();
+    auto* window = qobject_cast<ReplayWindow*>(dash->toolWindow());
+    ASSERT_NE(window, nullptr);
+    QTRY_VERIFY(window->isVisible());
+    expectOwnedByTheDashboard(*window);
+    EXPECT_EQ(window->windowTitle(), "Replay - recording.csv");
+    const auto shows = [&](ReplayWindow::State state, const char* text, const char* button) {
+        EXPECT_EQ(window->state(), state);
+        EXPECT_EQ(std::pair(window->stateLabel().text(), window->playButton().text()),
+                  std::pair(QString(text), QString(button)));
+        EXPECT_EQ(dash->polling(), state == ReplayWindow::State::Playing);
+        EXPECT_EQ(dash->menu().isEnabled(menu::kStart), state != ReplayWindow::State::Playing);
+    };
+    shows(ReplayWindow::State::Playing, "playing", "Pause");
+    window->playButton().click();
+    shows(ReplayWindow::State::Paused, "paused", "Play");
+    dash->runCommand(menu::kStart);
+    shows(ReplayWindow::State::Playing, "playing", "Pause");
     dash->pollTick();
     dash->pollTick();
     dash->runCommand(menu::kStop);
+    shows(ReplayWindow::State::Paused, "paused", "Play");
     QTest::qWait(300);
     EXPECT_THAT(rowsShown(0), ElementsAre(0, 1, 2));
-    EXPECT_EQ(dash->board().keyCode(), 0x32);
+    EXPECT_EQ(window->positionLabel().text(), "00:00.1 / 00:02.9");
+    window->slider().setValue(40);
+    EXPECT_EQ(window->positionLabel().text(), "00:02.0 / 00:02.9");
     dash->runCommand(menu::kStart);
-    QTRY_VERIFY_WITH_TIMEOUT(dash->board().getChannel(0)->samples.size() >= 6, 5000);
+    dash->pollTick();
     dash->runCommand(menu::kStop);
+    EXPECT_THAT(rowsShown(0), ElementsAre(0, 1, 2, 40));
+    window->seek(3);
+    window->playButton().click();
+    QTRY_VERIFY_WITH_TIMEOUT(rowsShown(0).size() >= 9, 5000);
+    window->playButton().click();
     const std::vector<int> shown = rowsShown(0);
-    for (std::size_t i = 0; i < shown.size(); ++i)
-        EXPECT_EQ(shown[i], static_cast<int>(i)) << "no row skipped or doubled";
-    // Past the last row the board answers without counts: the history ends with the last
-    // row, the link stays up and nothing is said.
-    for (int poll = 0; poll < kRows + 10; ++poll)
+    for (std::size_t i = 4; i < shown.size(); ++i)
+        EXPECT_EQ(shown[i], static_cast<int>(i) - 1) << "no row skipped or doubled";
+
+    emit dash->barGraph().barClicked(dash->board().getChannel(0));
+    const TimeBarWindow& timeBar = *dash->timeBarWindows().front();
+    window->seek(kRows - 2);
+    dash->runCommand(menu::kStart);
+    for (int poll = 0; poll < 5 && window->state() != ReplayWindow::State::Finished; ++poll)
         dash->pollTick();
-    EXPECT_EQ(rowsShown(0).size(), static_cast<std::size_t>(kRows));
+    shows(ReplayWindow::State::Finished, "finished", "Play");
+    EXPECT_FALSE(dash->pollTimerActive());
+    const std::deque<KeySample> history = timeBar.channel()->samples;
     EXPECT_EQ(rowsShown(0).back(), kRows - 1);
+    for (int poll = 0; poll < 10; ++poll)
+        dash->pollTick();
+    EXPECT_EQ(timeBar.channel()->samples.size(), history.size());
+    EXPECT_TRUE(
+        std::equal(history.begin(), history.end(), timeBar.channel()->samples.begin(),
+                   [](const KeySample& a, const KeySample& b) { return a.value == b.value; }));
     EXPECT_TRUE(dash->board().isOpen() && messages.shown.empty());
+    dash->runCommand(menu::kStop);
+    // Play after the end plays the recording again, from its first row; Loop goes round.
+    window->loopBox().setChecked(true);
+    window->playButton().click();
+    for (int poll = 0; poll < kRows + 2; ++poll)
+        dash->pollTick();
+    const std::vector<int> again = rowsShown(0);
+    EXPECT_THAT(std::vector(again.end() - 3, again.end()), ElementsAre(kRows - 1, 0, 1));
+    shows(ReplayWindow::State::Playing, "playing", "Pause");
 }
 
 TEST(ReplayArguments, ReadsFileAndSpeedAndRefusesTheRest) {
