@@ -21,6 +21,7 @@
 #include "sim/ReplayControl.h"
 #include "sim/ReplaySignal.h"
 #include "sim/SharedRecording.h"
+#include "sim/SimHidBoard.h"
 
 namespace keyscope {
 
@@ -63,6 +64,16 @@ ReplayArguments parseReplayArguments(const std::vector<std::string>& args) {
         parsed.error = "usage: keyscope --replay FILE [--speed X]";
     }
     return parsed;
+}
+
+std::string replayRefusal(const std::string& file) {
+    const sim::RecordingLoad& load = sim::sharedRecording(file);
+    if (!load.recording) {
+        return load.error;
+    }
+    const sim::HidKind kind = sim::hidKindFromEnvironment();
+    return sim::checkRecordingFits(*load.recording, sim::SimHidBoard::maxCount(kind),
+                                   sim::SimHidBoard::carrier(kind));
 }
 
 ReplaySession::ReplaySession(const std::string& file, double speed) : file_(file), speed_(speed) {

@@ -25,17 +25,22 @@ struct ReplayArguments {
 // which then may hold nothing else. Without either option: no file, no error.
 ReplayArguments parseReplayArguments(const std::vector<std::string>& args);
 
+// Why the simulated HID board would refuse to replay the file ("FILE:LINE:
+// reason", as the board says it), or empty when it plays it. The file is read
+// here, once for the whole process (sim/SharedRecording.h), so the board plays
+// the same rows and a pipe (`<(...)`) serves both. Asked before any window
+// opens, so that a wrong file never reaches the board's open.
+std::string replayRefusal(const std::string& file);
+
 // Runs the dashboard's dialogs for a replay: the first key selection (the
 // connect's) is answered with the recording's keys without showing it; every
 // other dialog runs modally.
 class ReplaySession final : public DialogRunner {
   public:
-    // Points the simulated board at the file through the environment, so it
-    // must be made before the board's parts are, clears the process's replay
-    // control for this session and names the file on standard error. The file
-    // is read here, once for the whole process, so the board plays the same
-    // rows and a pipe (`<(...)`) serves both. A file that cannot be read shows
-    // every key; the board itself refuses it at the open, with its reason.
+    // For a file that replayRefusal accepted. Points the simulated board at the
+    // file through the environment, so it must be made before the board's
+    // parts are, clears the process's replay control for this session and
+    // names the file on standard error.
     ReplaySession(const std::string& file, double speed);
 
     int run(QDialog& dialog) override;
