@@ -135,27 +135,35 @@ KeyMargins SessionKeyStats::margins(const TouchRule& rule) const {
     return margins;
 }
 
-void StatisticsSession::restart(const BoardConnection& board) {
-    keys_ = {};
+void HistoryFollower::skipTo(const BoardConnection& board) {
     for (int k = 0; k < kChannelCount; ++k) {
         seen_[static_cast<std::size_t>(k)] = board.appendedSamples(k);
     }
 }
 
-void StatisticsSession::take(const BoardConnection& board) {
+void HistoryFollower::follow(const BoardConnection& board, const Take& take) {
     for (int k = 0; k < kChannelCount; ++k) {
-        const auto slot = static_cast<std::size_t>(k);
-        const std::deque<KeySample>& history = board.getChannel(k)->samples;
+        std::uint64_t& seen = seen_[static_cast<std::size_t>(k)];
         const std::uint64_t appended = board.appendedSamples(k);
-        // The newest ones of the history; a close empties it, the count goes on.
-        const std::size_t fresh = static_cast<std::size_t>(
-            std::min<std::uint64_t>(appended - seen_[slot], history.size()));
-        for (auto sample = history.end() - static_cast<std::ptrdiff_t>(fresh);
-             sample != history.end(); ++sample) {
-            keys_[slot].add(*sample, k);
+        const std::deque<KeySample>& history = board.getChannel(k)->samples;
+        const auto fresh =
+            static_cast<std::size_t>(std::min<std::uint64_t>(appended - seen, history.size()));
+        for (std::size_t i = history.size() - fresh; i < history.size(); ++i) {
+            take(k, history[i]);
         }
-        seen_[slot] = appended;
+        seen = appended;
     }
+}
+
+void StatisticsSession::restart(const BoardConnection& board) {
+    keys_ = {};
+    histories_.skipTo(board);
+}
+
+void StatisticsSession::take(const BoardConnection& board) {
+    histories_.follow(board, [this](int key, const KeySample& sample) {
+        keys_[static_cast<std::size_t>(key)].add(sample, key);
+    });
 }
 
 long StatisticsSession::readings() const {

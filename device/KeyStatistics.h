@@ -8,6 +8,7 @@
 #include <compare>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -142,13 +143,27 @@ class SessionKeyStats {
     long readings_ = 0;
 };
 
+// Follows a board's histories from poll to poll: each call hands on the samples
+// every key gained since the last one, oldest first, and no more than the
+// history still holds (more than a history's worth between two calls: the
+// oldest are gone; a close empties it while the count of appended samples goes on).
+class HistoryFollower {
+  public:
+    using Take = std::function<void(int key, const KeySample& sample)>;
+    // Samples already in the histories are never handed on.
+    void skipTo(const BoardConnection& board);
+    void follow(const BoardConnection& board, const Take& take);
+
+  private:
+    std::array<std::uint64_t, kChannelCount> seen_{};
+};
+
 // The sixteen keys' sessions, fed from a board's histories after each poll.
 class StatisticsSession {
   public:
     // Starts again: only readings appended after this call count.
     void restart(const BoardConnection& board);
-    // Takes the readings appended to every key since the last call (at most a
-    // history's worth per key, which a poll never exceeds).
+    // Takes the readings appended to every key since the last call.
     void take(const BoardConnection& board);
     const SessionKeyStats& key(int k) const { return keys_[static_cast<std::size_t>(k)]; }
     // The most readings any one key took: the polls that brought readings.
@@ -156,7 +171,7 @@ class StatisticsSession {
 
   private:
     std::array<SessionKeyStats, kChannelCount> keys_{};
-    std::array<std::uint64_t, kChannelCount> seen_{};
+    HistoryFollower histories_;
 };
 
 // "2026-12-05T21:04:05.123Z" for milliseconds since 1970.
