@@ -90,7 +90,6 @@ QPoint centredFor(QSize size) {
            QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height()) / 2);
 }
 
-// A fresh directory under the system's temporary one, removed with its contents.
 auto fields(const TargetCommandLine& t) {
     return std::tuple(t.fieldCount, t.selector, t.address, t.channelCount, t.iramSpace,
                       t.valueWidth, t.notifyWindow, t.notifyMessage, t.notifyParam, t.icePercent);
@@ -567,7 +566,8 @@ TEST_F(DashboardTest, RealSerialPortIsHeldAloneAndAHangUpShowsTheReadMessage) {
 // gathers 400 polls, more than a history holds, from its opening: TK1 rests at 200 to 204
 // under a reference of 210 and is pressed to 150 every tenth poll; TK4 is pressed only to 185,
 // a difference of 25; TK9 gets a reference frame's sample every twentieth poll.
-TEST_F(DashboardTest, KeyStatisticsGathersEveryReadingSinceItOpensOrResetsUnderItsOwnThreshold) {
+TEST_F(DashboardTest,
+       KeyStatisticsGathersEveryReadingSinceItOpensOrResetsAndMarksMarginsByItsThreshold) {
     make();
     dialogs.scripts = {serialChoice(0, 3), choosePins({9, 1, 4})};
     ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
@@ -596,8 +596,8 @@ TEST_F(DashboardTest, KeyStatisticsGathersEveryReadingSinceItOpensOrResetsUnderI
         }
         window->refresh();
     };
-    const QTableWidget& table = window->table();
     const auto rows = [&] {
+        const QTableWidget& table = dash->keyStatisticsWindow()->table();
         std::vector<std::string> shown;
         for (int row = 0; row < table.rowCount(); ++row) {
             std::string line;
@@ -607,22 +607,23 @@ TEST_F(DashboardTest, KeyStatisticsGathersEveryReadingSinceItOpensOrResetsUnderI
         }
         return shown;
     };
-    const auto snrColourOf = [&](int row) {
-        return table.item(row, KeyStatisticsWindow::Snr)->background().color().rgba();
+    const auto colourOf = [&](int row, int column) {
+        return dash->keyStatisticsWindow()->table().item(row, column)->background().color().rgba();
     };
     poll(400);
     EXPECT_THAT(rows(), ElementsAre("TK1 400 40 4.0 1.3 52.2 13.1 10 60",
                                     "TK4 400 0 19.0 5.3 \u2013 \u2013 25 \u2013",
                                     "TK9 400 0 4.0 1.4 \u2013 \u2013 10 \u2013"));
-    EXPECT_EQ(std::tuple(snrColourOf(0), snrColourOf(1)),
-              std::tuple(kSnrGoodColour, kSnrUnknownColour));
+    EXPECT_EQ(
+        std::tuple(colourOf(0, KeyStatisticsWindow::Snr), colourOf(1, KeyStatisticsWindow::Snr)),
+        std::tuple(kSnrGoodColour, kSnrUnknownColour));
     EXPECT_THAT(
         window->spanLabel().text().toStdString(),
         ::testing::MatchesRegex("since [0-9]{2}:[0-9]{2}:[0-9]{2}, [0-9]+ s, 400 readings"));
     // The threshold changes the figures over every reading, not the board.
     window->thresholdBox().setValue(25);
     EXPECT_THAT(rows()[1], "TK4 400 40 4.0 1.3 17.2 4.3 10 25");
-    EXPECT_EQ(snrColourOf(1), kSnrWeakColour);
+    EXPECT_EQ(colourOf(1, KeyStatisticsWindow::Snr), kSnrWeakColour);
     EXPECT_EQ(dash->board().getTriggerLevel(), 0);
 
     // Polls refresh at most every kStatisticsRefreshMs, the last one within it.
@@ -664,6 +665,22 @@ TEST_F(DashboardTest, KeyStatisticsGathersEveryReadingSinceItOpensOrResetsUnderI
     QTest::qWait(2 * kStatisticsRefreshMs);
     EXPECT_THAT(rows()[0], StartsWith("TK1 20 2 ")) << "the figures stay";
     EXPECT_FALSE(dash->menu().trigger(menu::kKeyStatistics));
+
+    // Over HID the key code decides and the board's level (0x21) starts the threshold; a
+    // resting reading that reaches it and a press below it are marked.
+    connectHid(choosePins({1}));
+    dash->show();
+    ASSERT_TRUE(dash->menu().trigger(menu::kStop));
+    ASSERT_TRUE(dash->menu().trigger(menu::kKeyStatistics));
+    EXPECT_EQ(dash->keyStatisticsWindow()->thresholdBox().value(), 0x21);
+    for (const auto& [code, value] : {std::pair(0, 177), std::pair(0x31, 190)}) {
+        dash->board().setKeyCode(code);
+        dash->board().appendSample(1, value, MaxRule::Leave);  // under the reference of 210
+    }
+    dash->keyStatisticsWindow()->pollDone();
+    dash->keyStatisticsWindow()->refresh();
+    EXPECT_THAT(rows()[0], EndsWith(" 33 ! 20 !"));
+    EXPECT_EQ(colourOf(0, KeyStatisticsWindow::RestingMax), kSnrWeakColour);
 }
 
 TEST_F(DashboardTest, SerialDialogOpensOnCom1At9600AndKeepsTheLastAcceptedChoice) {

@@ -77,39 +77,6 @@ TEST(KeyStatistics_Rule, KeyCodeNamesTheKeyOnHidAndTheThresholdDecidesElsewhere)
     for (const auto& [link, threshold, keyCode, diff, touched] : cases)
         EXPECT_EQ(touchRuleFor(link, threshold).touched({keyCode, 0, diff}, 2), touched)
             << link << " " << keyCode << " " << diff;
-    // Where the board reports no level (serial, ICE read 0) the view starts at the default.
-    EXPECT_EQ(std::pair(startingTouchThreshold(0x21), startingTouchThreshold(0)),
-              std::pair(0x21, kDefaultTouchThreshold));
-}
-
-// Key 2 rests at differences 3 to 20 and is pressed at 25 to 60 (by its code over HID): a
-// threshold between keeps both margins; one at 20 is reached at rest, one at 26 misses a
-// press. By the difference alone the threshold splits the readings, so nothing is marked,
-// and the figures follow a changed threshold over every reading.
-TEST(KeyStatistics_Session, MarginsAndTouchedCountsFollowTheThreshold) {
-    SessionKeyStats session;
-    for (int diff : {3, 20, 12})
-        session.add({0, 100 - diff, diff}, 2);
-    for (int diff : {25, 60, 40})
-        session.add({0x32, 100 - diff, diff}, 2);
-    // link, threshold, resting max, touched min, marks (resting reaches, touched below), touched
-    const std::tuple<std::int32_t, int, int, int, std::pair<bool, bool>, long> cases[] = {
-        {kLinkHidTyped, 22, 20, 25, {false, false}, 3},
-        {kLinkHidTyped, 20, 20, 25, {true, false}, 3},
-        {kLinkHidTyped, 26, 20, 25, {false, true}, 3},
-        {kLinkSerial, 22, 20, 25, {false, false}, 3},
-        {kLinkSerial, 41, 40, 60, {false, false}, 1},
-    };
-    for (const auto& [link, threshold, restingMax, touchedMin, marks, touched] : cases) {
-        SCOPED_TRACE(std::to_string(link) + " at " + std::to_string(threshold));
-        const TouchRule rule = touchRuleFor(link, threshold);
-        const KeyMargins m = session.margins(rule);
-        EXPECT_EQ(std::pair(m.restingMax, m.touchedMin),
-                  std::pair(std::optional(restingMax), std::optional(touchedMin)));
-        EXPECT_EQ(std::pair(m.restingReaches(threshold), m.touchedBelow(threshold)), marks);
-        EXPECT_EQ(session.touchStats(rule).figures().touched, touched);
-    }
-    EXPECT_EQ(session.readings(), 6);
 }
 
 }  // namespace
