@@ -120,8 +120,12 @@ void ReplaySession::start(DashboardDialog& dashboard) {
     auto window = std::make_unique<ReplayWindow>(
         dashboard, *recording_, sim::replayControl(),
         QString::fromStdString(std::filesystem::path(file_).filename().string()), speed_, loop_);
-    // Once the dashboard shows: its owner's window must be there to keep this one in front.
-    QTimer::singleShot(0, window.get(), &QWidget::show);
+    // Once the dashboard shows: its window must be there to keep this one in front, and its
+    // frame in place to be beside.
+    QTimer::singleShot(0, window.get(), [shown = window.get()] {
+        shown->placeBesideDashboard();
+        shown->show();
+    });
     dashboard.adoptToolWindow(std::move(window));
 }
 

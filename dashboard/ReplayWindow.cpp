@@ -1,6 +1,7 @@
 #include "dashboard/ReplayWindow.h"
 
 #include <QGuiApplication>
+#include <QRect>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <algorithm>
@@ -86,17 +87,36 @@ ReplayWindow::ReplayWindow(DashboardDialog& dashboard, const sim::Recording& rec
     connect(&dashboard_, &DashboardDialog::pollingChanged, this, &ReplayWindow::onPollingChanged);
 
     resize(380, sizeHint().height());
-    // Left of the dashboard: Key Statistics opens at the screen's right.
-    const QScreen* display =
-        dashboard.screen() != nullptr ? dashboard.screen() : QGuiApplication::primaryScreen();
-    if (display != nullptr) {
-        const QRect area = display->availableGeometry();
-        const QRect owner = dashboard.frameGeometry();
-        move(std::clamp(owner.left() - width() - 12, area.left(), area.right() - width()),
-             std::clamp(owner.top(), area.top(), area.bottom() - height()));
-    }
+    placeBesideDashboard();
     showRow(control_.row);
     showState();
+}
+
+// Where there is room beside the dashboard: left first (Key Statistics opens at the screen's
+// right), then below, then above. A dashboard showing sixteen keys leaves none on a small
+// screen; then the screen's bottom-left corner, over the dashboard's banner rather than its
+// menu or bars.
+void ReplayWindow::placeBesideDashboard() {
+    const QScreen* display =
+        dashboard_.screen() != nullptr ? dashboard_.screen() : QGuiApplication::primaryScreen();
+    if (display == nullptr) {
+        return;
+    }
+    constexpr int kGap = 12;
+    const QRect area = display->availableGeometry();
+    const QRect owner = dashboard_.frameGeometry();
+    const QPoint candidates[] = {
+        {owner.left() - kGap - width(), owner.top()},
+        {owner.left(), owner.bottom() + kGap},
+        {owner.left(), owner.top() - kGap - height()},
+    };
+    for (const QPoint& at : candidates) {
+        if (area.contains(QRect(at, size()))) {
+            move(at);
+            return;
+        }
+    }
+    move(area.left(), area.bottom() - height());
 }
 
 ReplayWindow::State ReplayWindow::state() const {

@@ -54,6 +54,9 @@ class ReplayWindow : public QWidget {
     const QLabel& positionLabel() const { return position_; }
     const QLabel& stateLabel() const { return state_; }
 
+    // Beside the dashboard as it stands now; best once it is shown and its frame known.
+    void placeBesideDashboard();
+
   private:
     void onPolled();
     void onPollingChanged(bool polling);
