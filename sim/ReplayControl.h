@@ -34,9 +34,8 @@ struct ReplayControl {
     std::atomic<int> loop{kKeepLoop};
 
     // --- out: published by the replay after each step ---
-    std::atomic<int> row{0};            // the row it shows
-    std::atomic<bool> ended{false};     // past the last row, not looping
-    std::atomic<bool> attached{false};  // a replay follows this block
+    std::atomic<int> row{0};         // the row it shows
+    std::atomic<bool> ended{false};  // past the last row, not looping
 
     // Back to no requests and no replay, for a new session.
     void clear() {
@@ -45,7 +44,6 @@ struct ReplayControl {
         loop = kKeepLoop;
         row = 0;
         ended = false;
-        attached = false;
     }
 };
 

@@ -67,7 +67,6 @@ ReplaySignal::ReplaySignal(std::shared_ptr<const Recording> recording, double sp
     rowIndex_ = rowAtStep(0);
     reachedRow_ = startsRow(0);
     if (control_ != nullptr) {
-        control_->attached = true;
         publish();
     }
 }
