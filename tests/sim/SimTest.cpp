@@ -391,8 +391,8 @@ struct FifoWrittenOnce {
 
 // A FIFO written once serves the program and every copy of the HID module (each a board of
 // its own). Each board plays the three rows and then answers without counts, so polls go on
-// succeeding and take no samples.
-TEST(SharedRecording, AFifoIsReadOncePerProcessAndEveryHidKindStopsAtTheEnd) {
+// succeeding and take no samples, until the program seeks.
+TEST(SharedRecording, AFifoIsReadOncePerProcessAndEveryHidKindStopsAtTheEndUntilASeek) {
     FifoWrittenOnce fifo(kThreeRows);
     const RecordingLoad& load = sharedRecording(fifo.path);
     fifo.firstReadOver = true;
@@ -409,6 +409,10 @@ TEST(SharedRecording, AFifoIsReadOncePerProcessAndEveryHidKindStopsAtTheEnd) {
             ASSERT_EQ(board.readCycle(), 1) << "poll " << poll;
         EXPECT_THAT(samplesOf(board, 0), ElementsAre(101, 102, 103));
         EXPECT_EQ(board.keyCode(), 0);
+        // The module's replay follows this program's control block.
+        replayControl().seekRow = 1;
+        ASSERT_EQ(board.readCycle(), 1);
+        EXPECT_THAT(samplesOf(board, 0), ElementsAre(101, 102, 103, 102));
     }
     ::unsetenv("KEYSCOPE_SIM_HID");
     ::unsetenv("KEYSCOPE_SIM_REPLAY");
