@@ -37,7 +37,8 @@ const char* const kUsage =
     "Fields are separated by single spaces; an empty argument leaves a field empty.\n"
     "\n"
     "--replay plays a recording of keyscope-record on the simulated board, at X\n"
-    "times its pace (0.25 to 16).\n"
+    "times its pace (0.25 to 16), steered from its Replay window. A file it cannot\n"
+    "play is refused before any window opens, with exit status 2.\n"
     "\n"
     "Options (alone on the command line):\n"
     "  -h, --help     Displays this help.\n"
@@ -93,6 +94,15 @@ int main(int argc, char** argv) {
     const ReplayArguments replay = parseReplayArguments({argv + 1, argv + argc});
     if (!replay.error.empty()) {
         std::fprintf(stderr, "keyscope: %s\n", replay.error.c_str());
+        return 2;
+    }
+    // A file the board would refuse stops here, before any window, with its reason where a
+    // desktop user sees it too: never as the board's open failure.
+    if (const std::string refused = replay.file ? replayRefusal(*replay.file) : std::string();
+        !refused.empty()) {
+        const std::string line = "replay refused: " + refused;
+        std::fprintf(stderr, "keyscope: %s\n", line.c_str());
+        messages.show(line, kDashboardCaption, MessageIcon::Exclamation);
         return 2;
     }
     const auto session =

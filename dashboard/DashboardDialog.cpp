@@ -51,6 +51,7 @@ DashboardDialog::~DashboardDialog() {
     timeBarWindows_.clear();
     keyStatistics_.reset();
     snrTest_.reset();
+    toolWindow_.reset();
     pollTimer_.stop();
     board_.close();
 }
@@ -145,7 +146,8 @@ void DashboardDialog::keyPressEvent(QKeyEvent* event) {
 void DashboardDialog::pollTick() {
     stopPolling();
     polling_ = 0;
-    if (board_.readCycle()) {
+    const bool read = board_.readCycle() != 0;
+    if (read) {
         barGraph_.refresh();
         updateTimeBarWindows(timeBarWindows_);
         if (keyStatistics_) {
@@ -165,6 +167,9 @@ void DashboardDialog::pollTick() {
     }
     polling_ = 1;
     startPolling();
+    if (read) {
+        emit polled();  // last: a listener may stop the polling armed again above
+    }
 }
 
 void DashboardDialog::placeWindow(int width, int height) {
@@ -192,8 +197,8 @@ void DashboardDialog::stayOnTop() {
     windowHandle()->setFlags(flags);
 }
 
-void DashboardDialog::warn(const char* text) {
-    messages_.show(text, kDashboardCaption, MessageIcon::Exclamation);
+void DashboardDialog::warn(const char* text, std::string_view detail) {
+    messages_.show(text, kDashboardCaption, MessageIcon::Exclamation, detail);
 }
 
 template <class Work>
@@ -242,7 +247,7 @@ void DashboardDialog::onConnect() {
     if (!board_.open(linkSelector_)) {
         polling_ = 0;
         menu_.setEnabled(menu::kConnect, true);
-        warn(kMessageOpenFail);
+        warn(kMessageOpenFail, board_.failureReason());
         return;
     }
     polling_ = 1;
@@ -254,6 +259,7 @@ void DashboardDialog::onConnect() {
     menu_.setEnabled(menu::kKeyStatistics, true);
     menu_.setEnabled(menu::kSnrTest, true);
     applyKeySelection();
+    emit pollingChanged(true);
 }
 
 void DashboardDialog::onConnectSerialPort() {
@@ -273,6 +279,7 @@ void DashboardDialog::onConnectSerialPort() {
     polling_ = 1;
     menu_.applyColumn(menu::Column::SerialConnect);
     applyKeySelection();
+    emit pollingChanged(true);
 }
 
 void DashboardDialog::onDisconnect() {
@@ -289,6 +296,7 @@ void DashboardDialog::onDisconnect() {
     if (snrTest_) {
         snrTest_->stopUpdates();
     }
+    emit pollingChanged(false);
 }
 
 // --- polling ---
@@ -298,6 +306,7 @@ void DashboardDialog::onStart() {
     menu_.setEnabled(menu::kStop, true);
     menu_.setEnabled(menu::kStart, false);
     polling_ = 1;
+    emit pollingChanged(true);
 }
 
 void DashboardDialog::onStop() {
@@ -305,6 +314,7 @@ void DashboardDialog::onStop() {
     menu_.setEnabled(menu::kStop, false);
     menu_.setEnabled(menu::kStart, true);
     polling_ = 0;
+    emit pollingChanged(false);
 }
 
 void DashboardDialog::onExit() {
@@ -317,7 +327,7 @@ void DashboardDialog::onExit() {
 void DashboardDialog::onUpdateKeyValue() {
     inPollFrame([this] {
         if (!board_.readKeyValues()) {
-            warn(kMessageUpdateFail);
+            warn(kMessageUpdateFail, board_.failureReason());
         }
         barGraph_.requestPeakReset(1);
         barGraph_.update();
@@ -327,7 +337,7 @@ void DashboardDialog::onUpdateKeyValue() {
 void DashboardDialog::onUpdateMaxValue() {
     inPollFrame([this] {
         if (!board_.readMaxValues()) {
-            warn(kMessageUpdateFail);
+            warn(kMessageUpdateFail, board_.failureReason());
         }
         barGraph_.requestPeakReset(1);
         barGraph_.update();
@@ -361,7 +371,7 @@ void DashboardDialog::onDefaultValue() {
             return;
         }
         if (!board_.writeKeyValues()) {
-            warn(kMessageDefaultWriteFail);
+            warn(kMessageDefaultWriteFail, board_.failureReason());
             return;
         }
         pauser_.pause(250);
@@ -442,9 +452,12 @@ void DashboardDialog::onMode() {
 void DashboardDialog::onKeyStatistics() {
     if (!keyStatistics_) {
         keyStatistics_ = std::make_unique<KeyStatisticsWindow>(
-            board_, messages_, [this] { return barGraph_.triggerPercent(); }, this);
+            board_, messages_, startingTouchThreshold(board_.getTriggerLevel()), this);
     }
     keyStatistics_->setShownKeys(shownKeys_);
+    if (!keyStatistics_->isVisible()) {
+        keyStatistics_->reset();  // a window that opens gathers from now
+    }
     keyStatistics_->show();
     keyStatistics_->raise();
     keyStatistics_->activateWindow();

@@ -90,6 +90,11 @@ class DashboardDialog : public QDialog {
     KeyStatisticsWindow* keyStatisticsWindow() const { return keyStatistics_.get(); }
     // Null until "SNR Test..." first opens it.
     SnrTestWindow* snrTestWindow() const { return snrTest_.get(); }
+    // A tool window that a session opens beside the dashboard (the replay's),
+    // made with the dashboard as its owner: the dashboard keeps it and destroys
+    // it with its other windows, before its connection.
+    void adoptToolWindow(std::unique_ptr<QWidget> window) { toolWindow_ = std::move(window); }
+    QWidget* toolWindow() const { return toolWindow_.get(); }
     bool polling() const { return polling_ != 0; }
     bool pollTimerActive() const { return pollTimer_.isActive(); }
     bool displayRaw() const { return displayRaw_ != 0; }
@@ -100,6 +105,12 @@ class DashboardDialog : public QDialog {
     const KeyEnabledFlags& keyEnabled() const { return keyEnabled_; }
     const SerialSettings& serialSettings() const { return serialSettings_; }
 
+  signals:
+    // Start, Stop, a connect or a disconnect changed whether the dashboard polls.
+    void pollingChanged(bool polling);
+    // A poll read the board and the views have taken it.
+    void polled();
+
   protected:
     void timerEvent(QTimerEvent* event) override;
     // Enter ends the dialog with OK, as Escape and the close box end it with Cancel.
@@ -109,7 +120,8 @@ class DashboardDialog : public QDialog {
     void readCommandLine(std::string_view line);
     void placeWindow(int width, int height);
     void stayOnTop();
-    void warn(const char* text);
+    // detail: the reason behind a failure, shown as the box's detailed text.
+    void warn(const char* text, std::string_view detail = {});
     void startPolling() { pollTimer_.start(kPollPeriodMs, this); }
     void stopPolling() { pollTimer_.stop(); }
     // Kills the poll timer around `work` when polling and arms it again afterwards.
@@ -158,6 +170,7 @@ class DashboardDialog : public QDialog {
     // Reads the connection's histories; belongs to this dialog, so it goes before it.
     std::unique_ptr<KeyStatisticsWindow> keyStatistics_;
     std::unique_ptr<SnrTestWindow> snrTest_;  // as Key Statistics
+    std::unique_ptr<QWidget> toolWindow_;     // belongs to this dialog too
     std::vector<int> shownKeys_;              // the keys bound to bars, in bar order
     QBasicTimer pollTimer_;
 

@@ -1,11 +1,10 @@
 #include "dashboard/KeyStatisticsWindow.h"
 
+#include <QDateTime>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QScreen>
 #include <QTimerEvent>
-#include <QVBoxLayout>
 
 #include "views/OwnedWindow.h"
 
@@ -13,9 +12,24 @@ namespace keyscope {
 namespace {
 
 constexpr char kUnknown[] = "\u2013";  // an en dash: not enough readings yet
+// A trigger level is one byte on the board, but a difference in 16-bit counts can go further.
+constexpr int kMaxThreshold = 65535;
 
 QString figureText(const std::optional<double>& figure) {
     return QString::fromStdString(formatFigure(figure, kUnknown));
+}
+
+// "1,440": grouped with commas as the window's English texts are, whatever the locale.
+QString groupedCount(long count) {
+    QString digits = QString::number(count);
+    for (auto at = digits.size() - 3; at > 0; at -= 3) {
+        digits.insert(at, QLatin1Char(','));
+    }
+    return digits;
+}
+
+std::int64_t systemClock() {
+    return QDateTime::currentMSecsSinceEpoch();
 }
 
 }  // namespace
@@ -27,19 +41,45 @@ QRgb snrColour(const KeyFigures& figures) {
     return figures.weak() ? kSnrWeakColour : kSnrGoodColour;
 }
 
+QString spanDuration(std::int64_t seconds) {
+    if (seconds < 60) {
+        return QStringLiteral("%1 s").arg(seconds);
+    }
+    if (seconds < 3600) {
+        return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+    }
+    return QStringLiteral("%1 h %2 min")
+        .arg(seconds / 3600)
+        .arg(seconds / 60 % 60, 2, 10, QChar('0'));
+}
+
 KeyStatisticsWindow::KeyStatisticsWindow(const BoardConnection& board, Messages& messages,
-                                         std::function<std::int32_t()> threshold, QWidget* owner)
+                                         std::int32_t threshold, QWidget* owner, Clock clock)
     : QWidget(owner, kOwnedWindowFlags),
       board_(board),
       messages_(messages),
-      threshold_(std::move(threshold)),
+      clock_(clock ? std::move(clock) : Clock(systemClock)),
+      thresholdLabel_(QStringLiteral("Touch threshold:")),
       table_(0, ColumnCount),
+      resetButton_(QStringLiteral("Reset")),
       saveButton_(QStringLiteral("Save")) {
     setWindowTitle(QString::fromLatin1(kKeyStatisticsTitle));
-    table_.setHorizontalHeaderLabels({QStringLiteral("Key"), QStringLiteral("Samples"),
-                                      QStringLiteral("Touched"), QStringLiteral("noise_pp"),
-                                      QStringLiteral("noise_rms"), QStringLiteral("signal"),
-                                      QStringLiteral("SNR")});
+    threshold_.setRange(1, kMaxThreshold);
+    threshold_.setValue(threshold);
+    threshold_.setToolTip(QStringLiteral(
+        "The difference a reading needs to count as touched, and the level the margins are "
+        "judged against. It changes the statistics only, not the board."));
+    thresholdLabel_.setBuddy(&threshold_);
+    table_.setHorizontalHeaderLabels(
+        {QStringLiteral("Key"), QStringLiteral("Samples"), QStringLiteral("Touched"),
+         QStringLiteral("noise_pp"), QStringLiteral("noise_rms"), QStringLiteral("signal"),
+         QStringLiteral("SNR"), QStringLiteral("resting max"), QStringLiteral("touched min")});
+    table_.horizontalHeaderItem(RestingMax)
+        ->setToolTip(QStringLiteral("The largest difference of a resting reading; marked ! when "
+                                    "it reaches the threshold"));
+    table_.horizontalHeaderItem(TouchedMin)
+        ->setToolTip(QStringLiteral("The smallest difference of a touched reading; marked ! when "
+                                    "it stays below the threshold"));
     table_.verticalHeader()->hide();
     // Rows a line of text high, so sixteen keys fit without scrolling.
     table_.verticalHeader()->setDefaultSectionSize(table_.fontMetrics().height() + 6);
@@ -49,16 +89,23 @@ KeyStatisticsWindow::KeyStatisticsWindow(const BoardConnection& board, Messages&
     table_.setFocusPolicy(Qt::NoFocus);
     rule_.setWordWrap(true);
 
+    settings_.addWidget(&thresholdLabel_);
+    settings_.addWidget(&threshold_);
+    settings_.addWidget(&rule_, 1);
+    buttons_.addWidget(&resetButton_);
     buttons_.addStretch();
     buttons_.addWidget(&saveButton_);
-    layout_.addWidget(&rule_);
+    layout_.addLayout(&settings_);
+    layout_.addWidget(&span_);
     layout_.addWidget(&table_);
     layout_.addLayout(&buttons_);
     connect(&saveButton_, &QPushButton::clicked, this, [this] { save(); });
+    connect(&resetButton_, &QPushButton::clicked, this, &KeyStatisticsWindow::reset);
+    connect(&threshold_, &QSpinBox::valueChanged, this, &KeyStatisticsWindow::refresh);
 
     // Beside the dashboard, which an ICE viewer maximizes: at the screen's right.
     const int rowHeight = table_.verticalHeader()->defaultSectionSize();
-    resize(560, (kChannelCount + 1) * rowHeight + 3 * saveButton_.sizeHint().height() + 10);
+    resize(720, (kChannelCount + 1) * rowHeight + 5 * saveButton_.sizeHint().height() + 10);
     const QScreen* display = owner != nullptr && owner->screen() != nullptr
                                  ? owner->screen()
                                  : QGuiApplication::primaryScreen();
@@ -66,6 +113,7 @@ KeyStatisticsWindow::KeyStatisticsWindow(const BoardConnection& board, Messages&
         const QRect area = display->availableGeometry();
         move(std::max(area.left(), area.right() - width() - 40), area.top() + 60);
     }
+    reset();
 }
 
 void KeyStatisticsWindow::setShownKeys(const std::vector<int>& keys) {
@@ -90,6 +138,12 @@ void KeyStatisticsWindow::setShownKeys(const std::vector<int>& keys) {
     showRows();
 }
 
+void KeyStatisticsWindow::reset() {
+    session_.restart(board_);
+    sinceMs_ = lastReadingMs_ = clock_();
+    refresh();
+}
+
 void KeyStatisticsWindow::pollDone() {
     if (!updating_) {
         updating_ = true;
@@ -97,6 +151,11 @@ void KeyStatisticsWindow::pollDone() {
     }
     if (!isVisible()) {
         return;
+    }
+    const long before = session_.readings();
+    session_.take(board_);
+    if (session_.readings() != before) {
+        lastReadingMs_ = clock_();
     }
     const qint64 since = sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : kStatisticsRefreshMs;
     if (since >= kStatisticsRefreshMs) {
@@ -123,20 +182,26 @@ void KeyStatisticsWindow::timerEvent(QTimerEvent* event) {
     }
 }
 
+TouchRule KeyStatisticsWindow::rule() const {
+    return touchRuleFor(board_.linkMode(), threshold_.value());
+}
+
 void KeyStatisticsWindow::refresh() {
-    const TouchRule rule = touchRuleFor(board_.linkMode(), threshold_ ? threshold_() : 0);
+    const TouchRule touch = rule();
     for (int k = 0; k < kChannelCount; ++k) {
-        stats_[k] = touchStats(board_.getChannel(k)->samples, k, rule);
+        stats_[k] = session_.key(k).touchStats(touch);
+        margins_[k] = session_.key(k).margins(touch);
     }
     computed_ = true;
     ++refreshCount_;
     sinceRefresh_.restart();
-    ruleText_ = rule.byKeyCode ? QStringLiteral("Touched: readings whose key code names the key.")
-                               : QStringLiteral(
-                                     "Touched: readings whose difference is %1 or more "
-                                     "(the trigger level).")
-                                     .arg(rule.threshold);
+    ruleText_ = touch.byKeyCode
+                    ? QStringLiteral(
+                          "Touched: readings whose key code names the key; the "
+                          "threshold judges the margins.")
+                    : QStringLiteral("Touched: readings whose difference reaches the threshold.");
     showRule();
+    showSpan();
     showRows();
 }
 
@@ -147,9 +212,31 @@ void KeyStatisticsWindow::showRule() {
                                                    "before the disconnect."));
 }
 
+void KeyStatisticsWindow::showSpan() {
+    const QString since =
+        QDateTime::fromMSecsSinceEpoch(sinceMs_).toString(QStringLiteral("HH:mm:ss"));
+    const long readings = session_.readings();
+    span_.setText(QStringLiteral("since %1, %2, %3 reading%4")
+                      .arg(since, spanDuration((lastReadingMs_ - sinceMs_) / 1000),
+                           groupedCount(readings),
+                           readings == 1 ? QString() : QStringLiteral("s")));
+}
+
+void KeyStatisticsWindow::showMargin(int row, Column column,
+                                     const std::optional<std::int32_t>& value, bool marked) {
+    QTableWidgetItem* cell = table_.item(row, column);
+    cell->setText(!value   ? QString::fromUtf8(kUnknown)
+                  : marked ? QStringLiteral("%1 !").arg(*value)
+                           : QString::number(*value));
+    cell->setBackground(marked ? QColor::fromRgb(kSnrWeakColour) : QBrush());
+    cell->setForeground(marked ? QColor(Qt::white) : QBrush());
+}
+
 void KeyStatisticsWindow::showRows() {
+    const std::int32_t threshold = threshold_.value();
     for (int row = 0; row < static_cast<int>(shownKeys_.size()); ++row) {
-        const TouchStats& stats = stats_[shownKeys_[row]];
+        const int key = shownKeys_[row];
+        const TouchStats& stats = stats_[key];
         const KeyFigures f = stats.figures();
         table_.item(row, Samples)->setText(QString::number(stats.all().count()));
         table_.item(row, Touched)->setText(QString::number(f.touched));
@@ -161,13 +248,18 @@ void KeyStatisticsWindow::showRows() {
         const QColor colour = QColor::fromRgb(snrColour(f));
         snr->setBackground(colour);
         snr->setForeground(f.snr ? QColor(Qt::white) : QColor(Qt::black));
+        const KeyMargins& margins = margins_[key];
+        showMargin(row, RestingMax, margins.restingMax, margins.restingReaches(threshold));
+        showMargin(row, TouchedMin, margins.touchedMin, margins.touchedBelow(threshold));
     }
 }
 
 std::string KeyStatisticsWindow::csv() const {
+    const StatisticsSpan span{threshold_.value(), sinceMs_,
+                              static_cast<double>(lastReadingMs_ - sinceMs_) / 1000.0};
     std::string text = kStatisticsCsvHeader;
     for (int k = 0; k < kChannelCount; ++k) {
-        text += statisticsCsvLine(k, stats_[k].all(), stats_[k].figures());
+        text += statisticsCsvLine(k, stats_[k].all(), stats_[k].figures(), span);
     }
     return text;
 }

@@ -2,19 +2,26 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QTimer>
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
 
 #include "dashboard/DashboardDialog.h"
 #include "dashboard/MenuTable.h"
+#include "dashboard/ReplayWindow.h"
 #include "device/NumberText.h"
 #include "dialogs/DialogBuilder.h"
 #include "dialogs/PinEnableDialog.h"
 #include "res/dialog_templates.h"
+#include "sim/ReplayControl.h"
 #include "sim/ReplaySignal.h"
 #include "sim/SharedRecording.h"
+#include "sim/SimHidBoard.h"
 
 namespace keyscope {
 
@@ -59,16 +66,29 @@ ReplayArguments parseReplayArguments(const std::vector<std::string>& args) {
     return parsed;
 }
 
-ReplaySession::ReplaySession(const std::string& file, double speed) {
+std::string replayRefusal(const std::string& file) {
+    const sim::RecordingLoad& load = sim::sharedRecording(file);
+    if (!load.recording) {
+        return load.error;
+    }
+    const sim::HidKind kind = sim::hidKindFromEnvironment();
+    return sim::checkRecordingFits(*load.recording, sim::SimHidBoard::maxCount(kind),
+                                   sim::SimHidBoard::carrier(kind));
+}
+
+ReplaySession::ReplaySession(const std::string& file, double speed) : file_(file), speed_(speed) {
     ::setenv("KEYSCOPE_SIMULATE", "1", 1);
     ::setenv("KEYSCOPE_SIM_REPLAY", file.c_str(), 1);
     ::setenv("KEYSCOPE_SIM_REPLAY_SPEED", speedText(speed).c_str(), 1);
     ::unsetenv("KEYSCOPE_HID_LIBRARY");  // the simulated board's module, not another
+    const char* loop = std::getenv("KEYSCOPE_SIM_REPLAY_LOOP");
+    loop_ = loop != nullptr && std::strcmp(loop, "1") == 0;
+    sim::replayControl().clear();
     std::fprintf(stderr, "keyscope: replaying %s at %sx\n", file.c_str(), speedText(speed).c_str());
-    // Read once for the whole process: the simulated board takes the same rows.
     const sim::RecordingLoad& load = sim::sharedRecording(file);
+    recording_ = load.recording ? &*load.recording : nullptr;
     for (int key = 0; key < kChannelCount; ++key) {
-        if (!load.recording || load.recording->reported[static_cast<std::size_t>(key)]) {
+        if (recording_ == nullptr || recording_->reported[static_cast<std::size_t>(key)]) {
             keys_.push_back(key);
         }
     }
@@ -94,6 +114,19 @@ int ReplaySession::run(QDialog& dialog) {
 
 void ReplaySession::start(DashboardDialog& dashboard) {
     dashboard.runCommand(menu::kConnect);
+    if (recording_ == nullptr || !dashboard.board().isOpen()) {
+        return;
+    }
+    auto window = std::make_unique<ReplayWindow>(
+        dashboard, *recording_, sim::replayControl(),
+        QString::fromStdString(std::filesystem::path(file_).filename().string()), speed_, loop_);
+    // Once the dashboard shows: its window must be there to keep this one in front, and its
+    // frame in place to be beside.
+    QTimer::singleShot(0, window.get(), [shown = window.get()] {
+        shown->placeBesideDashboard();
+        shown->show();
+    });
+    dashboard.adoptToolWindow(std::move(window));
 }
 
 }  // namespace keyscope

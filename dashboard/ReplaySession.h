@@ -1,6 +1,7 @@
 #pragma once
 // keyscope --replay FILE [--speed X]: the dashboard on the simulated board
-// playing a recording over HID, connected at once with the recording's keys.
+// playing a recording over HID, connected at once with the recording's keys,
+// steered from its replay window.
 
 #include <QDialog>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "dashboard/DialogRunner.h"
+#include "sim/Recording.h"
 
 namespace keyscope {
 
@@ -23,26 +25,36 @@ struct ReplayArguments {
 // which then may hold nothing else. Without either option: no file, no error.
 ReplayArguments parseReplayArguments(const std::vector<std::string>& args);
 
+// Why the simulated HID board would refuse to replay the file ("FILE:LINE:
+// reason", as the board says it), or empty when it plays it. The file is read
+// here, once for the whole process (sim/SharedRecording.h), so the board plays
+// the same rows and a pipe (`<(...)`) serves both. Asked before any window
+// opens, so that a wrong file never reaches the board's open.
+std::string replayRefusal(const std::string& file);
+
 // Runs the dashboard's dialogs for a replay: the first key selection (the
 // connect's) is answered with the recording's keys without showing it; every
 // other dialog runs modally.
 class ReplaySession final : public DialogRunner {
   public:
-    // Points the simulated board at the file through the environment, so it
-    // must be made before the board's parts are, and names the file on
-    // standard error. The file is read here, once for the whole process, so the
-    // board plays the same rows and a pipe (`<(...)`) serves both. A file that
-    // cannot be read shows every key; the board itself refuses it at the open,
-    // with its reason.
+    // For a file that replayRefusal accepted. Points the simulated board at the
+    // file through the environment, so it must be made before the board's
+    // parts are, clears the process's replay control for this session and
+    // names the file on standard error.
     ReplaySession(const std::string& file, double speed);
 
     int run(QDialog& dialog) override;
-    // Connects over HID, as Device > Connect does.
+    // Connects over HID, as Device > Connect does, and gives the dashboard the
+    // replay's window, shown beside it once its event loop runs.
     void start(DashboardDialog& dashboard);
 
     const std::vector<int>& keys() const { return keys_; }
 
   private:
+    std::string file_;
+    double speed_;
+    bool loop_;
+    const sim::Recording* recording_ = nullptr;  // the process's cache keeps it
     std::vector<int> keys_;
     bool keysAnswered_ = false;
     ModalDialogRunner modal_;

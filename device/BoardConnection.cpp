@@ -85,6 +85,7 @@ int BoardConnection::open(std::uint32_t selector) {
     if (isOpen_) {
         return 1;
     }
+    failure_.clear();
     if (selector == kSelectorHid) {
         if (hid_->open(kHidDeviceTyped, 0, 0)) {
             linkMode_ = kLinkHidTyped;
@@ -93,17 +94,19 @@ int BoardConnection::open(std::uint32_t selector) {
             linkMode_ = kLinkHidPlain;
         } else {
             // Beside the caller's message box, one line for both tries.
-            hidSaid_.say(bothOpensFailed(typedError, hid_->lastError()));
+            hidFailed(bothOpensFailed(typedError, hid_->lastError()));
             return 0;
         }
     } else if (selector == kSelectorSerial) {
         const SerialSettings fallback;
         if (!serialPort_.openPort(serialSettings_ ? *serialSettings_ : fallback)) {
+            failure_ = serialPort_.lastFailure();
             return 0;
         }
         linkMode_ = kLinkSerial;
     } else {
         if (!ice_->openIceLink(selector)) {
+            failure_ = ice_->lastFailure();
             return 0;
         }
         linkMode_ = kLinkIce;
@@ -134,6 +137,11 @@ int BoardConnection::close() {
     clearSamples();
     isOpen_ = 0;
     return 1;
+}
+
+void BoardConnection::hidFailed(const std::string& reason) {
+    failure_ = reason;
+    hidSaid_.say(reason);
 }
 
 bool BoardConnection::readHid(HidRead kind, std::uint8_t* report) {
@@ -180,7 +188,7 @@ int BoardConnection::readCycle() {
         switch (linkMode_) {
             case kLinkHidPlain:
                 if (!readHid(HidRead::Data, report)) {
-                    hidSaid_.say(hid_->lastError());
+                    hidFailed(hid_->lastError());
                     return 0;
                 }
                 takePlainCounts(model_, report);
@@ -190,7 +198,7 @@ int BoardConnection::readCycle() {
                     if (firstHalves > 0) {
                         return 1;
                     }
-                    hidSaid_.say(hid_->lastError());
+                    hidFailed(hid_->lastError());
                     return 0;
                 }
                 const TypedReport kind = takeTypedCounts(model_, report);
@@ -241,14 +249,14 @@ BoardConnection::ValuesRead BoardConnection::readHidValues(HidRead kind,
     if (linkMode_ == kLinkHidPlain) {
         // The plain board has one report form; no retry.
         if (!readHid(kind, report)) {
-            hidSaid_.say(hid_->lastError());
+            hidFailed(hid_->lastError());
             return ValuesRead::Failed;
         }
         takeByteValues(model_, bytes, field);
         return ValuesRead::Taken;
     }
     if (!readHidWithRetry(kind, report)) {
-        hidSaid_.say(hid_->lastError());
+        hidFailed(hid_->lastError());
         return ValuesRead::Failed;
     }
     if (takeTypedValues(model_, bytes, field) == TypedReport::FirstHalf) {
@@ -267,6 +275,7 @@ BoardConnection::ValuesRead BoardConnection::readHidValues(HidRead kind,
 }
 
 int BoardConnection::readKeyValues() {
+    failure_.clear();
     std::uint8_t report[kReportSize] = {};
     if (linkMode_ == kLinkHidPlain || linkMode_ == kLinkHidTyped) {
         if (readHidValues(HidRead::Key, &ChannelRecord::keyValue, report, 0) != ValuesRead::Taken) {
@@ -287,6 +296,7 @@ int BoardConnection::readKeyValues() {
 }
 
 int BoardConnection::readMaxValues() {
+    failure_.clear();
     if (linkMode_ == kLinkHidPlain || linkMode_ == kLinkHidTyped) {
         std::uint8_t report[kReportSize] = {};
         const ValuesRead read = readHidValues(HidRead::Max, &ChannelRecord::maxValue, report, 0);
@@ -302,6 +312,7 @@ int BoardConnection::readMaxValues() {
 }
 
 int BoardConnection::writeKeyValues() {
+    failure_.clear();
     std::uint8_t report[kReportSize] = {};
     for (int k = 0; k < kChannelCount; ++k) {
         report[k + 1] = static_cast<std::uint8_t>(model_[k].keyValue & 0xFF);
@@ -316,7 +327,7 @@ int BoardConnection::writeKeyValues() {
         if (hid_->write(report)) {
             return 1;
         }
-        hidSaid_.say(hid_->lastError());
+        hidFailed(hid_->lastError());
         return 0;
     }
     return linkMode_ == kLinkIce ? 1 : 0;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "device/AccessDiagnosis.h"
 #include "device/ChannelModel.h"
@@ -72,6 +73,8 @@ class BoardConnection {
     int isOpen() const { return isOpen_; }
     const std::int32_t* keyCodeAddress() const { return model_.keyCodeAddress(); }
     std::int32_t keyCode() const { return model_.keyCode(); }
+    // Samples appended from now on carry this code, until the next read cycle sets its own.
+    void setKeyCode(std::int32_t code) { model_.setKeyCode(code); }
     int isByteValues() const { return byteValues_; }
     std::int32_t linkMode() const { return linkMode_; }
     // Samples appended since construction; tells a reader whether a read cycle took any.
@@ -109,6 +112,11 @@ class BoardConnection {
     [[nodiscard]] int readKeyValues();   // key values and the three settings bytes
     [[nodiscard]] int readMaxValues();   // reference counts
     [[nodiscard]] int writeKeyValues();  // low bytes of the key values and the settings bytes
+    // Why the last open, key-value or max-value read or write that failed did
+    // so: the link's reason in the system's words, as standard error has it
+    // (the device and what refused it); empty when the link gave none. Each of
+    // those operations clears it first, so it is the failure's own.
+    const std::string& failureReason() const { return failure_; }
 
     SerialPort& serialPort() { return serialPort_; }
 
@@ -119,6 +127,8 @@ class BoardConnection {
         Failed,
         EndlessHalves,  // the board kept sending first halves
     };
+    // Keeps the reason for failureReason and says it on standard error, once per loss.
+    void hidFailed(const std::string& reason);
     [[nodiscard]] bool readHid(HidRead kind, std::uint8_t* report);
     [[nodiscard]] bool readHidWithRetry(HidRead kind, std::uint8_t* report);
     [[nodiscard]] bool readIceImage(std::uint8_t* image);
@@ -148,6 +158,7 @@ class BoardConnection {
     std::unique_ptr<HidModule> hid_;
     // Why HID calls failed, beside the caller's message or reconnect: once per loss.
     FailureReport hidSaid_;
+    std::string failure_;
     std::unique_ptr<IceLink> ice_;
     Pauser& pauser_;
     CloseNotifier& notifier_;

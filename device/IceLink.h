@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace keyscope {
 
@@ -16,6 +17,8 @@ class IceLink {
     // Reads target memory into out[1..]; out holds 65 bytes zeroed by the caller.
     [[nodiscard]] virtual int readIceBlock(std::uint8_t* out, std::uint16_t address,
                                            std::uint16_t length, std::uint32_t iramSpace) = 0;
+    // Why the last failed call failed, in the system's words; empty when it gave none.
+    virtual std::string lastFailure() const { return {}; }
 };
 
 // Stand-in where no ICE support is built: an open fails, a release succeeds.

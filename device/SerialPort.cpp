@@ -103,15 +103,17 @@ int SerialPort::openPort(const SerialSettings& settings) {
     if (portOpen_) {
         return 1;
     }
+    lastFailure_.clear();
     if (handleHeld_) {
         messages_.plain("Serial Port has already open.");
         return 0;
     }
     const auto path = resolver_(settings.comIndex);
     if (!device_ || !path) {
-        said_.say("open COM" + std::to_string(settings.comIndex + 1) +
-                  ": no such serial port on this system");
-        messages_.plain("Could not open Com port!");
+        lastFailure_ = "open COM" + std::to_string(settings.comIndex + 1) +
+                       ": no such serial port on this system";
+        said_.say(lastFailure_);
+        messages_.plain("Could not open Com port!", lastFailure_);
         return 0;
     }
     if (!device_->open(*path)) {
@@ -154,8 +156,9 @@ int SerialPort::closePort() {
 }
 
 void SerialPort::showDeviceFailure(const char* text) {
-    said_.say(device_->lastError());
-    messages_.plain(text);
+    lastFailure_ = device_->lastError();
+    said_.say(lastFailure_);
+    messages_.plain(text, lastFailure_);
 }
 
 void SerialPort::showReadFailure() {

@@ -39,8 +39,8 @@ std::int64_t steadyMilliseconds();
 // open. Only destruction or closePort leaves open. Every failure shows its
 // message in a plain box at the moment it happens, but never a second read
 // failure box while the first is still open; the device's reason for a failure
-// goes to standard error beside the box, once per loss: the same reason again
-// is said only after the port worked in between.
+// is the box's detail, and goes to standard error beside the box once per
+// loss: the same reason again is said only after the port worked in between.
 //
 // An open port whose other end hangs up (adapter pulled) fails that read with
 // its message and gives up its handle; it stays open for its callers, and
@@ -72,9 +72,11 @@ class SerialPort {
     bool isHandleHeld() const { return handleHeld_; }
     // True from a hang-up until the port is back.
     bool isHungUp() const { return hungUp_; }
+    // The reason of the latest failure shown, as its box's detail has it.
+    const std::string& lastFailure() const { return lastFailure_; }
 
   private:
-    // The device's reason to standard error, then the fixed text in a box.
+    // The device's reason to standard error, then the fixed text in a box with it as detail.
     void showDeviceFailure(const char* text);
     void showReadFailure();
     bool reopenAfterHangUp();
@@ -91,6 +93,7 @@ class SerialPort {
     int baud_ = 0;
     std::int64_t lastReopenMs_ = 0;
     FailureReport said_;  // the device's reasons on standard error
+    std::string lastFailure_;
 };
 
 }  // namespace keyscope

@@ -297,25 +297,10 @@ void setMargins(std::span<SnrKeyResult> keys, std::int32_t level) {
     }
 }
 
-void SnrSampleFeed::skipTo(const BoardConnection& board) {
-    for (int k = 0; k < kChannelCount; ++k) {
-        seen_[k] = board.appendedSamples(k);
-    }
-}
-
 void SnrSampleFeed::feed(const BoardConnection& board, SnrTest& test, std::int64_t nowMs) {
     test.advance(nowMs);
-    for (int k = 0; k < kChannelCount; ++k) {
-        const std::uint64_t appended = board.appendedSamples(k);
-        const auto& samples = board.getChannel(k)->samples;
-        // More new samples than the history holds: the oldest are gone.
-        const std::size_t fresh =
-            static_cast<std::size_t>(std::min<std::uint64_t>(appended - seen_[k], samples.size()));
-        for (std::size_t i = samples.size() - fresh; i < samples.size(); ++i) {
-            test.feed(k, samples[i], nowMs);
-        }
-        seen_[k] = appended;
-    }
+    histories_.follow(board,
+                      [&](int key, const KeySample& sample) { test.feed(key, sample, nowMs); });
 }
 
 }  // namespace keyscope

@@ -202,11 +202,11 @@ class SnrTest {
 class SnrSampleFeed {
   public:
     // Samples already in the histories are never fed.
-    void skipTo(const BoardConnection& board);
+    void skipTo(const BoardConnection& board) { histories_.skipTo(board); }
     void feed(const BoardConnection& board, SnrTest& test, std::int64_t nowMs);
 
   private:
-    std::array<std::uint64_t, kChannelCount> seen_{};
+    HistoryFollower histories_;
 };
 
 }  // namespace keyscope

@@ -19,8 +19,9 @@ ScsiIceLink::ScsiIceLink(IceContext& context, Messages& messages)
 }
 
 void ScsiIceLink::showFailure(std::string_view text) {
-    said_.say(context_.transport.access().lastError());
-    messages_.plain(text);
+    lastFailure_ = context_.transport.access().lastError();
+    said_.say(lastFailure_);
+    messages_.plain(text, lastFailure_);
 }
 
 ScsiIceLink::~ScsiIceLink() {
@@ -64,10 +65,12 @@ int ScsiIceLink::openIceLink(std::uint32_t selector) {
         said_.linkBack();
         return 1;
     }
+    lastFailure_.clear();
     for (const std::string& line : context_.transport.access().refusedNodeLines()) {
         said_.say(line);  // beside the box
+        lastFailure_ += (lastFailure_.empty() ? "" : "\n") + line;
     }
-    messages_.show(kNoBoardText, kNoBoardCaption, MessageIcon::Information);
+    messages_.show(kNoBoardText, kNoBoardCaption, MessageIcon::Information, lastFailure_);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "device/AccessDiagnosis.h"
@@ -24,10 +25,12 @@ class ScsiIceLink final : public IceLink {
     ScsiIceLink& operator=(const ScsiIceLink&) = delete;
 
     // 1 when at least one board was found and registered; otherwise shows the
-    // "fail" message once and returns 0 with no device handle left open.
+    // "fail" message once, with the nodes that refused access as its detail,
+    // and returns 0 with no device handle left open.
     int openIceLink(std::uint32_t selector) override;
     // Closes the registered devices; always 1.
     int releaseIceLink() override;
+    std::string lastFailure() const override { return lastFailure_; }
     // Reads 33 bytes of target memory from address into out[0..32]; out must hold
     // 65 bytes zeroed by the caller. length is accepted and not used: every read
     // asks for 32 bytes. 1 when memory was read (also when the closing
@@ -56,7 +59,8 @@ class ScsiIceLink final : public IceLink {
     const IceBlock& contextBlock() const { return contextBlock_; }
 
   private:
-    // The access's reason to standard error (once per loss), then the fixed text in a box.
+    // The access's reason to standard error (once per loss), then the fixed text in a
+    // box with the reason as its detail.
     void showFailure(std::string_view text);
     void closeTableEntry(int index);
     int sendNoData(IceSubCommand sub);
@@ -68,6 +72,7 @@ class ScsiIceLink final : public IceLink {
     IceBlock responseBuffer_{};
     IceBlock contextBlock_{};
     FailureReport said_;  // the access's reasons on standard error
+    std::string lastFailure_;
 };
 
 }  // namespace keyscope

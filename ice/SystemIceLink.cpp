@@ -20,6 +20,7 @@ class SystemIceLink final : public IceLink {
                      std::uint32_t iramSpace) override {
         return link_.readIceBlock(out, address, length, iramSpace);
     }
+    std::string lastFailure() const override { return link_.lastFailure(); }
 
   private:
     std::unique_ptr<ScsiDeviceAccess> access_;

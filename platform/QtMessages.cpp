@@ -5,7 +5,8 @@
 
 namespace keyscope {
 
-void QtMessages::show(std::string_view text, std::string_view caption, MessageIcon icon) {
+void QtMessages::present(std::string_view text, std::string_view caption, MessageIcon icon,
+                         std::string_view detail) {
     const QMessageBox::Icon boxIcon = icon == MessageIcon::Exclamation   ? QMessageBox::Warning
                                       : icon == MessageIcon::Information ? QMessageBox::Information
                                                                          : QMessageBox::NoIcon;
@@ -18,6 +19,10 @@ void QtMessages::show(std::string_view text, std::string_view caption, MessageIc
     QMessageBox box(boxIcon, title,
                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                     QMessageBox::Ok, parent != nullptr ? parent : owner_);
+    if (!detail.empty()) {
+        box.setDetailedText(
+            QString::fromUtf8(detail.data(), static_cast<qsizetype>(detail.size())));
+    }
     box.exec();
 }
 

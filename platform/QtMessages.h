@@ -12,7 +12,11 @@ class QtMessages final : public Messages {
   public:
     explicit QtMessages(QWidget* owner = nullptr) : owner_(owner) {}
     void setOwner(QWidget* owner) { owner_ = owner; }
-    void show(std::string_view text, std::string_view caption, MessageIcon icon) override;
+
+  protected:
+    // The detail, when there is one, is the box's detailed text ("Show Details...").
+    void present(std::string_view text, std::string_view caption, MessageIcon icon,
+                 std::string_view detail) override;
 
   private:
     QWidget* owner_;

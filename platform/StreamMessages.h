@@ -10,7 +10,12 @@ namespace keyscope {
 class StreamMessages final : public Messages {
   public:
     explicit StreamMessages(std::FILE* stream) : stream_(stream) {}
-    void show(std::string_view text, std::string_view caption, MessageIcon icon) override;
+
+  protected:
+    // The detail is left out: the programs without windows say each reason on
+    // standard error already, where this line goes too.
+    void present(std::string_view text, std::string_view caption, MessageIcon icon,
+                 std::string_view detail) override;
 
   private:
     std::FILE* stream_;

@@ -45,11 +45,13 @@ bool readSpeed(const char* text, double& speed) {
 
 }  // namespace
 
-ReplaySignal::ReplaySignal(Recording recording, double speed, bool loop)
-    : ReplaySignal(std::make_shared<const Recording>(std::move(recording)), speed, loop) {}
+ReplaySignal::ReplaySignal(Recording recording, double speed, bool loop, ReplayControl* control)
+    : ReplaySignal(std::make_shared<const Recording>(std::move(recording)), speed, loop, control) {}
 
-ReplaySignal::ReplaySignal(std::shared_ptr<const Recording> recording, double speed, bool loop)
+ReplaySignal::ReplaySignal(std::shared_ptr<const Recording> recording, double speed, bool loop,
+                           ReplayControl* control)
     : recording_(std::move(recording)),
+      control_(control),
       speed_(std::clamp(speed, kMinSpeed, kMaxSpeed)),
       loop_(loop) {
     const std::vector<RecordingRow>& rows = recording_->rows;
@@ -64,6 +66,9 @@ ReplaySignal::ReplaySignal(std::shared_ptr<const Recording> recording, double sp
     totalSteps_ = step;
     rowIndex_ = rowAtStep(0);
     reachedRow_ = startsRow(0);
+    if (control_ != nullptr) {
+        publish();
+    }
 }
 
 int ReplaySignal::rowAtStep(std::int64_t step) const {
@@ -81,7 +86,38 @@ bool ReplaySignal::startsRow(std::int64_t step) const {
     return std::binary_search(firstStep_.begin(), firstStep_.end(), step);
 }
 
+bool ReplaySignal::takeRequests() {
+    if (const double speed = control_->speed.load(); speed > 0) {
+        speed_ = std::clamp(speed, kMinSpeed, kMaxSpeed);
+    }
+    if (const int loop = control_->loop.load(); loop != ReplayControl::kKeepLoop) {
+        if (loop_ && loop == 0) {
+            // Back within the file, so that the rows left play before the end.
+            position_ = std::fmod(position_, static_cast<double>(totalSteps_));
+        }
+        loop_ = loop != 0;
+    }
+    const int seek = control_->seekRow.exchange(ReplayControl::kNoSeek);
+    if (seek == ReplayControl::kNoSeek) {
+        return false;
+    }
+    rowIndex_ = std::clamp(seek, 0, static_cast<int>(firstStep_.size()) - 1);
+    position_ = static_cast<double>(firstStep_[static_cast<std::size_t>(rowIndex_)]);
+    reachedRow_ = true;
+    ended_ = false;
+    return true;
+}
+
+void ReplaySignal::publish() {
+    control_->row = rowIndex_;
+    control_->ended = ended_;
+}
+
 void ReplaySignal::advance() {
+    if (control_ != nullptr && takeRequests()) {
+        publish();
+        return;
+    }
     const auto before = static_cast<std::int64_t>(position_);
     position_ += speed_;
     const auto now = static_cast<std::int64_t>(position_);
@@ -91,6 +127,9 @@ void ReplaySignal::advance() {
     }
     rowIndex_ = rowAtStep(now);
     ended_ = !loop_ && !reachedRow_ && now > firstStep_.back();
+    if (control_ != nullptr) {
+        publish();
+    }
 }
 
 ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier) {
@@ -117,8 +156,8 @@ ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier) {
     const std::shared_ptr<const Recording> recording(std::shared_ptr<const Recording>(),
                                                      &*load.recording);
     const char* loop = std::getenv("KEYSCOPE_SIM_REPLAY_LOOP");
-    request.signal = std::make_unique<ReplaySignal>(recording, speed,
-                                                    loop != nullptr && std::strcmp(loop, "1") == 0);
+    request.signal = std::make_unique<ReplaySignal>(
+        recording, speed, loop != nullptr && std::strcmp(loop, "1") == 0, &replayControl());
     return request;
 }
 

@@ -14,6 +14,12 @@
 // came later keeps that wait. Each advance moves `speed` steps on. After the last row
 // the replay has ended: no row starts any more and the last one stays the
 // current one, unless it loops and starts again from the first row.
+//
+// With a control block (sim/ReplayControl.h) the replay takes its requests at
+// each advance, before it moves: a seek makes that advance show the row asked
+// for (and starts it, so a streaming board sends it), a new speed or loop
+// holds from that advance on. After each advance it publishes its row and
+// whether it has ended.
 
 #include <array>
 #include <cstdint>
@@ -23,6 +29,7 @@
 #include <vector>
 
 #include "sim/Recording.h"
+#include "sim/ReplayControl.h"
 
 namespace keyscope::sim {
 
@@ -31,10 +38,13 @@ class ReplaySignal {
     static constexpr double kMinSpeed = 0.25;
     static constexpr double kMaxSpeed = 16.0;
 
-    // speed is clamped to kMinSpeed..kMaxSpeed.
-    explicit ReplaySignal(Recording recording, double speed = 1.0, bool loop = false);
+    // speed is clamped to kMinSpeed..kMaxSpeed. control, when given, must
+    // outlive the replay.
+    explicit ReplaySignal(Recording recording, double speed = 1.0, bool loop = false,
+                          ReplayControl* control = nullptr);
     // A recording shared with other replays (the process's cache keeps one per file).
-    ReplaySignal(std::shared_ptr<const Recording> recording, double speed, bool loop);
+    ReplaySignal(std::shared_ptr<const Recording> recording, double speed, bool loop,
+                 ReplayControl* control = nullptr);
 
     // One poll of the reading program.
     void advance();
@@ -58,11 +68,18 @@ class ReplaySignal {
     // board answers without counts.
     bool ended() const { return ended_; }
 
+    double speed() const { return speed_; }
+    bool loops() const { return loop_; }
+
   private:
     int rowAtStep(std::int64_t step) const;
     bool startsRow(std::int64_t step) const;
+    // Takes the control's speed and loop; true when it asked for a row, now shown.
+    bool takeRequests();
+    void publish();
 
     std::shared_ptr<const Recording> recording_;
+    ReplayControl* control_;
     double speed_;
     bool loop_;
     std::vector<std::int64_t> firstStep_;  // the step at which each row starts
@@ -83,7 +100,8 @@ struct ReplayRequest {
 // Loads KEYSCOPE_SIM_REPLAY for a link whose counts go up to maxCount
 // (`carrier` names that in a refusal), at KEYSCOPE_SIM_REPLAY_SPEED (default 1),
 // looping when KEYSCOPE_SIM_REPLAY_LOOP=1. The file is read once per process
-// (sharedRecording): every link replays the same rows.
+// (sharedRecording): every link replays the same rows. The replay follows the
+// process's control block (replayControl()).
 ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier);
 
 // Writes a refusal to standard error as one line, unless it is the one this

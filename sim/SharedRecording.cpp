@@ -41,7 +41,8 @@ using SharedFunction = const RecordingLoad* (*)(const char*, std::size_t);
 
 }  // namespace
 
-const RecordingLoad& sharedRecording(const std::string& path) {
+const RecordingLoad& sharedRecording(std::string_view pathView) {
+    const std::string path(pathView);
     static const auto host =
         reinterpret_cast<SharedFunction>(::dlsym(RTLD_DEFAULT, kSharedRecordingSymbol));
     if (host != nullptr) {

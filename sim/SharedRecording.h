@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "sim/Recording.h"
 
@@ -28,7 +29,9 @@ inline constexpr const char* kSharedRecordingSymbol = "keyscope_sim_shared_recor
 
 // The recording at `path`, read by the first call for it in this process. A
 // call while another thread reads the same path waits for that read.
-const RecordingLoad& sharedRecording(const std::string& path);
+// The path by value: a reference parameter bound to a temporary would make the
+// returned reference look dangling to the compiler, though the cache owns it.
+const RecordingLoad& sharedRecording(std::string_view path);
 
 }  // namespace keyscope::sim
 

@@ -74,8 +74,12 @@ class SimHidBoard {
     std::int64_t clockMs() const { return clockMs_; }
     const SignalModel& model() const { return model_; }
     const ReplaySignal* replay() const { return replay_.get(); }
-    // The largest count a report of this kind carries.
+    // The largest count a report of this kind carries, and those reports as a
+    // replay's refusal names them.
     static int maxCount(HidKind kind) { return kind == HidKind::Typed16 ? 0xFFFF : 0xFF; }
+    static const char* carrier(HidKind kind) {
+        return kind == HidKind::Typed16 ? "16-bit reports" : "this board's 8-bit reports";
+    }
 
   private:
     // A 16-bit report pair waiting for its second half, one per read kind.

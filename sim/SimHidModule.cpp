@@ -58,9 +58,8 @@ KEYSCOPE_HID_EXPORT int vnHidOpen(int deviceId, int reserved1, int reserved2) {
     if (!state.board) {
         using namespace keyscope::sim;
         const HidKind kind = hidKindFromEnvironment();
-        ReplayRequest replay = replayFromEnvironment(
-            SimHidBoard::maxCount(kind),
-            kind == HidKind::Typed16 ? "16-bit reports" : "this board's 8-bit reports");
+        ReplayRequest replay =
+            replayFromEnvironment(SimHidBoard::maxCount(kind), SimHidBoard::carrier(kind));
         if (replay.requested && !replay.signal) {
             reportReplayRefusal(replay.error, state.replayRefusal);  // says where and why
             state.lastError = "the recording to replay was refused";

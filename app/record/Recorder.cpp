@@ -4,7 +4,6 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 
 namespace keyscope {
 
@@ -26,17 +25,6 @@ void putNumber(std::string& line, std::int64_t value) {
 }
 
 }  // namespace
-
-std::string utcTimestamp(std::int64_t msSinceEpoch) {
-    const std::time_t seconds = static_cast<std::time_t>(msSinceEpoch / 1000);
-    std::tm parts{};
-    gmtime_r(&seconds, &parts);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
-                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
-                  static_cast<int>(msSinceEpoch % 1000));
-    return text;
-}
 
 Recorder::Recorder(BoardConnection& board, Pauser& pauser, Clock clock, RecorderOptions options,
                    Clock wallClock)
@@ -71,7 +59,12 @@ bool Recorder::writeHeader() {
 }
 
 bool Recorder::writeRow(std::int64_t elapsedMs) {
-    std::string line = options_.utc ? utcTimestamp(wallClock_()) + "," : std::string();
+    const std::int64_t wallMs = wallClock_();
+    if (rows_ == 0) {
+        startedAtMs_ = wallMs;  // the statistics' span starts with the first row
+    }
+    lastRowMs_ = elapsedMs;
+    std::string line = options_.utc ? utcTimestamp(wallMs) + "," : std::string();
     putNumber(line, elapsedMs);
     for (int k = 0; k < kChannelCount; ++k) {
         line += ',';
@@ -82,8 +75,11 @@ bool Recorder::writeRow(std::int64_t elapsedMs) {
         const KeySample& newest = record->samples.back();
         const std::int32_t value = options_.diff ? newest.diff : newest.value;
         putNumber(line, value);
-        stats_[k].add(value);
-        touchStats_[k].add(newest.value, touchRule_.touched(newest, k));
+        // A serial reference frame's count is written as the board sent it, but is no reading.
+        if (!newest.reference) {
+            stats_[k].add(value);
+            touchStats_[k].add(newest.value, touchRule_.touched(newest, k));
+        }
     }
     line += ',';
     putNumber(line, board_.keyCode());
@@ -120,6 +116,7 @@ RecordEnd Recorder::run(std::FILE* out, const std::atomic<bool>& interrupted,
 RecordEnd Recorder::record(std::FILE* out, const std::atomic<bool>& interrupted,
                            const Progress& progress, const Notice& notice) {
     out_ = out;
+    startedAtMs_ = wallClock_();
     if (!writeHeader()) {
         return writeFailure();
     }
@@ -271,8 +268,10 @@ std::string Recorder::summary() const {
 
 std::string Recorder::statisticsCsv() const {
     std::string text = kStatisticsCsvHeader;
+    const StatisticsSpan span{options_.touchThreshold, startedAtMs_,
+                              static_cast<double>(lastRowMs_) / 1000.0};
     for (int k = 0; k < kChannelCount; ++k) {
-        text += statisticsCsvLine(k, stats_[k], touchStats_[k].figures());
+        text += statisticsCsvLine(k, stats_[k], touchStats_[k].figures(), span);
     }
     return text;
 }

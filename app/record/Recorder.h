@@ -20,9 +20,6 @@
 
 namespace keyscope {
 
-// "2026-12-05T21:04:05.123Z" for milliseconds since 1970.
-std::string utcTimestamp(std::int64_t msSinceEpoch);
-
 enum class RecordEnd {
     SampleLimit,
     TimeLimit,
@@ -80,7 +77,8 @@ class Recorder {
     // Summary table of the recorded keys, one line per key that has values;
     // a key whose SNR is known and below 5 is marked.
     std::string summary() const;
-    // The same table as CSV, one line for each of the sixteen keys.
+    // The same table as CSV, one line for each of the sixteen keys; its span is
+    // the recording, from the open's reading to the last row.
     std::string statisticsCsv() const;
     std::uint32_t selector() const;
 
@@ -102,6 +100,8 @@ class Recorder {
     int lostLinks_ = 0;
     int reconnects_ = 0;
     std::int64_t lastLossMs_ = 0;
+    std::int64_t startedAtMs_ = 0;  // wall clock, when recording began
+    std::int64_t lastRowMs_ = 0;    // elapsed time of the last row written
     std::array<KeyStats, kChannelCount> stats_;
     std::array<TouchStats, kChannelCount> touchStats_;
     TouchRule touchRule_;

@@ -72,5 +72,29 @@ TEST(DashboardProcess, SerialHangUpShowsOneBoxTheSamplesReturnAndSaveDataWritesT
         fs::remove_all(s.directory());
 }
 
+// A replay file the board would refuse ends the program before any window, with its reason
+// on standard error and in a box, and exit status 2; never as a failed open of the board.
+TEST(DashboardProcess, ARefusedReplayFileSaysWhyAndExitsWithStatus2BeforeAnyWindow) {
+    if (!haveProgram("Xvfb") || !haveProgram("xdotool"))
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    Session s("keyscope-dash-refused");
+    ASSERT_TRUE(s.startServer()) << "Xvfb did not start";
+    std::ofstream(s.directory() / "diff.csv") << "elapsed_ms,dTK0,key_code\n0,5,0\n";
+    s.startProgram({"--replay", "diff.csv"});
+    const std::string box = s.waitForWindow("^Keyscope$");
+    ASSERT_FALSE(box.empty()) << "no box";
+    EXPECT_TRUE(s.windows("^(Keyscope - |Replay - )").empty()) << "a window before the check";
+    s.xdotool("key --window " + box + " Return");
+    const auto code = s.waitForProgramEnd(5s);
+    ASSERT_TRUE(code.has_value()) << "the program did not end";
+    EXPECT_EQ(*code, 2);
+    std::ifstream log(s.directory() / "keyscope.log");
+    const std::string said{std::istreambuf_iterator<char>(log), {}};
+    EXPECT_NE(said.find("keyscope: replay refused: diff.csv:1: a --diff recording"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("Open Touch Demoboard Fail"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace keyscope

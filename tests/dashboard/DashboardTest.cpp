@@ -26,10 +26,12 @@
 #include "dashboard/CsvExport.h"
 #include "dashboard/DashboardDialog.h"
 #include "dashboard/ReplaySession.h"
+#include "dashboard/ReplayWindow.h"
 #include "device/TermiosSerialDevice.h"
 #include "dialogs/DialogBuilder.h"
 #include "fakes/DeviceFakes.h"
 #include "res/dialog_templates.h"
+#include "sim/ReplayControl.h"
 #include "sim/SimHidBoard.h"
 #include "sim/SimulatedSerialDevice.h"
 #include "support/TestFiles.h"
@@ -89,7 +91,6 @@ QPoint centredFor(QSize size) {
            QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height()) / 2);
 }
 
-// A fresh directory under the system's temporary one, removed with its contents.
 auto fields(const TargetCommandLine& t) {
     return std::tuple(t.fieldCount, t.selector, t.address, t.channelCount, t.iramSpace,
                       t.valueWidth, t.notifyWindow, t.notifyMessage, t.notifyParam, t.icePercent);
@@ -488,6 +489,9 @@ TEST_F(DashboardTest, BoardCommandsRunInTheirTimerFrameWithTheirMessages) {
         ASSERT_TRUE(dash->menu().trigger(id));
         EXPECT_EQ(journal, traffic);
         EXPECT_EQ(messages.texts(), shown);
+        // The module's reason is the box's detail; a failed release gives none.
+        EXPECT_EQ(messages.shown.empty() ? "" : messages.shown[0].detail,
+                  shown.empty() || id == menu::kDisconnect ? "" : hid->lastError());
         EXPECT_EQ(dash->pollTimerActive(), running);
         const bool wroteDefaults = shown.empty() && id == menu::kDefaultValue;
         EXPECT_EQ(dash->barGraph().triggerPercent(), wroteDefaults ? 42 : 0x21);
@@ -573,42 +577,69 @@ TEST_F(DashboardTest, RealSerialPortIsHeldAloneAndAHangUpShowsTheReadMessage) {
     EXPECT_THAT(messages.texts(), ElementsAre("Reading of serial communication has problem."));
 }
 
-TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStopsAtDisconnect) {
-    connectHid(choosePins({9, 1, 4}));
+// Over serial the board reports no trigger level, so the threshold starts at 30. The window
+// gathers 400 polls, more than a history holds, from its opening: TK1 rests at 200 to 204
+// under a reference of 210 and is pressed to 150 every tenth poll; TK4 is pressed only to 185,
+// a difference of 25; TK9 gets a reference frame's sample every twentieth poll.
+TEST_F(DashboardTest,
+       KeyStatisticsGathersEveryReadingSinceItOpensOrResetsAndMarksMarginsByItsThreshold) {
+    make();
+    dialogs.scripts = {serialChoice(0, 3), choosePins({9, 1, 4})};
+    ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
     dash->show();
     ASSERT_TRUE(dash->menu().trigger(menu::kStop));  // the test polls by hand
-    // TK1: still and pressed by its code (inf); TK4: a noisy rest 10 above its press (1.7);
-    // TK9: too few readings. Readings while another key is pressed count as resting.
-    auto add = [&](int key, int code, int value) {
-        dash->board().getChannel(key)->samples.push_back({code, value, 0});
-    };
-    for (int k : {1, 4, 9})
-        dash->board().getChannel(k)->samples.clear();
-    for (int noisy : {100, 102, 98, 101, 99, 100, 103, 97, 100, 100}) {
-        add(1, 0x34, 100);
-        add(4, 0x31, noisy);
-    }
-    for (int i = 0; i < 5; ++i) {
-        add(1, 0x31, 90);
-        add(4, 0x34, 90);
-        add(9, 0x39, 90);
-    }
     ASSERT_TRUE(dash->menu().trigger(menu::kKeyStatistics));
     KeyStatisticsWindow* window = dash->keyStatisticsWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     expectOwnedByTheDashboard(*window);
-    const QTableWidget& table = window->table();
-    std::vector<std::tuple<std::string, std::string, std::string, QRgb>> rows;
-    for (int row = 0; row < table.rowCount(); ++row) {
-        const auto text = [&](int column) { return table.item(row, column)->text().toStdString(); };
-        rows.emplace_back(text(KeyStatisticsWindow::Key), text(KeyStatisticsWindow::Samples),
-                          text(KeyStatisticsWindow::Snr),
-                          table.item(row, KeyStatisticsWindow::Snr)->background().color().rgba());
-    }
-    EXPECT_THAT(rows, ElementsAre(std::tuple("TK1", "15", "inf", kSnrGoodColour),
-                                  std::tuple("TK4", "15", "1.7", kSnrWeakColour),
-                                  std::tuple("TK9", "5", "\u2013", kSnrUnknownColour)));
+    EXPECT_EQ(window->thresholdBox().value(), kDefaultTouchThreshold);
+    const auto poll = [&](int polls) {
+        for (int i = 0; i < polls; ++i) {
+            const bool pressed = i % 10 == 0;
+            for (int k : {1, 4, 9}) {
+                dash->board().getChannel(k)->maxValue = 210;
+                dash->board().appendSample(k,
+                                           pressed && k == 1   ? 150
+                                           : pressed && k == 4 ? 185
+                                                               : 200 + i % 5,
+                                           MaxRule::Leave);
+            }
+            if (i % 20 == 0)
+                dash->board().appendSample(9, 400, MaxRule::Leave, SampleKind::Reference);
+            window->pollDone();
+        }
+        window->refresh();
+    };
+    const auto rows = [&] {
+        const QTableWidget& table = dash->keyStatisticsWindow()->table();
+        std::vector<std::string> shown;
+        for (int row = 0; row < table.rowCount(); ++row) {
+            std::string line;
+            for (int column = 0; column < KeyStatisticsWindow::ColumnCount; ++column)
+                line += (column ? " " : "") + table.item(row, column)->text().toStdString();
+            shown.push_back(line);
+        }
+        return shown;
+    };
+    const auto colourOf = [&](int row, int column) {
+        return dash->keyStatisticsWindow()->table().item(row, column)->background().color().rgba();
+    };
+    poll(400);
+    EXPECT_THAT(rows(), ElementsAre("TK1 400 40 4.0 1.3 52.2 13.1 10 60",
+                                    "TK4 400 0 19.0 5.3 \u2013 \u2013 25 \u2013",
+                                    "TK9 400 0 4.0 1.4 \u2013 \u2013 10 \u2013"));
+    EXPECT_EQ(
+        std::tuple(colourOf(0, KeyStatisticsWindow::Snr), colourOf(1, KeyStatisticsWindow::Snr)),
+        std::tuple(kSnrGoodColour, kSnrUnknownColour));
+    EXPECT_THAT(
+        window->spanLabel().text().toStdString(),
+        ::testing::MatchesRegex("since [0-9]{2}:[0-9]{2}:[0-9]{2}, [0-9]+ s, 400 readings"));
+    // The threshold changes the figures over every reading, not the board.
+    window->thresholdBox().setValue(25);
+    EXPECT_THAT(rows()[1], "TK4 400 40 4.0 1.3 17.2 4.3 10 25");
+    EXPECT_EQ(colourOf(1, KeyStatisticsWindow::Snr), kSnrWeakColour);
+    EXPECT_EQ(dash->board().getTriggerLevel(), 0);
 
     // Polls refresh at most every kStatisticsRefreshMs, the last one within it.
     const int refreshes = window->refreshCount();
@@ -628,24 +659,43 @@ TEST_F(DashboardTest, KeyStatisticsListsTheShownKeysColoursTheirSnrSavesAndStops
     EXPECT_THAT(saved[0].filename().string(),
                 ::testing::MatchesRegex("[0-9]{8}_[0-9]{4}_stats\\.csv"));
     const std::string text = slurp(saved[0]);
-    EXPECT_THAT(text, StartsWith("key,samples,min,max,mean,stddev,noise_pp,noise_rms,signal,snr\n"
-                                 "TK0,"));
-    EXPECT_THAT(text, HasSubstr("\nTK1,15,90,100,96.7,4.71,0.0,0.0,10.0,inf\n"));
+    EXPECT_THAT(text, StartsWith(std::string(kStatisticsCsvHeader) + "TK0,0,0,"));
+    EXPECT_THAT(text, ::testing::ContainsRegex("\nTK1,400,40,150,204,197.0,15.72,4.0,1.3,"
+                                               "52.2,13.1,25,[-0-9]{10}T[:0-9]{8}.[0-9]{3}Z,"
+                                               "[0-9]+.[0-9]\n"));
 
-    window->close();  // a closed window takes no polls; the menu brings the same one back
-    const int beforeClose = window->refreshCount();
-    window->pollDone();
-    QTest::qWait(2 * kStatisticsRefreshMs);
-    EXPECT_EQ(window->refreshCount(), beforeClose);
+    window->resetButton().click();
+    EXPECT_THAT(rows()[0], "TK1 0 0 \u2013 \u2013 \u2013 \u2013 \u2013 \u2013");
+    poll(20);
+    EXPECT_THAT(rows()[0], StartsWith("TK1 20 2 4.0 "));
+    window->close();  // a closed window takes no polls; the menu brings it back gathering anew
+    poll(5);
     ASSERT_TRUE(dash->menu().trigger(menu::kKeyStatistics));
     EXPECT_EQ(dash->keyStatisticsWindow(), window);
-    EXPECT_TRUE(window->isVisible());
+    EXPECT_THAT(rows()[0], StartsWith("TK1 0 0 "));
+    poll(20);
 
     ASSERT_TRUE(dash->menu().trigger(menu::kDisconnect));
     EXPECT_FALSE(window->updating());
     QTest::qWait(2 * kStatisticsRefreshMs);
-    EXPECT_EQ(table.item(0, KeyStatisticsWindow::Snr)->text(), "inf") << "the figures stay";
+    EXPECT_THAT(rows()[0], StartsWith("TK1 20 2 ")) << "the figures stay";
     EXPECT_FALSE(dash->menu().trigger(menu::kKeyStatistics));
+
+    // Over HID the key code decides and the board's level (0x21) starts the threshold; a
+    // resting reading that reaches it and a press below it are marked.
+    connectHid(choosePins({1}));
+    dash->show();
+    ASSERT_TRUE(dash->menu().trigger(menu::kStop));
+    ASSERT_TRUE(dash->menu().trigger(menu::kKeyStatistics));
+    EXPECT_EQ(dash->keyStatisticsWindow()->thresholdBox().value(), 0x21);
+    for (const auto& [code, value] : {std::pair(0, 177), std::pair(0x31, 190)}) {
+        dash->board().setKeyCode(code);
+        dash->board().appendSample(1, value, MaxRule::Leave);  // under the reference of 210
+    }
+    dash->keyStatisticsWindow()->pollDone();
+    dash->keyStatisticsWindow()->refresh();
+    EXPECT_THAT(rows()[0], EndsWith(" 33 ! 20 !"));
+    EXPECT_EQ(colourOf(0, KeyStatisticsWindow::RestingMax), kSnrWeakColour);
 }
 
 // TK2 still and pressed well (an SNR without noise), TK5 "pressed" above its rest (a negative
@@ -757,7 +807,9 @@ TEST_F(DashboardTest, SerialDialogOpensOnCom1At9600AndKeepsTheLastAcceptedChoice
     ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
     EXPECT_THAT(journal, ElementsAre("serial open /dev/fakeCOM3"));
     ASSERT_EQ(messages.shown.size(), 1u);  // only the serial port's own plain message
-    EXPECT_EQ(messages.shown[0].caption, "");
+    EXPECT_EQ(std::tuple(messages.shown[0].caption, messages.shown[0].detail),
+              std::tuple("", "open /dev/fakeCOM3 failed"))
+        << "the port and the reason are the box's detail";
     EXPECT_TRUE(dash->menu().isEnabled(menu::kConnectSerialPort));
     ASSERT_TRUE(dash->menu().trigger(menu::kConnectSerialPort));
     EXPECT_EQ(items.join(","), "COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,1200,2400,4800,9600");
@@ -794,7 +846,8 @@ class ReplayDashboard : public DashboardTest {
         session = std::make_unique<ReplaySession>(file.string(), speed);
         adjustParts = [&](BoardCollaborators& parts) {
             parts.hid = std::make_unique<ReplayedHid>(std::make_unique<sim::ReplaySignal>(
-                std::move(*sim::loadRecording(file.string()).recording), speed));
+                std::move(*sim::loadRecording(file.string()).recording), speed, false,
+                &sim::replayControl()));
         };
         runner = session.get();
         make();
@@ -817,27 +870,76 @@ class ReplayDashboard : public DashboardTest {
     std::unique_ptr<ReplaySession> session;
 };
 
-TEST_F(ReplayDashboard, StopHoldsThePlaceStartGoesOnFromItAndTheEndKeepsTheLastRow) {
+// Pause is Stop and Play is Start, from either side; a seek makes the next reading that row
+// and leaves the history as it was; the end stops polling, and the history and a time-bar
+// window's stay as they were while the board answers without counts.
+TEST_F(ReplayDashboard, TheWindowSeeksPausesAsStopDoesAndTheEndStopsKeepingWhatIsShown) {
     start(1);
+    dash->show();
+    auto* window = qobject_cast<ReplayWindow*>(dash->toolWindow());
+    ASSERT_NE(window, nullptr);
+    QTRY_VERIFY(window->isVisible());
+    expectOwnedByTheDashboard(*window);
+    EXPECT_EQ(window->windowTitle(), "Replay - recording.csv");
+    const auto shows = [&](ReplayWindow::State state, const char* text, const char* button) {
+        EXPECT_EQ(window->state(), state);
+        EXPECT_EQ(std::pair(window->stateLabel().text(), window->playButton().text()),
+                  std::pair(QString(text), QString(button)));
+        EXPECT_EQ(dash->polling(), state == ReplayWindow::State::Playing);
+        EXPECT_EQ(dash->menu().isEnabled(menu::kStart), state != ReplayWindow::State::Playing);
+    };
+    shows(ReplayWindow::State::Playing, "playing", "Pause");
+    window->playButton().click();
+    shows(ReplayWindow::State::Paused, "paused", "Play");
+    dash->runCommand(menu::kStart);
+    shows(ReplayWindow::State::Playing, "playing", "Pause");
     dash->pollTick();
     dash->pollTick();
     dash->runCommand(menu::kStop);
+    shows(ReplayWindow::State::Paused, "paused", "Play");
     QTest::qWait(300);
     EXPECT_THAT(rowsShown(0), ElementsAre(0, 1, 2));
-    EXPECT_EQ(dash->board().keyCode(), 0x32);
+    EXPECT_EQ(window->positionLabel().text(), "00:00.1 / 00:02.9");
+    window->slider().setValue(40);
+    EXPECT_EQ(window->positionLabel().text(), "00:02.0 / 00:02.9");
     dash->runCommand(menu::kStart);
-    QTRY_VERIFY_WITH_TIMEOUT(dash->board().getChannel(0)->samples.size() >= 6, 5000);
+    dash->pollTick();
     dash->runCommand(menu::kStop);
+    EXPECT_THAT(rowsShown(0), ElementsAre(0, 1, 2, 40));
+    window->seek(3);
+    window->playButton().click();
+    QTRY_VERIFY_WITH_TIMEOUT(rowsShown(0).size() >= 9, 5000);
+    window->playButton().click();
     const std::vector<int> shown = rowsShown(0);
-    for (std::size_t i = 0; i < shown.size(); ++i)
-        EXPECT_EQ(shown[i], static_cast<int>(i)) << "no row skipped or doubled";
-    // Past the last row the board answers without counts: the history ends with the last
-    // row, the link stays up and nothing is said.
-    for (int poll = 0; poll < kRows + 10; ++poll)
+    for (std::size_t i = 4; i < shown.size(); ++i)
+        EXPECT_EQ(shown[i], static_cast<int>(i) - 1) << "no row skipped or doubled";
+
+    emit dash->barGraph().barClicked(dash->board().getChannel(0));
+    const TimeBarWindow& timeBar = *dash->timeBarWindows().front();
+    window->seek(kRows - 2);
+    dash->runCommand(menu::kStart);
+    for (int poll = 0; poll < 5 && window->state() != ReplayWindow::State::Finished; ++poll)
         dash->pollTick();
-    EXPECT_EQ(rowsShown(0).size(), static_cast<std::size_t>(kRows));
+    shows(ReplayWindow::State::Finished, "finished", "Play");
+    EXPECT_FALSE(dash->pollTimerActive());
+    const std::deque<KeySample> history = timeBar.channel()->samples;
     EXPECT_EQ(rowsShown(0).back(), kRows - 1);
+    for (int poll = 0; poll < 10; ++poll)
+        dash->pollTick();
+    EXPECT_EQ(timeBar.channel()->samples.size(), history.size());
+    EXPECT_TRUE(
+        std::equal(history.begin(), history.end(), timeBar.channel()->samples.begin(),
+                   [](const KeySample& a, const KeySample& b) { return a.value == b.value; }));
     EXPECT_TRUE(dash->board().isOpen() && messages.shown.empty());
+    dash->runCommand(menu::kStop);
+    // Play after the end plays the recording again, from its first row; Loop goes round.
+    window->loopBox().setChecked(true);
+    window->playButton().click();
+    for (int poll = 0; poll < kRows + 2; ++poll)
+        dash->pollTick();
+    const std::vector<int> again = rowsShown(0);
+    EXPECT_THAT(std::vector(again.end() - 3, again.end()), ElementsAre(kRows - 1, 0, 1));
+    shows(ReplayWindow::State::Playing, "playing", "Pause");
 }
 
 TEST(ReplayArguments, ReadsFileAndSpeedAndRefusesTheRest) {

@@ -12,6 +12,7 @@ struct ShownMessage {
     std::string text;
     std::string caption;
     MessageIcon icon;
+    std::string detail = {};
     bool operator==(const ShownMessage&) const = default;
 };
 
@@ -19,11 +20,6 @@ struct ShownMessage {
 // box were open, as a modal box's event loop runs timers.
 class RecordingMessages final : public Messages {
   public:
-    void show(std::string_view text, std::string_view caption, MessageIcon icon) override {
-        shown.push_back({std::string(text), std::string(caption), icon});
-        if (whileShown)
-            whileShown();
-    }
     std::function<void()> whileShown;
     std::vector<std::string> texts() const {
         std::vector<std::string> all;
@@ -32,6 +28,14 @@ class RecordingMessages final : public Messages {
         return all;
     }
     std::vector<ShownMessage> shown;
+
+  protected:
+    void present(std::string_view text, std::string_view caption, MessageIcon icon,
+                 std::string_view detail) override {
+        shown.push_back({std::string(text), std::string(caption), icon, std::string(detail)});
+        if (whileShown)
+            whileShown();
+    }
 };
 
 }  // namespace keyscope::fakes

@@ -20,32 +20,37 @@
 namespace keyscope {
 namespace {
 
-// The parent of the next message box to show, which is then dismissed.
-void dismissNextBox(QWidget*& parent) {
-    QTimer::singleShot(0, [&parent] {
+// The parent and detailed text of the next message box to show, which is then dismissed.
+void dismissNextBox(QWidget*& parent, QString& detail) {
+    QTimer::singleShot(0, [&parent, &detail] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
         parent = box->parentWidget();
+        detail = box->detailedText();
         box->done(QMessageBox::Ok);
     });
 }
 
-TEST(QtMessages, ABoxBelongsToTheModalDialogThatRunsElseToTheOwner) {
+// A reason given with the box is its detailed text, behind "Show Details...".
+TEST(QtMessages, ABoxBelongsToTheModalDialogThatRunsElseToTheOwnerAndShowsItsReasonAsDetail) {
     QWidget owner;
     QtMessages messages(&owner);
     QWidget* parent = nullptr;
-    dismissNextBox(parent);
-    messages.show("from the owner", {}, MessageIcon::None);
+    QString detail;
+    dismissNextBox(parent, detail);
+    messages.plain("Could not open Com port!", "open /dev/ttyUSB0: Device or resource busy");
     EXPECT_EQ(parent, &owner);
+    EXPECT_EQ(detail, "open /dev/ttyUSB0: Device or resource busy");
 
     QDialog settings;
     QTimer::singleShot(0, &settings, [&] {
-        dismissNextBox(parent);
+        dismissNextBox(parent, detail);
         messages.show("from the dialog", "Keyscope - KR48CX36", MessageIcon::Exclamation);
         settings.done(QDialog::Accepted);
     });
     settings.exec();
     EXPECT_EQ(parent, &settings);
+    EXPECT_TRUE(detail.isEmpty());
 }
 
 TEST(X11CloseNotifier, DeliversTheMessageAndParameterAndSurvivesBadWindowsAndNoDisplay) {

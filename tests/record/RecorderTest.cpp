@@ -444,11 +444,16 @@ TEST(RecorderProcess, StatsGiveEveryKeyTheSnrOfItsProfileAndNumbersKeepDotsWhate
         const std::string key = "TK" + std::to_string(k);
         SCOPED_TRACE(key);
         const auto& line = run.stats[k];
-        ASSERT_EQ(line.size(), 10u);
+        ASSERT_EQ(line.size(), 14u);
         EXPECT_EQ(std::pair(line[0], line[1]), std::pair(key, std::string("240")));
-        ASSERT_FALSE(line[9].empty()) << "no SNR";
+        ASSERT_FALSE(line[10].empty()) << "no SNR";
         const double implied = sim::impliedSnr(sim::kKeyProfiles[k]);
-        EXPECT_NEAR(std::stod(line[9]), implied, 0.15 * implied);
+        EXPECT_NEAR(std::stod(line[10]), implied, 0.15 * implied);
+        // Its touched readings, the threshold, and the span: the recording, from its first row.
+        EXPECT_GE(std::stoi(line[2]), 5);
+        EXPECT_EQ(line[11], "30");
+        EXPECT_EQ(line[12], run.rows[0][0]);
+        EXPECT_NEAR(std::stod(line[13]), std::stod(run.rows.back()[1]) / 1000, 0.051);
         std::smatch summary;  // the key's line on standard error marks a weak key
         ASSERT_TRUE(std::regex_search(run.errors, summary, std::regex("\n" + key + " .*")));
         EXPECT_EQ(summary.str().find("below 5:1") != std::string::npos, implied < 5)

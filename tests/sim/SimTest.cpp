@@ -16,9 +16,11 @@
 #include <thread>
 
 #include "device/HidLibrary.h"
+#include "device/KeyStatistics.h"
 #include "fakes/DeviceFakes.h"
 #include "platform/SystemBoard.h"
 #include "sim/Recording.h"
+#include "sim/ReplayControl.h"
 #include "sim/ReplaySignal.h"
 #include "sim/SerialFrames.h"
 #include "sim/SerialStreamer.h"
@@ -64,7 +66,8 @@ std::vector<int> samplesOf(const BoardConnection& board, int key) {
 // Each kind opens with its id and report form, and a write reads back. The process reads a
 // replay once and every copy of the module (each a board of its own) plays that reading, so a
 // FIFO gives its text once: here the file is gone before any board opens. A replayed board
-// plays the three rows and then answers without counts: polls go on succeeding, taking nothing.
+// plays the three rows and then answers without counts: polls go on succeeding, taking nothing,
+// until the program seeks.
 TEST(SimHidModule, EachKindOpensWithItsFormWritesBackAndPlaysTheProcesssOneReadingOfAReplay) {
     const std::string replay =
         fs::temp_directory_path() / ("keyscope-once-" + std::to_string(::getpid()) + ".csv");
@@ -116,6 +119,10 @@ TEST(SimHidModule, EachKindOpensWithItsFormWritesBackAndPlaysTheProcesssOneReadi
             ASSERT_EQ(replayed.board->readCycle(), 1) << "replay poll " << poll;
         EXPECT_THAT(samplesOf(*replayed.board, 0), ElementsAre(101, 102, 103));
         EXPECT_EQ(replayed.board->keyCode(), 0);
+        // The module's replay follows this program's control block, past the end too.
+        replayControl().seekRow = 1;
+        ASSERT_EQ(replayed.board->readCycle(), 1);
+        EXPECT_THAT(samplesOf(*replayed.board, 0), ElementsAre(101, 102, 103, 102));
         ::unsetenv("KEYSCOPE_SIM_REPLAY");
     }
     ::unsetenv("KEYSCOPE_SIM_HID");
@@ -302,6 +309,64 @@ TEST(ReplaySignal, MovesOnInTheRecordingsPollStepsAtItsSpeedAndEndsUnlessLooping
                 << speed << " advance " << i;
         }
         EXPECT_EQ(replay.referenceCounts()[0], 4);
+    }
+    // Steered through a control block, each request holds from the advance that takes it: a
+    // seek shows its row at once (also past the end), then the pace and the loop apply.
+    ReplayControl control;
+    ReplaySignal steered(*parseRecording(text, "rec.csv").recording, 1, false, &control);
+    const auto step = [&] {
+        steered.advance();
+        return std::tuple(control.row.load(), steered.reachedRow(), control.ended.load());
+    };
+    for (int i = 0; i < 7; ++i)
+        step();
+    EXPECT_EQ(step(), std::tuple(4, false, true));
+    control.seekRow = 1;
+    EXPECT_EQ(step(), std::tuple(1, true, false));
+    control.speed = 2;
+    EXPECT_EQ(step(), std::tuple(2, true, false));
+    control.loop = 1;
+    EXPECT_EQ(step(), std::tuple(4, true, false));
+    EXPECT_EQ(step(), std::tuple(0, true, false)) << "looped";
+    control.loop = 0;
+    EXPECT_EQ(step(), std::tuple(2, true, false)) << "on from where the loop was";
+}
+
+// The same simulated keys over HID (pressed keys named by their code) and over serial (judged
+// by the threshold, a reference frame among every twenty) give the same noise, for a session
+// longer than a history: the reference frames' samples are no readings.
+TEST(SimulatedBoards, SerialAndHidGiveEveryKeyTheSameNoise) {
+    const SignalModel model(7, CountWidth::Word);
+    fakes::FakeBoard hid, serial;
+    ASSERT_EQ(serial.board->open(kSelectorSerial), 1);
+    for (int k = 0; k < kSimKeyCount; ++k)
+        hid.board->getChannel(k)->maxValue = model.referenceCount(k);
+    StatisticsSession overHid, overSerial;
+    overHid.restart(*hid.board);
+    overSerial.restart(*serial.board);
+    for (int poll = 0; poll < 400; ++poll) {
+        const std::int64_t nowMs = 50 * poll;
+        hid.board->setKeyCode(model.keyCode(nowMs));
+        for (int k = 0; k < kSimKeyCount; ++k)
+            hid.board->appendSample(k, model.count(k, nowMs), MaxRule::Leave);
+        std::vector<std::uint8_t> bytes =
+            poll % 20 == 0 ? referenceFrame(model) : std::vector<std::uint8_t>{};
+        const std::vector<std::uint8_t> data = dataFrame(model, nowMs);
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        serial.serial->chunks.push_back(bytes);
+        ASSERT_EQ(serial.board->readCycle(), 1);
+        overHid.take(*hid.board);
+        overSerial.take(*serial.board);
+    }
+    ASSERT_EQ(overSerial.readings(), 400);
+    for (int k = 0; k < kSimKeyCount; ++k) {
+        const KeyFigures byCode =
+            overHid.key(k).touchStats(touchRuleFor(kLinkHidTyped, 30)).figures();
+        const KeyFigures byLevel =
+            overSerial.key(k).touchStats(touchRuleFor(kLinkSerial, 30)).figures();
+        ASSERT_TRUE(byCode.noisePp && byLevel.noisePp) << "TK" << k;
+        EXPECT_NEAR(*byLevel.noisePp, *byCode.noisePp, 1.0) << "TK" << k;
+        EXPECT_NEAR(*byCode.noisePp, 2 * kKeyProfiles[k].noise, 1.0) << "TK" << k;
     }
 }
 
