@@ -117,8 +117,7 @@ int main(int argc, char** argv) {
         config.sim.replay = session->replay();
     }
     {
-        DashboardDialog dashboard(
-            {systemBoardCollaborators(config, pauser, messages, notifier), session.get()});
+        DashboardDialog dashboard({systemBoardCollaborators(config, pauser, messages, notifier)});
         messages.setOwner(&dashboard);
         dashboard.initialise(session ? std::string() : commandLine(argc, argv));
         if (session) {

@@ -1,7 +1,5 @@
 #include "dashboard/ReplaySession.h"
 
-#include <QAbstractButton>
-#include <QCheckBox>
 #include <QTimer>
 #include <algorithm>
 #include <charconv>
@@ -13,9 +11,6 @@
 #include "dashboard/MenuTable.h"
 #include "dashboard/ReplayWindow.h"
 #include "device/NumberText.h"
-#include "dialogs/DialogBuilder.h"
-#include "dialogs/PinEnableDialog.h"
-#include "res/dialog_templates.h"
 #include "sim/ReplayControl.h"
 #include "sim/ReplaySignal.h"
 #include "sim/SharedRecording.h"
@@ -86,25 +81,9 @@ ReplaySession::ReplaySession(const std::string& file, double speed, bool loop)
     }
 }
 
-int ReplaySession::run(QDialog& dialog) {
-    // Only the connect's key selection is answered: Enable TK Pin stays the user's.
-    if (keysAnswered_ || qobject_cast<PinEnableDialog*>(&dialog) == nullptr) {
-        return modal_.run(dialog);
-    }
-    keysAnswered_ = true;
-    for (int key = 0; key < kChannelCount; ++key) {
-        if (auto* box = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)) {
-            box->setChecked(std::find(keys_.begin(), keys_.end(), key) != keys_.end());
-        }
-    }
-    // OK stores the boxes into the dashboard's flags and accepts.
-    if (auto* ok = findControl<QAbstractButton>(dialog, res::kButtonPinOk)) {
-        ok->click();
-    }
-    return dialog.result();
-}
-
 void ReplaySession::start(DashboardDialog& dashboard) {
+    // Only the connect's key selection: Enable TK Pin stays the user's.
+    dashboard.presetKeySelection(keys_);
     dashboard.runCommand(menu::kConnect);
     if (recording_ == nullptr || !dashboard.board().isOpen()) {
         return;

@@ -3,12 +3,10 @@
 // playing a recording over HID, connected at once with the recording's keys,
 // steered from its replay window.
 
-#include <QDialog>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "dashboard/DialogRunner.h"
 #include "sim/Recording.h"
 #include "sim/ReplaySignal.h"
 #include "sim/SimHidBoard.h"
@@ -34,10 +32,10 @@ ReplayArguments parseReplayArguments(const std::vector<std::string>& args);
 // any window opens, so that a wrong file never reaches the board's open.
 std::string replayRefusal(const std::string& file, sim::HidKind kind);
 
-// Runs the dashboard's dialogs for a replay: the first key selection (the
-// connect's) is answered with the recording's keys without showing it; every
-// other dialog runs modally.
-class ReplaySession final : public DialogRunner {
+// The dashboard on the simulated board playing a recording: the replay the
+// program hands down to the board's links, the recording's keys for the
+// connect, and the replay's window.
+class ReplaySession final {
   public:
     // For a file that replayRefusal accepted; `loop` is the replay window's
     // Loop at the start (KEYSCOPE_SIM_REPLAY_LOOP). Clears the process's replay
@@ -46,9 +44,8 @@ class ReplaySession final : public DialogRunner {
 
     // What the simulated board is to play.
     const sim::ReplayConfig& replay() const { return replay_; }
-
-    int run(QDialog& dialog) override;
-    // Connects over HID, as Device > Connect does, and gives the dashboard the
+    // Connects over HID, as Device > Connect does, with the recording's keys
+    // in place of the Enable TK Pin dialog, and gives the dashboard the
     // replay's window, shown beside it once its event loop runs.
     void start(DashboardDialog& dashboard);
 
@@ -58,8 +55,6 @@ class ReplaySession final : public DialogRunner {
     sim::ReplayConfig replay_;
     const sim::Recording* recording_ = nullptr;  // the process's cache keeps it
     std::vector<int> keys_;
-    bool keysAnswered_ = false;
-    ModalDialogRunner modal_;
 };
 
 }  // namespace keyscope

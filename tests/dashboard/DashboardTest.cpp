@@ -218,8 +218,7 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
         hid->answeringIds = {kHidDeviceTyped};
         if (adjustParts)
             adjustParts(parts);
-        dash = std::make_unique<DashboardDialog>(
-            DashboardParts{std::move(parts), runner ? runner : &dialogs});
+        dash = std::make_unique<DashboardDialog>(DashboardParts{std::move(parts), &dialogs});
         if (initialise)
             dash->initialise({});
     }
@@ -299,7 +298,6 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
     QStringList items;
     std::vector<int> shownChoice;
     std::function<void(BoardCollaborators&)> adjustParts;  // run by make() on fresh fakes
-    DialogRunner* runner = nullptr;                        // in place of the scripted dialogs
     ScriptedDialogs dialogs;
     std::unique_ptr<DashboardDialog> dash;
     const TempDir settingsDir{"keyscope-settings"};
@@ -849,7 +847,6 @@ class ReplayDashboard : public DashboardTest {
                 std::move(*sim::loadRecording(file.string()).recording), speed, false,
                 &sim::replayControl()));
         };
-        runner = session.get();
         make();
         session->start(*dash);
         EXPECT_THAT(session->keys(), ElementsAre(0, 1, 2, 3));
