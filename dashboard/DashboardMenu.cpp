@@ -27,7 +27,7 @@ std::string_view popupTitle(menu::Place place) {
 
 }  // namespace
 
-DashboardMenu::DashboardMenu(QMenuBar& bar, CommandHandler onCommand) : bar_(bar) {
+DashboardMenu::DashboardMenu(QMenuBar& bar, const CommandHandler& onCommand) : bar_(bar) {
     std::map<menu::Place, QMenu*> popups;
     for (const menu::Item& item : menu::kItems) {
         QAction* action = nullptr;

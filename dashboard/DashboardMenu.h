@@ -20,7 +20,7 @@ class DashboardMenu {
     using CommandHandler = std::function<void(int id)>;
 
     // Fills `bar` (which must outlive this object); a chosen item calls onCommand with its id.
-    DashboardMenu(QMenuBar& bar, CommandHandler onCommand);
+    DashboardMenu(QMenuBar& bar, const CommandHandler& onCommand);
 
     // Unknown or removed ids are ignored, as the menu calls ignore them.
     void setEnabled(int id, bool enabled);

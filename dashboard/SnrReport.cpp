@@ -212,15 +212,19 @@ std::string settingsLine(const SnrSettings& settings) {
 
 std::string snrTable(const SnrResults& results) {
     std::string text;
-    const auto pad = [](const std::string& cell, std::size_t width, bool right) {
+    const auto pad = [](std::string_view cell, std::size_t width, bool right) {
         const std::string gap(width > cell.size() ? width - cell.size() : 0, ' ');
-        return right ? gap + cell : cell + gap;
+        return right ? gap + std::string(cell) : std::string(cell) + gap;
     };
     // The key's and the result's left-aligned, the figures right.
     const auto line = [&](const auto& cells) {
         for (std::size_t c = 0; c < cells.size(); ++c) {
-            const std::string cell(cells[c]);
-            text += c == kResultColumn ? cell + "\n" : pad(cell, columnWidth(c), c != 0) + "  ";
+            const std::string_view cell(cells[c]);
+            if (c == kResultColumn) {
+                text.append(cell).append("\n");
+            } else {
+                text += pad(cell, columnWidth(c), c != 0) + "  ";
+            }
         }
     };
     line(kSnrColumns);

@@ -229,8 +229,8 @@ void SnrTestWindow::buildResultsPage() {
          "much weaker a touch may be and still fire"},
         {kSnrColumn, "Signal (untouched mean minus touched mean) over noise_pp"},
     }};
-    for (const auto& [column, tip] : tips) {
-        table_.horizontalHeaderItem(column)->setToolTip(QString::fromLatin1(tip));
+    for (const auto& [tipColumn, tip] : tips) {
+        table_.horizontalHeaderItem(tipColumn)->setToolTip(QString::fromLatin1(tip));
     }
     column->addWidget(&table_);
     for (QLabel* label : {&notes_, &applyNote_, &saveNote_}) {
@@ -374,7 +374,7 @@ void SnrTestWindow::pollDone() {
     if (test_.phase() == SnrPhase::Quiet || test_.phase() == SnrPhase::Touch) {
         feed_.feed(board_, test_, now());
     } else if (page() == Page::Settings &&
-               button(Button::Start).isEnabled() != (board_.isOpen() && !shownKeys_.empty())) {
+               button(Button::Start).isEnabled() != (board_.isOpen() != 0 && !shownKeys_.empty())) {
         showSettingsState();  // a connect whose pin dialog was cancelled binds no keys anew
     }
 }

@@ -5,13 +5,13 @@
 // reading since its window opened or was reset).
 
 #include <array>
-#include <compare>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "device/ChannelRecord.h"
 
@@ -137,7 +137,9 @@ class SessionKeyStats {
     struct Group {
         bool namedKey = false;  // the key code named this key
         std::int32_t diff = 0;
-        auto operator<=>(const Group&) const = default;
+        bool operator<(const Group& other) const {
+            return std::tie(namedKey, diff) < std::tie(other.namedKey, other.diff);
+        }
     };
     std::map<Group, KeyStats> groups_;
     long readings_ = 0;

@@ -49,6 +49,7 @@ std::vector<std::string> portsOfFamily(std::string_view family) {
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> paths;
+    paths.reserve(found.size());
     for (auto& item : found) {
         paths.push_back(std::move(item.second));
     }

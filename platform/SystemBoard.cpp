@@ -20,8 +20,9 @@ SystemBoardConfig systemBoardConfigFromEnvironment() {
     const auto variable = [](const char* name) -> const char* { return std::getenv(name); };
     SystemBoardConfig config;
     const char* simulate = variable("KEYSCOPE_SIMULATE");
-    config.simulate = simulate && std::strcmp(simulate, "1") == 0;
-    if (const char* library = variable("KEYSCOPE_HID_LIBRARY"); library && *library) {
+    config.simulate = simulate != nullptr && std::strcmp(simulate, "1") == 0;
+    if (const char* library = variable("KEYSCOPE_HID_LIBRARY");
+        library != nullptr && *library != '\0') {
         config.hidLibrary = library;
     }
     if (const char* listed = variable("KEYSCOPE_SERIAL_PORTS"); listed && *listed) {

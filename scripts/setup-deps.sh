@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config clang clang-format
+    build-essential cmake ninja-build pkg-config clang clang-format clang-tidy
     qt6-base-dev qt6-qpa-plugins libgl-dev libx11-dev libhidapi-dev fonts-liberation2
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool imagemagick x11-utils

@@ -294,7 +294,7 @@ RecordingLoad parseRecording(std::string_view text, std::string name, RecordingL
     return reader.finish();
 }
 
-RecordingLoad readRecording(int fd, std::string name, RecordingLimits limits) {
+RecordingLoad readRecording(int fd, const std::string& name, RecordingLimits limits) {
     RecordingReader reader(name, limits);
     std::string buffer(kReadChunk, '\0');
     // One byte past the limit tells a text beyond it from one that fills it.

@@ -100,7 +100,7 @@ RecordingLoad parseRecording(std::string_view text, std::string name, RecordingL
 RecordingLoad loadRecording(const std::string& path, RecordingLimits limits = {});
 // The same from an open descriptor, which it neither closes nor seeks; `name`
 // names the text in refusals.
-RecordingLoad readRecording(int fd, std::string name, RecordingLimits limits = {});
+RecordingLoad readRecording(int fd, const std::string& name, RecordingLimits limits = {});
 
 // Empty when every count fits a link that carries at most maxCount
 // (described as `carrier` in the refusal), else the refusal for the first row that does not.

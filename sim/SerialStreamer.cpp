@@ -43,7 +43,7 @@ std::optional<std::string> SerialStreamer::start() {
         replayBytesSent_ = replayBytesRead_ = 0;
         replayReferenceSent_ = false;
     }
-    thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
+    thread_ = std::jthread([this](const std::stop_token& stop) { run(stop); });
     return std::string(name.data());
 }
 
@@ -110,7 +110,7 @@ void SerialStreamer::stop() {
     }
 }
 
-void SerialStreamer::run(std::stop_token stop) {
+void SerialStreamer::run(const std::stop_token& stop) {
     std::unique_lock lock(mutex_);
     while (!stop.stop_requested()) {
         if (baud_ == 0) {

@@ -56,7 +56,7 @@ class SerialStreamer {
   private:
     using Clock = std::chrono::steady_clock;
 
-    void run(std::stop_token stop);
+    void run(const std::stop_token& stop);
     void queueReplayRow();  // with mutex_ held
 
     SignalModel model_;

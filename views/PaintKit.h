@@ -94,7 +94,7 @@ inline const QList<QGlyphRun>& TextFace::shaped(const QString& text) const {
         }
         run.setPositions(positions);
     }
-    return *shaped_.insert(text, std::move(runs));
+    return *shaped_.insert(text, runs);
 }
 
 }  // namespace keyscope

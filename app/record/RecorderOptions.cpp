@@ -297,8 +297,9 @@ ParsedOptions parseRecorderOptions(const std::vector<std::string>& args) {
             return fail(name + " does not apply to --snr-test");
         if (row.use == Use::SnrTest && !snrTest)
             return fail(name + " applies to --snr-test only");
-        links += row.names.front() == "hid" || row.names.front() == "serial" ||
-                 row.names.front() == "ice";
+        if (row.names.front() == "hid" || row.names.front() == "serial" ||
+            row.names.front() == "ice")
+            ++links;
         // A switch has no value to ask for; newer parsers say so on standard error.
         const std::string value =
             row.valueName.isEmpty() ? std::string() : parser.value(row.names.front()).toStdString();

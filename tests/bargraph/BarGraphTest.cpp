@@ -178,7 +178,7 @@ bool white(QRgb c) {
 int countInColumn(const QImage& image, int x, int y0, int y1, QRgb colour) {
     int n = 0;
     for (int y = y0; y < y1; ++y) {
-        n += image.pixel(x, y) == colour;
+        n += image.pixel(x, y) == colour ? 1 : 0;
     }
     return n;
 }

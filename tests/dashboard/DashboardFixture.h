@@ -46,10 +46,10 @@ T* control(QDialog& d, int id) {
 inline Script press(int id) {
     return [id](QDialog& d) { control(d, id)->click(); };
 }
-inline Script choosePins(std::vector<int> keys) {
+inline Script choosePins(const std::vector<int>& keys) {
     return [keys](QDialog& d) {
         for (int k = 0; k < kChannelCount; ++k)
-            control(d, res::kCheckTk0 + k)->setChecked(std::count(keys.begin(), keys.end(), k));
+            control(d, res::kCheckTk0 + k)->setChecked(std::count(keys.begin(), keys.end(), k) > 0);
         control(d, res::kButtonPinOk)->click();
     };
 }

@@ -90,7 +90,7 @@ TEST(SnrReport, CsvJsonAndTableCarryTheSameCells) {
     std::istringstream lines(csv);
     std::string line;
     std::getline(lines, line);
-    for (const QJsonValue& k : keys) {  // every figure and the result as the CSV has them
+    for (const QJsonValue k : keys) {  // every figure and the result as the CSV has them
         std::getline(lines, line);
         std::string fromJson = k["key"].toString().toStdString();
         for (std::size_t c = 1; c < kSnrColumns.size(); ++c) {

@@ -210,7 +210,7 @@ constexpr KeyEnabledFlags kOnes{0, 0, 0, 1, 0, 0, 0, 0, 0, 1};
 KeyEnabledFlags ticks(const PinEnableDialog& dialog) {
     KeyEnabledFlags state{};
     for (int key = 0; key < kChannelCount; ++key) {
-        state[key] = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)->isChecked();
+        state[key] = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)->isChecked() ? 1 : 0;
     }
     return state;
 }

@@ -195,7 +195,7 @@ class ScriptedIce final : public IceLink, Journaling {
         const auto image = takeFront(images, {});
         if (image)
             std::memcpy(out, image->data(), image->size());
-        return image.has_value();
+        return image.has_value() ? 1 : 0;
     }
 };
 

@@ -72,7 +72,7 @@ TEST_F(HidModule, AShortOrFailedReadClosesTheHandleAndTheNextOpenSearchesAgain) 
         resetBus();
         auto board = plug("/dev/hidraw1", 0x04d8, kTyped);
         ASSERT_EQ(vnHidOpen(kTyped, 0, 0), 0);
-        board->board = [&](Device& d, const Bytes&) { d.input.push_back(bad); };
+        board->board = [answer = bad](Device& d, const Bytes&) { d.input.push_back(answer); };
         EXPECT_EQ(vnHidReadData(report), 2);
         EXPECT_STREQ(vnHidLastError(), reason);
         EXPECT_EQ(board->closes, 1);

@@ -55,7 +55,7 @@ struct RecorderRig {
         Recorder recorder(
             *f.board, f.pauser,
             [this] { return std::accumulate(f.pauser.pauses.begin(), f.pauser.pauses.end(), 0L); },
-            options, [] { return std::int64_t{1796504645123}; });
+            std::move(options), [] { return std::int64_t{1796504645123}; });
         const RecordEnd end = recorder.run(out, interrupted);
         rows = recorder.rows();
         summary = recorder.summary();
@@ -134,7 +134,7 @@ TEST(Recorder_End, LimitsAndInterruptionEndTheRunWhileAFailedReadReopens) {
 }
 
 TEST(RecorderOptions_Parse, AcceptsEachLinkAndRejectsBadInput) {
-    auto parse = [](std::vector<std::string> args) { return parseRecorderOptions(args); };
+    auto parse = [](const std::vector<std::string>& args) { return parseRecorderOptions(args); };
     auto serial =
         parse({"--serial", "COM2", "--baud", "1200", "--diff", "--utc", "--samples", "10"});
     ASSERT_TRUE(serial.options);
@@ -276,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"plain", "KEYSCOPE_SIM_HID=plain", "--hid", sim::CountWidth::Byte},
         LinkCase{"serial", "", "--serial COM1 --baud 9600", sim::CountWidth::Word},
         LinkCase{"ice", "", "--ice 6620 0x30 16 IRAM 2", sim::CountWidth::Word, false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 // Each lost link and reconnect goes to standard error. A link not back within 5 s, or a
 // board that gives no sample for 5 s, ends the recording with exit 1 and the rows taken

@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Links, SnrTestOnSimulatedBoard,
                          ::testing::Values(LinkCase{"typed16", "KEYSCOPE_SIM_HID=typed16", "--hid",
                                                     "r.json"},
                                            LinkCase{"serial", "", "--serial COM1", "r.pdf"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // A link that does not open ends with 1, Ctrl-C with nothing written, a bad command line
 // with 2 and one line saying why.

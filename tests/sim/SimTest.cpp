@@ -83,8 +83,8 @@ TEST(SimHidModule, EachKindOpensWithItsFormWritesBackAndPlaysTheProcesssOneReadi
                                                             {"bogus", kLinkHidTyped, 0, true}}) {
         SCOPED_TRACE(kind);
         // What the program reads and offers the module it loads.
-        SimConfig config = simConfigFrom([kind](const char* name) {
-            return std::string_view(name) == "KEYSCOPE_SIM_HID" ? kind : nullptr;
+        SimConfig config = simConfigFrom([given = kind](const char* name) {
+            return std::string_view(name) == "KEYSCOPE_SIM_HID" ? given : nullptr;
         });
         config.seed = 99;
         offerToHidModule(config);
@@ -153,9 +153,10 @@ TEST(SimConfig, VariablesReadTheSameWhateverTheLocale) {
     };
     for (const auto& [variable, read, texts] : cases) {
         for (const auto& [text, expected] : texts) {
-            const SimConfig config = simConfigFrom([&](const char* name) {
-                return std::string_view(name) == variable ? text : nullptr;
-            });
+            const SimConfig config =
+                simConfigFrom([wanted = variable, given = text](const char* name) {
+                    return std::string_view(name) == wanted ? given : nullptr;
+                });
             EXPECT_EQ(read(config), expected) << variable << "=" << text;
         }
     }
@@ -176,7 +177,7 @@ TEST(SignalModel, QuietFirstKeepsTouchesOffUntilItsTimeThenPressesAsBefore) {
         if (touch && !kept)
             counts[touch->key] += touch->depth;  // resting instead
         ASSERT_EQ(quiet.counts(t), counts) << t;
-        touchedAfter += kept;
+        touchedAfter += kept ? 1 : 0;
     }
     EXPECT_GT(touchedAfter, 0);
 }
@@ -240,7 +241,13 @@ TEST(Recording, BomAndCrOnlyOrCrLfLinesParseInAnyPiecesUpToTheLimits) {
         {"", "\r\n", "\n\r\n\r"},  // blank lines
     };
     for (const auto& [bom, end, last] : cases) {
-        const std::string text = bom + rows[0] + end + rows[1] + end + rows[2] + last;
+        const std::string text = std::string(bom)
+                                     .append(rows[0])
+                                     .append(end)
+                                     .append(rows[1])
+                                     .append(end)
+                                     .append(rows[2])
+                                     .append(last);
         SCOPED_TRACE(::testing::PrintToString(text));
         for (const std::size_t piece : {text.size(), std::size_t{1}}) {
             RecordingReader reader("rec.csv", {.maxBytes = text.size(), .maxRows = 2});
@@ -347,7 +354,7 @@ TEST(SimulatedBoards, SerialAndHidGiveEveryKeyTheSameNoise) {
     overHid.restart(*hid.board);
     overSerial.restart(*serial.board);
     for (int poll = 0; poll < 400; ++poll) {
-        const std::int64_t nowMs = 50 * poll;
+        const std::int64_t nowMs = std::int64_t{50} * poll;
         hid.board->setKeyCode(model.keyCode(nowMs));
         for (int k = 0; k < kSimKeyCount; ++k)
             hid.board->appendSample(k, model.count(k, nowMs), MaxRule::Leave);

@@ -69,7 +69,7 @@ class TimeBarTest : public ::testing::Test {
     static int countPixels(const QImage& image, QRect area, QRgb colour) {
         const QImage part = image.copy(area).convertToFormat(QImage::Format_ARGB32);
         const auto* bits = reinterpret_cast<const QRgb*>(part.constBits());
-        return int(std::count(bits, bits + part.width() * part.height(), colour));
+        return int(std::count(bits, bits + std::ptrdiff_t{part.width()} * part.height(), colour));
     }
 
     TimeBarWindow& open(int key) {

@@ -99,11 +99,10 @@ void drawTrace(QPainter& painter, const std::vector<QPoint>& points, int count, 
     }
     corners.clear();
     corners.push_back(points[0]);
-    for (int i = 1; i + 1 < count; ++i) {
-        const int y = points[static_cast<std::size_t>(i)].y();
-        if (points[static_cast<std::size_t>(i - 1)].y() != y ||
-            points[static_cast<std::size_t>(i + 1)].y() != y) {
-            corners.push_back(points[static_cast<std::size_t>(i)]);
+    for (std::size_t i = 1; i + 1 < static_cast<std::size_t>(count); ++i) {
+        const int y = points[i].y();
+        if (points[i - 1].y() != y || points[i + 1].y() != y) {
+            corners.push_back(points[i]);
         }
     }
     corners.push_back(points[static_cast<std::size_t>(count - 1)]);
