@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
         replay.file ? std::make_unique<ReplaySession>(*replay.file, replay.speed) : nullptr;
     {
         DashboardDialog dashboard(
-            {systemBoardCollaborators(pauser, messages, notifier), session.get()});
+            {systemBoardCollaborators(pauser, messages, notifier), session.get(), &notifier});
         messages.setOwner(&dashboard);
         dashboard.initialise(session ? std::string() : commandLine(argc, argv));
         if (session) {

@@ -34,6 +34,7 @@ DashboardDialog::DashboardDialog(DashboardParts parts, QWidget* parent)
       messages_(*parts.board.messages),
       clock_(parts.board.clock ? parts.board.clock : steadyMilliseconds),
       board_(std::move(parts.board)),
+      closeNotifier_(parts.closeNotifier),
       dialogs_(parts.dialogs != nullptr ? *parts.dialogs : modalRunner_),
       menu_(menuBar_, [this](int id) { runCommand(id); }) {
     layout_.setContentsMargins(0, 0, 0, 0);
@@ -240,9 +241,12 @@ void DashboardDialog::bindKeys(const std::vector<int>& channels, std::int32_t tr
 void DashboardDialog::onConnect() {
     menu_.setEnabled(menu::kConnect, false);
     if (linkSelector_ != kSelectorHid) {
-        board_.setTarget(linkSelector_, target_.address, target_.channelCount, target_.iramSpace,
-                         target_.valueWidth, target_.notifyWindow, target_.notifyMessage,
-                         target_.notifyParam);
+        board_.setTarget(
+            {target_.address, target_.channelCount, target_.iramSpace, target_.valueWidth});
+        if (closeNotifier_ != nullptr) {
+            closeNotifier_->setTarget(
+                {target_.notifyWindow, target_.notifyMessage, target_.notifyParam});
+        }
     }
     if (!board_.open(linkSelector_)) {
         polling_ = 0;

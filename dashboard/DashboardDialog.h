@@ -27,6 +27,7 @@
 #include "dashboard/SnrTestWindow.h"
 #include "device/BoardConnection.h"
 #include "dialogs/PinEnableDialog.h"
+#include "platform/CloseTarget.h"
 #include "views/bargraph/KeyBarGraph.h"
 #include "views/timebar/TimeBarWindowList.h"
 
@@ -50,6 +51,9 @@ struct DashboardParts {
     // Runs the settings and serial setup dialogs; null runs them modally.
     // Must outlive the dashboard.
     DialogRunner* dialogs = nullptr;
+    // Given the window the command line names at each ICE connect: the
+    // connection's notifier. Null tells no window. Must outlive the dashboard.
+    TargetedCloseNotifier* closeNotifier = nullptr;
 };
 
 class DashboardDialog : public QDialog {
@@ -157,6 +161,7 @@ class DashboardDialog : public QDialog {
     Messages& messages_;
     SerialPort::Clock clock_;  // the connection's, which the SNR test runs by too
     BoardConnection board_;
+    TargetedCloseNotifier* closeNotifier_;
     ModalDialogRunner modalRunner_;
     DialogRunner& dialogs_;
 

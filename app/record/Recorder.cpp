@@ -99,7 +99,7 @@ RecordEnd Recorder::writeFailure() {
 bool Recorder::open() {
     if (options_.link == RecordLink::Ice) {
         const TargetCommandLine& t = options_.ice;
-        board_.setTarget(t.selector, t.address, t.channelCount, t.iramSpace, t.valueWidth, 0, 0, 0);
+        board_.setTarget({t.address, t.channelCount, t.iramSpace, t.valueWidth});
     }
     if (!board_.open(selector())) {
         return false;

@@ -219,7 +219,7 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
         if (adjustParts)
             adjustParts(parts);
         dash = std::make_unique<DashboardDialog>(
-            DashboardParts{std::move(parts), runner ? runner : &dialogs});
+            DashboardParts{std::move(parts), runner ? runner : &dialogs, &notifier});
         if (initialise)
             dash->initialise({});
     }
