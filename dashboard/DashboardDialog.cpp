@@ -157,14 +157,8 @@ void DashboardDialog::pollTick() {
         if (snrTest_) {
             snrTest_->pollDone();
         }
-    } else {
-        // The board needs a moment on each side of the close before it answers again.
-        pauser_.pause(200);
-        board_.close();
-        pauser_.pause(200);
-        if (!board_.open(linkSelector_)) {
-            onExit();
-        }
+    } else if (!board_.reconnect()) {
+        onExit();
     }
     polling_ = 1;
     startPolling();

@@ -41,7 +41,6 @@ inline constexpr char kMessageUpdateFail[] =
 inline constexpr char kMessageDefaultWriteFail[] =
     "Write KR48CX36 DemoBoard default value fail! please re-try again.";
 
-inline constexpr int kPollPeriodMs = 50;
 inline constexpr int kStartWindowHeight = 400;
 
 struct DashboardParts {
@@ -126,7 +125,7 @@ class DashboardDialog : public QDialog {
     void stayOnTop();
     // detail: the reason behind a failure, shown as the box's detailed text.
     void warn(const char* text, std::string_view detail = {});
-    void startPolling() { pollTimer_.start(kPollPeriodMs, this); }
+    void startPolling() { pollTimer_.start(kPollIntervalMs, this); }
     void stopPolling() { pollTimer_.stop(); }
     // Kills the poll timer around `work` when polling and arms it again afterwards.
     template <class Work>

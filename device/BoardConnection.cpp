@@ -73,6 +73,7 @@ void BoardConnection::setTarget(const IceTarget& target) {
 }
 
 int BoardConnection::open(std::uint32_t selector) {
+    lastSelector_ = selector;
     if (isOpen_) {
         return 1;
     }
@@ -110,6 +111,13 @@ int BoardConnection::close() {
     clearSamples();
     isOpen_ = 0;
     return 1;
+}
+
+int BoardConnection::reconnect() {
+    pauser_.pause(kReconnectPauseMs);
+    close();
+    pauser_.pause(kReconnectPauseMs);
+    return open(lastSelector_);
 }
 
 int BoardConnection::readCycle() {

@@ -26,6 +26,11 @@ namespace keyscope {
 inline constexpr std::uint32_t kSelectorHid = 255;
 inline constexpr std::uint32_t kSelectorSerial = 0xFFFFFFFF;
 
+// The poll: the dashboard and the recorder read a cycle this often.
+inline constexpr int kPollIntervalMs = 50;
+// A lost board needs this long on each side of the close before it answers again.
+inline constexpr int kReconnectPauseMs = 200;
+
 struct BoardCollaborators {
     std::unique_ptr<HidModule> hid;
     std::unique_ptr<SerialDevice> serial;
@@ -91,6 +96,9 @@ class BoardConnection {
     // before the history is discarded. Leaves the serial port open. Whatever
     // the link was, linkMode is the ICE link's from here on.
     int close();
+    // After a lost link: pauses kReconnectPauseMs, closes, pauses again and
+    // opens with the selector of the latest open. The open's result.
+    [[nodiscard]] int reconnect();
 
     // --- reports ---
     // The poll read. 0 means the link is lost; a failed serial read is not a loss.
@@ -133,6 +141,7 @@ class BoardConnection {
     LinkContext context_{model_, byteValues_, pauser_, failure_};
     LinkKind linkKind_ = LinkKind::HidTyped;
     std::unique_ptr<BoardLink> link_;
+    std::uint32_t lastSelector_ = kSelectorHid;  // what reconnect opens
 };
 
 }  // namespace keyscope
