@@ -8,7 +8,6 @@
 namespace keyscope {
 
 namespace {
-
 std::int64_t systemMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::system_clock::now().time_since_epoch())
