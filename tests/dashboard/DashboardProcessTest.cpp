@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <utility>
 
 #include "support/XvfbSession.h"
 
@@ -21,21 +22,29 @@ TEST(DashboardProcess, SerialHangUpShowsOneBoxTheSamplesReturnAndSaveDataWritesT
     s.startProgram({}, "KEYSCOPE_SIM_SERIAL_HANGUP_AFTER=2 KEYSCOPE_SIM_SERIAL_RETURN_AFTER=2");
     const std::string main = s.waitForWindow("^Keyscope - KR48/KR44 Series Touch \\(Raw Mode\\)$");
     ASSERT_FALSE(main.empty()) << "no dashboard window; logs in " << s.directory();
-    // A click on Device, the first title on the menu bar, opens its popup.
+    // A click on Device, the first title on the menu bar, opens its popup; the keys go to it
+    // once it shows.
     const auto inDeviceMenu = [&](const std::string& keys) {
+        const std::size_t shown = s.programWindows().size();
         s.xdotool("mousemove --window " + main + " 20 8 click 1");
-        std::this_thread::sleep_for(600ms);
+        ASSERT_TRUE(eventually([&] { return s.programWindows().size() > shown; })) << "no menu";
         s.xdotool("key " + keys);
     };
-    // The rows SaveData (fourth right of Device) writes; the file's layout is CsvExport's test.
+    // The rows SaveData (fourth right of Device) writes, once the file has stopped growing;
+    // the file's layout is CsvExport's test.
     const auto savedRows = [&] {
         inDeviceMenu("Right Right Right Right Return");
         fs::path saved;
-        for (int i = 0; i < 50 && saved.empty(); ++i, std::this_thread::sleep_for(100ms))
+        std::uintmax_t size = 0;
+        const bool written = eventually([&] {
             for (const auto& entry : fs::directory_iterator(s.directory()))
                 if (entry.path().extension() == ".csv")
                     saved = entry.path();
-        std::this_thread::sleep_for(300ms);  // the save runs to its end inside the command
+            std::error_code unknown;
+            const std::uintmax_t now = saved.empty() ? 0 : fs::file_size(saved, unknown);
+            return std::exchange(size, now) == now && now > 0;
+        });
+        EXPECT_TRUE(written) << "SaveData wrote no file";
         std::ifstream in(saved);
         const auto lines = std::count(std::istreambuf_iterator<char>(in), {}, '\n');
         fs::remove(saved);
@@ -50,18 +59,18 @@ TEST(DashboardProcess, SerialHangUpShowsOneBoxTheSamplesReturnAndSaveDataWritesT
     ASSERT_FALSE(s.waitForWindow("\\(Difference Mode\\)$").empty()) << "not connected";
 
     ASSERT_FALSE(s.waitForWindow("^Keyscope$").empty()) << "no read box after the hang-up";
-    std::this_thread::sleep_for(1500ms);
-    EXPECT_EQ(s.windows("^Keyscope$").size(), 1u) << "boxes stacked";
+    // Polls that went on under the box would stack a second one within a few ticks.
+    EXPECT_FALSE(eventually([&] { return s.windows("^Keyscope$").size() > 1; }, 1500ms))
+        << "boxes stacked";
     s.xdotool("key Return");
-    for (int i = 0; i < 30 && !s.windows("^Keyscope$").empty(); ++i)
-        std::this_thread::sleep_for(100ms);
-    ASSERT_TRUE(s.windows("^Keyscope$").empty()) << "the box did not go";
+    ASSERT_TRUE(eventually([&] { return s.windows("^Keyscope$").empty(); })) << "the box stayed";
 
     const int before = savedRows();  // about 2 s of frames before the hang-up
     EXPECT_GE(before, 10);
-    std::this_thread::sleep_for(3000ms);  // past the return, and the stream runs again
-    const int after = savedRows();
-    EXPECT_GE(after, before + 10) << "no samples after the return";
+    // The board returns 2 s after the hang-up and the stream runs again.
+    int after = 0;
+    EXPECT_TRUE(eventually([&] { return (after = savedRows()) >= before + 10; }, 20s))
+        << "no samples after the return: " << before << " rows, then " << after;
     EXPECT_TRUE(s.windows("^Keyscope$").empty()) << "a box after the return";
 
     inDeviceMenu("Up Return");  // Exit, the last item, ends the program

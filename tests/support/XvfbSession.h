@@ -49,6 +49,19 @@ inline std::optional<int> waitFor(pid_t pid, std::chrono::milliseconds limit) {
     }
 }
 
+// Checks `done` every 100 ms until it holds (true) or `limit` has passed (false): tests wait
+// on what they can observe, with a bound far above what a loaded machine needs.
+template <class Done>
+bool eventually(Done done, std::chrono::milliseconds limit = 10s) {
+    for (const auto end = std::chrono::steady_clock::now() + limit;;) {
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(100ms);
+    }
+}
+
 class Session {
   public:
     // A fresh working folder under the temporary directory, named from `tag`.
@@ -74,10 +87,9 @@ class Session {
         if (!haveProgram("xdotool"))
             return startOneServer(firstDisplay());  // nothing to ask the server with
         for (int attempt = 0; attempt < 3; ++attempt) {
-            if (startOneServer(firstDisplay() + 17 * attempt))
-                for (int i = 0; i < 30; ++i, std::this_thread::sleep_for(100ms))
-                    if (!xdotool("getdisplaygeometry").empty())
-                        return true;
+            if (startOneServer(firstDisplay() + 17 * attempt) &&
+                eventually([this] { return !xdotool("getdisplaygeometry").empty(); }, 3s))
+                return true;
             stop(server_);
         }
         return false;
@@ -115,12 +127,17 @@ class Session {
         return {std::istream_iterator<std::string>(ids), {}};
     }
 
+    // Ids of the program's visible windows, popup menus included.
+    std::vector<std::string> programWindows() const {
+        std::istringstream ids(xdotool("search --onlyvisible --pid " + std::to_string(program_)));
+        return {std::istream_iterator<std::string>(ids), {}};
+    }
+
     // The first matching window, waiting up to 10 s; empty if none appeared.
     std::string waitForWindow(const std::string& pattern) const {
-        for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(100ms))
-            if (const auto found = windows(pattern); !found.empty())
-                return found.front();
-        return {};
+        std::vector<std::string> found;
+        eventually([&] { return !(found = windows(pattern)).empty(); });
+        return found.empty() ? std::string() : found.front();
     }
 
     // Takes the program's end over from the session: its exit code, or nullopt.
