@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
     ThreadPauser pauser;
     QtMessages messages;
     X11CloseNotifier notifier;
+    SystemBoardConfig config = systemBoardConfigFromEnvironment();
     // QApplication has taken its own options out of argv.
     const ReplayArguments replay = parseReplayArguments({argv + 1, argv + argc});
     if (!replay.error.empty()) {
@@ -98,18 +99,26 @@ int main(int argc, char** argv) {
     }
     // A file the board would refuse stops here, before any window, with its reason where a
     // desktop user sees it too: never as the board's open failure.
-    if (const std::string refused = replay.file ? replayRefusal(*replay.file) : std::string();
+    if (const std::string refused =
+            replay.file ? replayRefusal(*replay.file, config.sim.hidKind) : std::string();
         !refused.empty()) {
         const std::string line = "replay refused: " + refused;
         std::fprintf(stderr, "keyscope: %s\n", line.c_str());
         messages.show(line, kDashboardCaption, MessageIcon::Exclamation);
         return 2;
     }
-    const auto session =
-        replay.file ? std::make_unique<ReplaySession>(*replay.file, replay.speed) : nullptr;
+    const auto session = replay.file ? std::make_unique<ReplaySession>(*replay.file, replay.speed,
+                                                                       config.sim.replay.loop)
+                                     : nullptr;
+    if (session) {
+        // Every link reaches the simulated board, over HID through its own module.
+        config.simulate = true;
+        config.hidLibrary.clear();
+        config.sim.replay = session->replay();
+    }
     {
         DashboardDialog dashboard(
-            {systemBoardCollaborators(pauser, messages, notifier), session.get(), &notifier});
+            {systemBoardCollaborators(config, pauser, messages, notifier), nullptr, &notifier});
         messages.setOwner(&dashboard);
         dashboard.initialise(session ? std::string() : commandLine(argc, argv));
         if (session) {

@@ -392,15 +392,28 @@ void DashboardDialog::onMaxMinValue() {
     });
 }
 
+bool DashboardDialog::chooseKeys() {
+    if (presetKeys_) {
+        for (int key = 0; key < kChannelCount; ++key) {
+            const bool preset =
+                std::find(presetKeys_->begin(), presetKeys_->end(), key) != presetKeys_->end();
+            keyEnabled_[static_cast<std::size_t>(key)] = preset ? 1 : 0;
+        }
+        presetKeys_.reset();
+        return true;
+    }
+    // Equivalent to runPinDialog on the flags, through the runner.
+    PinEnableDialog pins(this);
+    pins.setKeyEnabled(&keyEnabled_);
+    return dialogs_.run(pins) == QDialog::Accepted;
+}
+
 void DashboardDialog::applyKeySelection() {
     if (polling_) {
         stopPolling();
     }
     if (linkSelector_ == kSelectorHid || linkSelector_ == kSelectorSerial) {
-        // Equivalent to runPinDialog on the flags, through the runner.
-        PinEnableDialog pins(this);
-        pins.setKeyEnabled(&keyEnabled_);
-        if (dialogs_.run(pins) == QDialog::Accepted) {
+        if (chooseKeys()) {
             std::vector<int> shown;
             for (int key = 0; key < kChannelCount; ++key) {
                 if (keyEnabled_[static_cast<std::size_t>(key)] != 0) {

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -97,6 +98,10 @@ class DashboardDialog : public QDialog {
     // made with the dashboard as its owner: the dashboard keeps it and destroys
     // it with its other windows, before its connection.
     void adoptToolWindow(std::unique_ptr<QWidget> window) { toolWindow_ = std::move(window); }
+    // The keys the next key selection takes without asking (a replay connects
+    // with its recording's keys): that selection shows them as if Enable TK
+    // Pin had been answered with them; every later one asks as ever.
+    void presetKeySelection(std::vector<int> keys) { presetKeys_ = std::move(keys); }
     QWidget* toolWindow() const { return toolWindow_.get(); }
     bool polling() const { return polling_ != 0; }
     bool pollTimerActive() const { return pollTimer_.isActive(); }
@@ -132,6 +137,9 @@ class DashboardDialog : public QDialog {
     void inPollFrame(Work work);
     void setAllRanges();
     void bindKeys(const std::vector<int>& channels, std::int32_t triggerPercent);
+    // Sets the enable flags from the preset keys, once, else through the Enable
+    // TK Pin dialog; false when the dialog was cancelled.
+    bool chooseKeys();
     // Sets the board's trigger level to the low byte, writes the key values (a
     // serial board takes nothing) and gives the board its 300 ms. The write's result.
     int writeTriggerLevel(std::int32_t level);
@@ -176,6 +184,7 @@ class DashboardDialog : public QDialog {
     std::unique_ptr<SnrTestWindow> snrTest_;  // as Key Statistics
     std::unique_ptr<QWidget> toolWindow_;     // belongs to this dialog too
     std::vector<int> shownKeys_;              // the keys bound to bars, in bar order
+    std::optional<std::vector<int>> presetKeys_;
     QBasicTimer pollTimer_;
 
     KeyEnabledFlags keyEnabled_{};

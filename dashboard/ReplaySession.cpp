@@ -1,13 +1,9 @@
 #include "dashboard/ReplaySession.h"
 
-#include <QAbstractButton>
-#include <QCheckBox>
 #include <QTimer>
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -15,9 +11,6 @@
 #include "dashboard/MenuTable.h"
 #include "dashboard/ReplayWindow.h"
 #include "device/NumberText.h"
-#include "dialogs/DialogBuilder.h"
-#include "dialogs/PinEnableDialog.h"
-#include "res/dialog_templates.h"
 #include "sim/ReplayControl.h"
 #include "sim/ReplaySignal.h"
 #include "sim/SharedRecording.h"
@@ -27,7 +20,7 @@ namespace keyscope {
 
 namespace {
 
-// The speed as the environment carries it: a dot, whatever the locale.
+// The speed as the command line gives it: a dot, whatever the locale.
 std::string speedText(double speed) {
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, speed);
@@ -66,23 +59,17 @@ ReplayArguments parseReplayArguments(const std::vector<std::string>& args) {
     return parsed;
 }
 
-std::string replayRefusal(const std::string& file) {
+std::string replayRefusal(const std::string& file, sim::HidKind kind) {
     const sim::RecordingLoad& load = sim::sharedRecording(file);
     if (!load.recording) {
         return load.error;
     }
-    const sim::HidKind kind = sim::hidKindFromEnvironment();
     return sim::checkRecordingFits(*load.recording, sim::SimHidBoard::maxCount(kind),
                                    sim::SimHidBoard::carrier(kind));
 }
 
-ReplaySession::ReplaySession(const std::string& file, double speed) : file_(file), speed_(speed) {
-    ::setenv("KEYSCOPE_SIMULATE", "1", 1);
-    ::setenv("KEYSCOPE_SIM_REPLAY", file.c_str(), 1);
-    ::setenv("KEYSCOPE_SIM_REPLAY_SPEED", speedText(speed).c_str(), 1);
-    ::unsetenv("KEYSCOPE_HID_LIBRARY");  // the simulated board's module, not another
-    const char* loop = std::getenv("KEYSCOPE_SIM_REPLAY_LOOP");
-    loop_ = loop != nullptr && std::strcmp(loop, "1") == 0;
+ReplaySession::ReplaySession(const std::string& file, double speed, bool loop)
+    : replay_{file, speed, loop, {}} {
     sim::replayControl().clear();
     std::fprintf(stderr, "keyscope: replaying %s at %sx\n", file.c_str(), speedText(speed).c_str());
     const sim::RecordingLoad& load = sim::sharedRecording(file);
@@ -94,32 +81,17 @@ ReplaySession::ReplaySession(const std::string& file, double speed) : file_(file
     }
 }
 
-int ReplaySession::run(QDialog& dialog) {
-    // Only the connect's key selection is answered: Enable TK Pin stays the user's.
-    if (keysAnswered_ || qobject_cast<PinEnableDialog*>(&dialog) == nullptr) {
-        return modal_.run(dialog);
-    }
-    keysAnswered_ = true;
-    for (int key = 0; key < kChannelCount; ++key) {
-        if (auto* box = findControl<QCheckBox>(dialog, res::kCheckTk0 + key)) {
-            box->setChecked(std::find(keys_.begin(), keys_.end(), key) != keys_.end());
-        }
-    }
-    // OK stores the boxes into the dashboard's flags and accepts.
-    if (auto* ok = findControl<QAbstractButton>(dialog, res::kButtonPinOk)) {
-        ok->click();
-    }
-    return dialog.result();
-}
-
 void ReplaySession::start(DashboardDialog& dashboard) {
+    // Only the connect's key selection: Enable TK Pin stays the user's.
+    dashboard.presetKeySelection(keys_);
     dashboard.runCommand(menu::kConnect);
     if (recording_ == nullptr || !dashboard.board().isOpen()) {
         return;
     }
     auto window = std::make_unique<ReplayWindow>(
         dashboard, *recording_, sim::replayControl(),
-        QString::fromStdString(std::filesystem::path(file_).filename().string()), speed_, loop_);
+        QString::fromStdString(std::filesystem::path(replay_.file).filename().string()),
+        replay_.speed, replay_.loop);
     // Once the dashboard shows: its window must be there to keep this one in front, and its
     // frame in place to be beside.
     QTimer::singleShot(0, window.get(), [shown = window.get()] {

@@ -4,8 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
 namespace keyscope {
@@ -39,12 +37,10 @@ std::string hidModuleIn(const std::filesystem::path& programFolder, const char* 
         .string();
 }
 
-std::string hidModulePath() {
-    if (const char* path = std::getenv("KEYSCOPE_HID_LIBRARY"); path && *path) {
-        return path;
+std::string hidModulePath(const std::string& library, bool simulated) {
+    if (!library.empty()) {
+        return library;
     }
-    const char* simulate = std::getenv("KEYSCOPE_SIMULATE");
-    const bool simulated = simulate && std::strcmp(simulate, "1") == 0;
     return hidModuleIn(programFolder(), simulated ? kSimHidModuleFile : kHidModuleFile);
 }
 

@@ -21,9 +21,10 @@ inline constexpr const char* kInstalledModuleFolder = "../lib/keyscope";
 // holds it, the path beside the program, so the load error names that.
 std::string hidModuleIn(const std::filesystem::path& programFolder, const char* file);
 
-// The module to load: KEYSCOPE_HID_LIBRARY when set; else the simulated board
-// when KEYSCOPE_SIMULATE=1; else the hidapi module, found by hidModuleIn.
-std::string hidModulePath();
+// The module to load: `library` (the program's KEYSCOPE_HID_LIBRARY) when it
+// names one; else the simulated board's when `simulated` (KEYSCOPE_SIMULATE=1);
+// else the hidapi module, each found beside this program by hidModuleIn.
+std::string hidModulePath(const std::string& library, bool simulated);
 
 // The HID module loaded at run time, the one place where its 0-means-success
 // becomes true/false. Loading happens at the first open and is retried at every

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 #include <utility>
@@ -58,28 +57,36 @@ std::vector<std::string> portsOfFamily(std::string_view family) {
 
 }  // namespace
 
+namespace {
+
+std::optional<std::string> entryOf(const std::vector<std::string>& table, std::int32_t comIndex) {
+    if (static_cast<std::size_t>(comIndex) >= table.size() || table[comIndex].empty()) {
+        return std::nullopt;
+    }
+    return table[comIndex];
+}
+
+}  // namespace
+
 std::optional<std::string> comPortPath(std::int32_t comIndex) {
     if (comIndex < 0) {
         return std::nullopt;
     }
     std::vector<std::string> table;
-    if (const char* listed = std::getenv("KEYSCOPE_SERIAL_PORTS"); listed && *listed) {
-        std::string_view rest(listed);
-        while (!rest.empty()) {
-            const auto colon = rest.find(':');
-            table.emplace_back(rest.substr(0, colon));
-            rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
-        }
-    } else {
-        for (const char* family : {"ttyUSB", "ttyACM", "ttyS"}) {
-            auto paths = portsOfFamily(family);
-            table.insert(table.end(), paths.begin(), paths.end());
-        }
+    for (const char* family : {"ttyUSB", "ttyACM", "ttyS"}) {
+        auto paths = portsOfFamily(family);
+        table.insert(table.end(), paths.begin(), paths.end());
     }
-    if (static_cast<std::size_t>(comIndex) >= table.size() || table[comIndex].empty()) {
-        return std::nullopt;
+    return entryOf(table, comIndex);
+}
+
+SerialPort::PathResolver comPortTable(std::vector<std::string> listed) {
+    if (listed.empty()) {
+        return comPortPath;
     }
-    return table[comIndex];
+    return [listed = std::move(listed)](std::int32_t comIndex) -> std::optional<std::string> {
+        return comIndex >= 0 ? entryOf(listed, comIndex) : std::nullopt;
+    };
 }
 
 std::int64_t steadyMilliseconds() {

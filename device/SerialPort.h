@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/AccessDiagnosis.h"
 #include "device/Messages.h"
@@ -27,9 +28,8 @@ int baudForIndex(std::int32_t baudIndex);
 std::int32_t baudIndexFor(long baud);
 
 // Maps "COMn" (n = comIndex + 1) to a device path: entry comIndex of the
-// colon-separated KEYSCOPE_SERIAL_PORTS when set, else of the system's ports in
-// the order /dev/ttyUSB*, /dev/ttyACM*, /dev/ttyS*, each in numeric order.
-// No entry gives no path.
+// system's ports in the order /dev/ttyUSB*, /dev/ttyACM*, /dev/ttyS*, each in
+// numeric order. No entry gives no path.
 std::optional<std::string> comPortPath(std::int32_t comIndex);
 
 // Milliseconds of a monotonic clock.
@@ -95,5 +95,10 @@ class SerialPort {
     FailureReport said_;  // the device's reasons on standard error
     std::string lastFailure_;
 };
+
+// The COM table a program was given (its KEYSCOPE_SERIAL_PORTS, split at the
+// colons): "COMn" is entry comIndex of `listed`, an empty entry or none giving
+// no path. An empty table is the system's (comPortPath).
+SerialPort::PathResolver comPortTable(std::vector<std::string> listed);
 
 }  // namespace keyscope

@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
-#include "device/NumberText.h"
 #include "sim/SharedRecording.h"
 
 namespace keyscope::sim {
@@ -36,11 +33,6 @@ double medianGap(const std::vector<RecordingRow>& rows) {
 std::int64_t stepsIn(std::int64_t ms, double stepMs) {
     const double steps = std::floor(static_cast<double>(ms) / stepMs + 0.25);
     return std::min<std::int64_t>(kMaxStepsPerRow, static_cast<std::int64_t>(steps));
-}
-
-bool readSpeed(const char* text, double& speed) {
-    speed = decimalNumber(text).value_or(0);
-    return speed >= ReplaySignal::kMinSpeed && speed <= ReplaySignal::kMaxSpeed;
 }
 
 }  // namespace
@@ -132,21 +124,17 @@ void ReplaySignal::advance() {
     }
 }
 
-ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier) {
+ReplayRequest replayFrom(const ReplayConfig& config, int maxCount, std::string_view carrier) {
     ReplayRequest request;
-    const char* path = std::getenv("KEYSCOPE_SIM_REPLAY");
-    if (path == nullptr || *path == '\0') {
+    if (config.file.empty()) {
         return request;
     }
     request.requested = true;
-    double speed = 1.0;
-    const char* speedText = std::getenv("KEYSCOPE_SIM_REPLAY_SPEED");
-    if (speedText != nullptr && *speedText != '\0' && !readSpeed(speedText, speed)) {
-        request.error = std::string("KEYSCOPE_SIM_REPLAY_SPEED '") + speedText +
-                        "' is not a speed from 0.25 to 16";
+    if (!config.refusal.empty()) {
+        request.error = config.refusal;
         return request;
     }
-    const RecordingLoad& load = sharedRecording(path);
+    const RecordingLoad& load = sharedRecording(config.file);
     request.error =
         load.recording ? checkRecordingFits(*load.recording, maxCount, carrier) : load.error;
     if (!request.error.empty()) {
@@ -155,9 +143,8 @@ ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier) {
     // Not owned: the process's cache keeps the recording until the process ends.
     const std::shared_ptr<const Recording> recording(std::shared_ptr<const Recording>(),
                                                      &*load.recording);
-    const char* loop = std::getenv("KEYSCOPE_SIM_REPLAY_LOOP");
-    request.signal = std::make_unique<ReplaySignal>(
-        recording, speed, loop != nullptr && std::strcmp(loop, "1") == 0, &replayControl());
+    request.signal =
+        std::make_unique<ReplaySignal>(recording, config.speed, config.loop, &replayControl());
     return request;
 }
 

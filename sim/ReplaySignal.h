@@ -90,19 +90,29 @@ class ReplaySignal {
     bool ended_ = false;
 };
 
-// What KEYSCOPE_SIM_REPLAY asks of one simulated link.
+// What a simulated board is asked to replay: KEYSCOPE_SIM_REPLAY, _SPEED and
+// _LOOP as the program read them, or keyscope --replay's file and speed.
+struct ReplayConfig {
+    std::string file;  // empty: no replay
+    double speed = 1.0;
+    bool loop = false;
+    // Why the request cannot be played whatever the file holds (a speed out
+    // of range), one line; each link refuses its open with it, as with a bad file.
+    std::string refusal;
+};
+
+// What the configuration asks of one simulated link.
 struct ReplayRequest {
-    bool requested = false;                // KEYSCOPE_SIM_REPLAY is set
+    bool requested = false;                // a file is named
     std::unique_ptr<ReplaySignal> signal;  // null when requested and refused
     std::string error;                     // the refusal, one line
 };
 
-// Loads KEYSCOPE_SIM_REPLAY for a link whose counts go up to maxCount
-// (`carrier` names that in a refusal), at KEYSCOPE_SIM_REPLAY_SPEED (default 1),
-// looping when KEYSCOPE_SIM_REPLAY_LOOP=1. The file is read once per process
-// (sharedRecording): every link replays the same rows. The replay follows the
-// process's control block (replayControl()).
-ReplayRequest replayFromEnvironment(int maxCount, std::string_view carrier);
+// Loads the configuration's file for a link whose counts go up to maxCount
+// (`carrier` names that in a refusal), at its speed and loop. The file is read
+// once per process (sharedRecording): every link replays the same rows. The
+// replay follows the process's control block (replayControl()).
+ReplayRequest replayFrom(const ReplayConfig& config, int maxCount, std::string_view carrier);
 
 // Writes a refusal to standard error as one line, unless it is the one this
 // link wrote last (a connection tries more than one open in a row).

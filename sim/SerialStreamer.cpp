@@ -11,8 +11,8 @@
 
 namespace keyscope::sim {
 
-SerialStreamer::SerialStreamer(std::uint64_t seed)
-    : model_(seed, CountWidth::Word, quietFirstFromEnvironment()) {}
+SerialStreamer::SerialStreamer(std::uint64_t seed, std::int64_t quietFirstMs)
+    : model_(seed, CountWidth::Word, quietFirstMs) {}
 
 SerialStreamer::~SerialStreamer() {
     stop();

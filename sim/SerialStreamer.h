@@ -23,7 +23,9 @@ class SerialStreamer {
     static constexpr int kBitsPerByte = 10;     // start bit, 8 data bits, stop bit
     static constexpr int kReferenceEvery = 20;  // one 0xF0 frame, then nineteen 0xF1 frames
 
-    explicit SerialStreamer(std::uint64_t seed);
+    // The finger stays off the keys for the first quietFirstMs of the signal (its
+    // clock runs from start()).
+    explicit SerialStreamer(std::uint64_t seed, std::int64_t quietFirstMs = 0);
     ~SerialStreamer();  // stops and joins
     SerialStreamer(const SerialStreamer&) = delete;
     SerialStreamer& operator=(const SerialStreamer&) = delete;

@@ -1,16 +1,8 @@
 #include "sim/SignalModel.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <numbers>
-#include <string>
-#include <string_view>
-
-#include "device/NumberText.h"
-
-#include "sim/SimFaults.h"
 
 namespace keyscope::sim {
 
@@ -173,29 +165,6 @@ std::uint16_t SignalModel::minCount() const {
 
 std::uint16_t SignalModel::maxCount() const {
     return static_cast<std::uint16_t>(highestBaseline() + kDrift + kMaxNoise);
-}
-
-std::uint64_t seedFromEnvironment() {
-    if (const char* text = std::getenv("KEYSCOPE_SIM_SEED"); text != nullptr) {
-        const std::string_view digits(text);
-        std::optional<std::uint64_t> seed;
-        if (digits.starts_with("0x") || digits.starts_with("0X")) {
-            seed = wholeNumber<std::uint64_t>(digits.substr(2), 16);
-        } else if (digits.size() > 1 && digits.starts_with('0')) {
-            seed = wholeNumber<std::uint64_t>(digits.substr(1), 8);
-        } else {
-            seed = wholeNumber<std::uint64_t>(digits);
-        }
-        if (seed) {
-            return *seed;
-        }
-    }
-    return static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
-}
-
-std::int64_t quietFirstFromEnvironment() {
-    const std::optional<double> seconds = secondsFromEnvironment("KEYSCOPE_SIM_QUIET_FIRST");
-    return seconds ? std::llround(*seconds * 1000.0) : 0;
 }
 
 }  // namespace keyscope::sim

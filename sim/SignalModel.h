@@ -144,11 +144,4 @@ class SignalModel {
     BoardSettings settings_;
 };
 
-// KEYSCOPE_SIM_SEED when it holds an unsigned integer (decimal, 0x hex or 0
-// octal), otherwise a seed from the clock, so that unset means a fresh run.
-std::uint64_t seedFromEnvironment();
-// KEYSCOPE_SIM_QUIET_FIRST (seconds) in milliseconds; 0 when unset or not a
-// non-negative number. Each simulated link's model takes it, on that link's clock.
-std::int64_t quietFirstFromEnvironment();
-
 }  // namespace keyscope::sim

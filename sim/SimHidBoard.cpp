@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "device/HidReport.h"
-#include "sim/SimFaults.h"
 
 namespace keyscope::sim {
 
@@ -68,20 +66,10 @@ std::optional<HidKind> hidKindFromName(std::string_view name) {
     return std::nullopt;
 }
 
-HidKind hidKindFromEnvironment() {
-    const char* text = std::getenv("KEYSCOPE_SIM_HID");
-    return text != nullptr ? hidKindFromName(text).value_or(HidKind::Typed16) : HidKind::Typed16;
-}
-
-int failAfterFromEnvironment() {
-    return countFromEnvironment("KEYSCOPE_SIM_FAIL_AFTER");
-}
-
 SimHidBoard::SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads,
-                         std::unique_ptr<ReplaySignal> replay)
+                         std::unique_ptr<ReplaySignal> replay, std::int64_t quietFirstMs)
     : kind_(kind),
-      model_(seed, kind == HidKind::Typed16 ? CountWidth::Word : CountWidth::Byte,
-             quietFirstFromEnvironment()),
+      model_(seed, kind == HidKind::Typed16 ? CountWidth::Word : CountWidth::Byte, quietFirstMs),
       failAfter_(failAfterDataReads),
       replay_(std::move(replay)) {}
 

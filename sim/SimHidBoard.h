@@ -22,11 +22,6 @@ enum class HidKind {
 
 // "typed16", "typed8" or "plain"; anything else gives no kind.
 std::optional<HidKind> hidKindFromName(std::string_view name);
-// KEYSCOPE_SIM_HID when it names a kind, else Typed16.
-HidKind hidKindFromEnvironment();
-// KEYSCOPE_SIM_FAIL_AFTER: the number of data reads after which the board
-// "drops off the bus"; unset or not a number gives no limit (-1).
-int failAfterFromEnvironment();
 
 inline constexpr int kSimReportSize = 64;
 
@@ -56,8 +51,9 @@ class SimHidBoard {
 
     // failAfterDataReads < 0: never fails. Otherwise, once that many data reads
     // have succeeded, every later call fails (open included), as an unplugged board.
+    // The finger stays off the keys for quietFirstMs of the board's time.
     SimHidBoard(HidKind kind, std::uint64_t seed, int failAfterDataReads = -1,
-                std::unique_ptr<ReplaySignal> replay = nullptr);
+                std::unique_ptr<ReplaySignal> replay = nullptr, std::int64_t quietFirstMs = 0);
 
     int open(int deviceId, int reserved1, int reserved2);
     int read(int size, std::uint8_t* report);  // plain kind only; size at least 64

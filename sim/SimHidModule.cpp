@@ -1,16 +1,21 @@
 // The loadable HID module of the simulated board: the six C calls of the
 // board's HID access module, answered by one SimHidBoard. The calls carry no
 // handle, so the board is module-wide state, created by the first open from
-// KEYSCOPE_SIM_HID, KEYSCOPE_SIM_SEED and KEYSCOPE_SIM_FAIL_AFTER, or from the
-// recording KEYSCOPE_SIM_REPLAY names; a refused recording fails the open.
+// the host program's simulated-board configuration (sim/SimConfig.h): its HID
+// kind, seed, quiet start and data reads before it drops off, or the recording
+// it replays; a refused recording fails the open. A host program that offers
+// none (one without the simulator's exports, or that never offered) leaves the
+// module to read the KEYSCOPE_SIM_* variables itself, there and only there.
 // The recording comes from the host program's cache when it exports one
 // (sim/SharedRecording.h), so the file is not read a second time.
 // vnHidLastError gives the reason of the last failed call, as the real module's.
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "sim/SimConfig.h"
 #include "sim/SimHidBoard.h"
 
 #define KEYSCOPE_HID_EXPORT extern "C" __attribute__((visibility("default")))
@@ -57,16 +62,20 @@ KEYSCOPE_HID_EXPORT int vnHidOpen(int deviceId, int reserved1, int reserved2) {
     std::lock_guard lock(state.mutex);
     if (!state.board) {
         using namespace keyscope::sim;
-        const HidKind kind = hidKindFromEnvironment();
+        std::optional<SimConfig> offered = offeredConfig();
+        const SimConfig config =
+            offered ? std::move(*offered)
+                    : simConfigFrom([](const char* name) { return std::getenv(name); });
+        const HidKind kind = config.hidKind;
         ReplayRequest replay =
-            replayFromEnvironment(SimHidBoard::maxCount(kind), SimHidBoard::carrier(kind));
+            replayFrom(config.replay, SimHidBoard::maxCount(kind), SimHidBoard::carrier(kind));
         if (replay.requested && !replay.signal) {
             reportReplayRefusal(replay.error, state.replayRefusal);  // says where and why
             state.lastError = "the recording to replay was refused";
             return kNotOpen;
         }
-        state.board = std::make_unique<SimHidBoard>(
-            kind, seedFromEnvironment(), failAfterFromEnvironment(), std::move(replay.signal));
+        state.board = std::make_unique<SimHidBoard>(kind, boardSeed(config), config.failAfter,
+                                                    std::move(replay.signal), config.quietFirstMs);
     }
     return keepReason(state, state.board->open(deviceId, reserved1, reserved2));
 }

@@ -6,9 +6,6 @@
 #include <cstring>
 #include <utility>
 
-#include "sim/SimFaults.h"
-#include "sim/SimHidBoard.h"
-
 namespace keyscope::sim {
 namespace {
 
@@ -40,9 +37,9 @@ bool isIceHeader(const std::uint8_t* cdb) {
 }  // namespace
 
 SimIceDevice::SimIceDevice(std::uint64_t seed, int failAfterReads, ReplayLoader loadReplay,
-                           int failOpens)
+                           int failOpens, std::int64_t quietFirstMs)
     // A discovery that finds nothing scans twice: its own signature, then the fallback.
-    : model_(seed, CountWidth::Word, quietFirstFromEnvironment()),
+    : model_(seed, CountWidth::Word, quietFirstMs),
       failAfter_(failAfterReads),
       scansToMiss_(2 * failOpens),
       loadReplay_(std::move(loadReplay)) {
@@ -247,11 +244,13 @@ std::uint8_t& SimIceDevice::memory(std::uint8_t space, std::uint32_t address) {
 
 namespace keyscope {
 
-std::unique_ptr<ScsiDeviceAccess> makeSimulatedIceAccess() {
+std::unique_ptr<ScsiDeviceAccess> makeSimulatedIceAccess(const sim::SimConfig& config) {
     return std::make_unique<sim::SimIceDevice>(
-        sim::seedFromEnvironment(), sim::failAfterFromEnvironment(),
-        [] { return sim::replayFromEnvironment(sim::SimIceDevice::kMaxCount, "ICE reads"); },
-        sim::iceFailOpensFromEnvironment());
+        sim::boardSeed(config), config.failAfter,
+        [replay = config.replay] {
+            return sim::replayFrom(replay, sim::SimIceDevice::kMaxCount, "ICE reads");
+        },
+        config.iceFailOpens, config.quietFirstMs);
 }
 
 }  // namespace keyscope

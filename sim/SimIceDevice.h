@@ -38,6 +38,7 @@
 #include "ice/ScsiTransport.h"
 #include "sim/ReplaySignal.h"
 #include "sim/SignalModel.h"
+#include "sim/SimConfig.h"
 
 namespace keyscope::sim {
 
@@ -53,10 +54,12 @@ class SimIceDevice final : public ScsiDeviceAccess {
     // have been answered, the board is gone: every call on it fails and a scan
     // no longer finds it. The first failOpens discoveries find no board, as
     // with a board that is still coming up on the bus. loadReplay, when given,
-    // is called once, at the first open, for the recording to play.
+    // is called once, at the first open, for the recording to play. The finger
+    // stays off the keys for the first quietFirstMs of the board's clock.
     using ReplayLoader = std::function<ReplayRequest()>;
     explicit SimIceDevice(std::uint64_t seed, int failAfterReads = -1,
-                          ReplayLoader loadReplay = nullptr, int failOpens = 0);
+                          ReplayLoader loadReplay = nullptr, int failOpens = 0,
+                          std::int64_t quietFirstMs = 0);
     static constexpr int kMaxCount = 2047;  // above it an ICE read sees the count as invalid
 
     std::vector<std::string> candidatePaths() override;
@@ -112,9 +115,8 @@ class SimIceDevice final : public ScsiDeviceAccess {
 
 namespace keyscope {
 
-// The simulated ICE board behind the SCSI access, seeded from KEYSCOPE_SIM_SEED,
-// with the faults and the replay the KEYSCOPE_SIM_* variables ask for. Chosen
-// by the caller when KEYSCOPE_SIMULATE=1.
-std::unique_ptr<ScsiDeviceAccess> makeSimulatedIceAccess();
+// The simulated ICE board behind the SCSI access, with the seed, faults and
+// replay `config` asks for. Chosen by the caller when KEYSCOPE_SIMULATE=1.
+std::unique_ptr<ScsiDeviceAccess> makeSimulatedIceAccess(const sim::SimConfig& config);
 
 }  // namespace keyscope

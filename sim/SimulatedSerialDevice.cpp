@@ -3,8 +3,12 @@
 namespace keyscope::sim {
 
 SimulatedSerialDevice::SimulatedSerialDevice(std::unique_ptr<SerialDevice> real, std::uint64_t seed,
-                                             SerialFaults faults)
-    : real_(std::move(real)), streamer_(seed), faults_(faults) {}
+                                             SerialFaults faults, std::int64_t quietFirstMs,
+                                             ReplayConfig replay)
+    : real_(std::move(real)),
+      replayConfig_(std::move(replay)),
+      streamer_(seed, quietFirstMs),
+      faults_(faults) {}
 
 SimulatedSerialDevice::Clock::duration SimulatedSerialDevice::seconds(double value) {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(value));
@@ -30,7 +34,7 @@ bool SimulatedSerialDevice::open(const std::string& path) {
     }
     const bool returning = hungUpAt_.has_value();
     if (!replay_.signal) {
-        replay_ = replayFromEnvironment(0xFFFF, "serial frames");
+        replay_ = replayFrom(replayConfig_, 0xFFFF, "serial frames");
         if (replay_.requested && !replay_.signal) {
             reportReplayRefusal(replay_.error, reportedRefusal_);
             openError_ = "open " + path + ": the recording to replay was refused";
@@ -107,9 +111,10 @@ bool SimulatedSerialDevice::close() {
 
 namespace keyscope {
 
-std::unique_ptr<SerialDevice> makeSimulatedSerialDevice(std::unique_ptr<SerialDevice> real) {
-    return std::make_unique<sim::SimulatedSerialDevice>(std::move(real), sim::seedFromEnvironment(),
-                                                        sim::serialFaultsFromEnvironment());
+std::unique_ptr<SerialDevice> makeSimulatedSerialDevice(std::unique_ptr<SerialDevice> real,
+                                                        const sim::SimConfig& config) {
+    return std::make_unique<sim::SimulatedSerialDevice>(
+        std::move(real), sim::boardSeed(config), config.serial, config.quietFirstMs, config.replay);
 }
 
 }  // namespace keyscope

@@ -10,14 +10,16 @@
 
 #include "device/SerialDevice.h"
 #include "sim/SerialStreamer.h"
-#include "sim/SimFaults.h"
+#include "sim/SimConfig.h"
 
 namespace keyscope::sim {
 
 class SimulatedSerialDevice final : public SerialDevice {
   public:
+    // The finger stays off the keys for the first quietFirstMs of the signal.
     SimulatedSerialDevice(std::unique_ptr<SerialDevice> real, std::uint64_t seed,
-                          SerialFaults faults = {});
+                          SerialFaults faults = {}, std::int64_t quietFirstMs = 0,
+                          ReplayConfig replay = {});
     ~SimulatedSerialDevice() override;
     SimulatedSerialDevice(const SimulatedSerialDevice&) = delete;
     SimulatedSerialDevice& operator=(const SimulatedSerialDevice&) = delete;
@@ -25,8 +27,8 @@ class SimulatedSerialDevice final : public SerialDevice {
     // The path is not used: any port reaches the simulated board. Starts the
     // streamer and opens its terminal; false, with nothing running, when either
     // fails, while the board is away after a hang-up, or when the recording
-    // KEYSCOPE_SIM_REPLAY names is refused (the refusal goes to standard
-    // error). A replay is loaded at the first open and goes on across later ones.
+    // to replay is refused (the refusal goes to standard error). A replay is
+    // loaded at the first open and goes on across later ones.
     bool open(const std::string& path) override;
     bool readConfig() override;
     // Configures the terminal, then paces the streamer at this rate (0 keeps it).
@@ -49,6 +51,7 @@ class SimulatedSerialDevice final : public SerialDevice {
     static Clock::duration seconds(double value);
 
     std::unique_ptr<SerialDevice> real_;
+    ReplayConfig replayConfig_;
     ReplayRequest replay_;  // before the streamer, which refers to it
     std::string reportedRefusal_;
     SerialStreamer streamer_;
@@ -65,9 +68,9 @@ class SimulatedSerialDevice final : public SerialDevice {
 namespace keyscope {
 
 // Wraps the real serial device (a TermiosSerialDevice) so that its ports are
-// the simulated board's, seeded from KEYSCOPE_SIM_SEED, with the hang-ups of
-// KEYSCOPE_SIM_SERIAL_HANGUP_AFTER / _RETURN_AFTER / _HANGUPS. Chosen by the caller when
+// the simulated board's, as `config` asks. Chosen by the caller when
 // KEYSCOPE_SIMULATE=1.
-std::unique_ptr<SerialDevice> makeSimulatedSerialDevice(std::unique_ptr<SerialDevice> real);
+std::unique_ptr<SerialDevice> makeSimulatedSerialDevice(std::unique_ptr<SerialDevice> real,
+                                                        const sim::SimConfig& config);
 
 }  // namespace keyscope

@@ -167,7 +167,8 @@ int main(int argc, char** argv) {
     ThreadPauser pauser;
     StreamMessages messages(stderr);
     NoCloseNotifier notifier;
-    BoardCollaborators parts = systemBoardCollaborators(pauser, messages, notifier);
+    const SystemBoardConfig config = systemBoardConfigFromEnvironment();
+    BoardCollaborators parts = systemBoardCollaborators(config, pauser, messages, notifier);
     SerialSettings serial;
     if (options.link == RecordLink::Serial) {
         const auto table = parts.comPorts;
@@ -209,7 +210,7 @@ int main(int argc, char** argv) {
     const bool showProgress = isatty(STDERR_FILENO) == 1;
     Recorder recorder(board, pauser, clock, options);
     if (!recorder.open()) {
-        HidLibrary probe(hidModulePath());
+        HidLibrary probe(config.hidModule());
         if (options.link == RecordLink::Hid && !probe.load()) {
             return 1;  // the failed open said why, in the loader's words
         }

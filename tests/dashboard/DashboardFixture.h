@@ -79,7 +79,7 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
         if (adjustParts)
             adjustParts(parts);
         dash = std::make_unique<DashboardDialog>(
-            DashboardParts{std::move(parts), runner ? runner : &dialogs, &notifier});
+            DashboardParts{std::move(parts), &dialogs, &notifier});
         if (initialise)
             dash->initialise({});
     }
@@ -159,7 +159,6 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
     QStringList items;
     std::vector<int> shownChoice;
     std::function<void(BoardCollaborators&)> adjustParts;  // run by make() on fresh fakes
-    DialogRunner* runner = nullptr;                        // in place of the scripted dialogs
     ScriptedDialogs dialogs;
     std::unique_ptr<DashboardDialog> dash;
     const TempDir settingsDir{"keyscope-settings"};

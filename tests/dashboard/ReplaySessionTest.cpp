@@ -50,7 +50,6 @@ class ReplayDashboard : public DashboardTest {
                 std::move(*sim::loadRecording(file.string()).recording), speed, false,
                 &sim::replayControl()));
         };
-        runner = session.get();
         make();
         session->start(*dash);
         EXPECT_THAT(session->keys(), ElementsAre(0, 1, 2, 3));

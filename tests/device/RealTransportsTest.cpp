@@ -2,7 +2,6 @@
 // in the dashboard's tests.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "device/HidLibrary.h"
@@ -62,13 +61,9 @@ TEST(TermiosSerialDevice, AFailedStepKeepsItsOperationPortAndReason) {
 }
 
 TEST(HidLibrary, ExplicitModuleBeatsSimulationWhichBeatsTheDefault) {
-    ::setenv("KEYSCOPE_HID_LIBRARY", "/opt/board.so", 1);
-    ::setenv("KEYSCOPE_SIMULATE", "1", 1);
-    EXPECT_EQ(hidModulePath(), "/opt/board.so");
-    ::unsetenv("KEYSCOPE_HID_LIBRARY");
-    EXPECT_EQ(hidModulePath(), besideTests(kSimHidModuleFile));
-    ::unsetenv("KEYSCOPE_SIMULATE");
-    EXPECT_EQ(hidModulePath(), besideTests(kHidModuleFile));
+    EXPECT_EQ(hidModulePath("/opt/board.so", true), "/opt/board.so");
+    EXPECT_EQ(hidModulePath("", true), besideTests(kSimHidModuleFile));
+    EXPECT_EQ(hidModulePath("", false), besideTests(kHidModuleFile));
 }
 
 }  // namespace

@@ -26,7 +26,7 @@
 #include "sim/SerialStreamer.h"
 #include "sim/SharedRecording.h"
 #include "sim/SignalModel.h"
-#include "sim/SimFaults.h"
+#include "sim/SimConfig.h"
 #include "sim/SimHidBoard.h"
 
 namespace keyscope::sim {
@@ -76,15 +76,18 @@ TEST(SimHidModule, EachKindOpensWithItsFormWritesBackAndPlaysTheProcesssOneReadi
     fs::remove(replay);
     ASSERT_TRUE(load.recording) << load.error;
     EXPECT_EQ(&sharedRecording(replay), &load);
-    ::unsetenv("KEYSCOPE_SIM_FAIL_AFTER");
-    ::setenv("KEYSCOPE_SIM_SEED", "99", 1);
     // kind (unset or unknown: typed16), link mode, byte values, max values are references
     for (const auto& [kind, linkMode, byteValues, typed] : {std::tuple{"", kLinkHidTyped, 0, true},
                                                             {"typed8", kLinkHidTyped, 1, true},
                                                             {"plain", kLinkHidPlain, 1, false},
                                                             {"bogus", kLinkHidTyped, 0, true}}) {
         SCOPED_TRACE(kind);
-        ::setenv("KEYSCOPE_SIM_HID", kind, 1);
+        // What the program reads and offers the module it loads.
+        SimConfig config = simConfigFrom([kind](const char* name) {
+            return std::string_view(name) == "KEYSCOPE_SIM_HID" ? kind : nullptr;
+        });
+        config.seed = 99;
+        offerToHidModule(config);
         HidRig rig;
         BoardConnection& board = *rig.board;
         ASSERT_EQ(board.open(kSelectorHid), 1);
@@ -112,7 +115,8 @@ TEST(SimHidModule, EachKindOpensWithItsFormWritesBackAndPlaysTheProcesssOneReadi
         EXPECT_EQ(std::tuple(board.getTriggerLevel(), board.getPreScale(), board.getTktmr()),
                   std::tuple(0x42, 5, 0x84));
 
-        ::setenv("KEYSCOPE_SIM_REPLAY", replay.c_str(), 1);
+        config.replay.file = replay;
+        offerToHidModule(config);
         HidRig replayed;
         ASSERT_EQ(replayed.board->open(kSelectorHid), 1);
         for (int poll = 0; poll < 5; ++poll)
@@ -123,42 +127,40 @@ TEST(SimHidModule, EachKindOpensWithItsFormWritesBackAndPlaysTheProcesssOneReadi
         replayControl().seekRow = 1;
         ASSERT_EQ(replayed.board->readCycle(), 1);
         EXPECT_THAT(samplesOf(*replayed.board, 0), ElementsAre(101, 102, 103, 102));
-        ::unsetenv("KEYSCOPE_SIM_REPLAY");
     }
-    ::unsetenv("KEYSCOPE_SIM_HID");
-    ::unsetenv("KEYSCOPE_SIM_SEED");
 }
 
 // The simulated board's numbers keep their dot in a decimal-comma locale (where one is
 // installed), as the dashboard runs once Qt has set the user's, and take nothing around them.
-TEST(SimFaults, EnvironmentNumbersReadTheSameWhateverTheLocale) {
+TEST(SimConfig, VariablesReadTheSameWhateverTheLocale) {
     const std::string before = std::setlocale(LC_NUMERIC, nullptr);
     std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
     // Each variable, how it is read, and texts with what they read as (-1: refused).
     using Reads = std::vector<std::pair<const char*, double>>;
-    const std::tuple<const char*, double (*)(), Reads> cases[] = {
+    const std::tuple<const char*, double (*)(const SimConfig&), Reads> cases[] = {
         {"KEYSCOPE_SIM_SERIAL_HANGUP_AFTER",
-         [] { return serialFaultsFromEnvironment().hangUpAfter.value_or(-1); },
+         [](const SimConfig& c) { return c.serial.hangUpAfter.value_or(-1); },
          {{"1.5", 1.5}, {"1,5", -1}, {" 1", -1}, {"inf", -1}}},
         {"KEYSCOPE_SIM_FAIL_AFTER",
-         [] { return double(failAfterFromEnvironment()); },
+         [](const SimConfig& c) { return double(c.failAfter); },
          {{"1000000000", 1e9}, {"1000000001", -1}, {"+3", -1}}},
         {"KEYSCOPE_SIM_SEED",
-         [] { return double(seedFromEnvironment()); },
+         [](const SimConfig& c) { return c.seed ? double(*c.seed) : -1; },
          {{"10", 10}, {"0x1F", 31}, {"017", 15}}},
         {"KEYSCOPE_SIM_QUIET_FIRST",
-         [] { return double(quietFirstFromEnvironment()); },
+         [](const SimConfig& c) { return double(c.quietFirstMs); },
          {{"6", 6000}, {"1.5", 1500}, {"-1", 0}, {"x", 0}}},
     };
     for (const auto& [variable, read, texts] : cases) {
         for (const auto& [text, expected] : texts) {
-            ::setenv(variable, text, 1);
-            EXPECT_EQ(read(), expected) << variable << "=" << text;
+            const SimConfig config = simConfigFrom([&](const char* name) {
+                return std::string_view(name) == variable ? text : nullptr;
+            });
+            EXPECT_EQ(read(config), expected) << variable << "=" << text;
         }
-        ::unsetenv(variable);
     }
     std::setlocale(LC_NUMERIC, before.c_str());
-    EXPECT_EQ(quietFirstFromEnvironment(), 0) << "unset";
+    EXPECT_EQ(simConfigFrom([](const char*) { return nullptr; }).quietFirstMs, 0) << "unset";
 }
 
 // KEYSCOPE_SIM_QUIET_FIRST lets the SNR test's quiet phase run on the simulated board.
@@ -412,19 +414,18 @@ TEST(SerialStreamer, AReplaySendsEachRowOnceAndNothingAfterItsEnd) {
 TEST(SimIceDevice, LoadsTheReplayAtItsFirstOpenAndKeepsTheLastRowAfterTheEnd) {
     const fs::path file =
         fs::temp_directory_path() / ("keyscope-ice-" + std::to_string(::getpid()) + ".csv");
-    ::setenv("KEYSCOPE_SIMULATE", "1", 1);
-    ::setenv("KEYSCOPE_SIM_REPLAY", file.c_str(), 1);
+    SystemBoardConfig config;
+    config.simulate = true;
+    config.sim.replay.file = file;
     fakes::FakeLinks fakes;
     BoardCollaborators parts =
-        systemBoardCollaborators(fakes.pauser, fakes.messages, fakes.notifier);
+        systemBoardCollaborators(config, fakes.pauser, fakes.messages, fakes.notifier);
     std::ofstream(file) << kThreeRows;
     BoardConnection board(std::move(parts));
     // Chip 6620 (selector 0), table at IRAM 0x30, 16-bit counts.
     board.setTarget({0x30, 16, 1, 2});
     const int opened = board.open(0);  // reads the file, which the process keeps from then on
     fs::remove(file);
-    ::unsetenv("KEYSCOPE_SIM_REPLAY");
-    ::unsetenv("KEYSCOPE_SIMULATE");
     ASSERT_EQ(opened, 1);
     for (int poll = 0; poll < 4; ++poll)
         ASSERT_EQ(board.readCycle(), 1);
