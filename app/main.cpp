@@ -117,7 +117,8 @@ int main(int argc, char** argv) {
         config.sim.replay = session->replay();
     }
     {
-        DashboardDialog dashboard({systemBoardCollaborators(config, pauser, messages, notifier)});
+        DashboardDialog dashboard(
+            {systemBoardCollaborators(config, pauser, messages, notifier), nullptr, &notifier});
         messages.setOwner(&dashboard);
         dashboard.initialise(session ? std::string() : commandLine(argc, argv));
         if (session) {

@@ -34,6 +34,7 @@ DashboardDialog::DashboardDialog(DashboardParts parts, QWidget* parent)
       messages_(*parts.board.messages),
       clock_(parts.board.clock ? parts.board.clock : steadyMilliseconds),
       board_(std::move(parts.board)),
+      closeNotifier_(parts.closeNotifier),
       dialogs_(parts.dialogs != nullptr ? *parts.dialogs : modalRunner_),
       menu_(menuBar_, [this](int id) { runCommand(id); }) {
     layout_.setContentsMargins(0, 0, 0, 0);
@@ -156,14 +157,8 @@ void DashboardDialog::pollTick() {
         if (snrTest_) {
             snrTest_->pollDone();
         }
-    } else {
-        // The board needs a moment on each side of the close before it answers again.
-        pauser_.pause(200);
-        board_.close();
-        pauser_.pause(200);
-        if (!board_.open(linkSelector_)) {
-            onExit();
-        }
+    } else if (!board_.reconnect()) {
+        onExit();
     }
     polling_ = 1;
     startPolling();
@@ -240,9 +235,12 @@ void DashboardDialog::bindKeys(const std::vector<int>& channels, std::int32_t tr
 void DashboardDialog::onConnect() {
     menu_.setEnabled(menu::kConnect, false);
     if (linkSelector_ != kSelectorHid) {
-        board_.setTarget(linkSelector_, target_.address, target_.channelCount, target_.iramSpace,
-                         target_.valueWidth, target_.notifyWindow, target_.notifyMessage,
-                         target_.notifyParam);
+        board_.setTarget(
+            {target_.address, target_.channelCount, target_.iramSpace, target_.valueWidth});
+        if (closeNotifier_ != nullptr) {
+            closeNotifier_->setTarget(
+                {target_.notifyWindow, target_.notifyMessage, target_.notifyParam});
+        }
     }
     if (!board_.open(linkSelector_)) {
         polling_ = 0;

@@ -28,6 +28,7 @@
 #include "dashboard/SnrTestWindow.h"
 #include "device/BoardConnection.h"
 #include "dialogs/PinEnableDialog.h"
+#include "platform/CloseTarget.h"
 #include "views/bargraph/KeyBarGraph.h"
 #include "views/timebar/TimeBarWindowList.h"
 
@@ -41,7 +42,6 @@ inline constexpr char kMessageUpdateFail[] =
 inline constexpr char kMessageDefaultWriteFail[] =
     "Write KR48CX36 DemoBoard default value fail! please re-try again.";
 
-inline constexpr int kPollPeriodMs = 50;
 inline constexpr int kStartWindowHeight = 400;
 
 struct DashboardParts {
@@ -51,6 +51,9 @@ struct DashboardParts {
     // Runs the settings and serial setup dialogs; null runs them modally.
     // Must outlive the dashboard.
     DialogRunner* dialogs = nullptr;
+    // Given the window the command line names at each ICE connect: the
+    // connection's notifier. Null tells no window. Must outlive the dashboard.
+    TargetedCloseNotifier* closeNotifier = nullptr;
 };
 
 class DashboardDialog : public QDialog {
@@ -127,7 +130,7 @@ class DashboardDialog : public QDialog {
     void stayOnTop();
     // detail: the reason behind a failure, shown as the box's detailed text.
     void warn(const char* text, std::string_view detail = {});
-    void startPolling() { pollTimer_.start(kPollPeriodMs, this); }
+    void startPolling() { pollTimer_.start(kPollIntervalMs, this); }
     void stopPolling() { pollTimer_.stop(); }
     // Kills the poll timer around `work` when polling and arms it again afterwards.
     template <class Work>
@@ -165,6 +168,7 @@ class DashboardDialog : public QDialog {
     Messages& messages_;
     SerialPort::Clock clock_;  // the connection's, which the SNR test runs by too
     BoardConnection board_;
+    TargetedCloseNotifier* closeNotifier_;
     ModalDialogRunner modalRunner_;
     DialogRunner& dialogs_;
 

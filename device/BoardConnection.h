@@ -2,18 +2,18 @@
 // The one object through which the program knows the demo board: sixteen
 // channel records, the chip settings bytes, and the link (HID, serial or ICE).
 // Every operation returns 1 for success and 0 for failure and never throws.
-// It chooses and sequences the reads; the decoders beside it take the bytes.
+// It chooses the link at open and sequences the operations; the link's class
+// (BoardLink.h) reads and writes the link's way, the decoders take the bytes.
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "device/AccessDiagnosis.h"
+#include "device/BoardLink.h"
 #include "device/ChannelModel.h"
 #include "device/CloseNotifier.h"
-#include "device/HidModule.h"
-#include "device/IceImageDecoder.h"
+#include "device/HidLink.h"
 #include "device/IceLink.h"
 #include "device/Messages.h"
 #include "device/Pauser.h"
@@ -21,21 +21,15 @@
 
 namespace keyscope {
 
+// What callers open: the HID link (a typed board, else a plain one), the
+// serial link, or, with any other selector, the ICE link to that chip.
 inline constexpr std::uint32_t kSelectorHid = 255;
-inline constexpr std::uint32_t kSelectorSerial = 0xFFFFFFFF;  // any other selector is an ICE chip
+inline constexpr std::uint32_t kSelectorSerial = 0xFFFFFFFF;
 
-enum LinkMode : std::int32_t {
-    kLinkSerial = -1,
-    kLinkHidPlain = 0,  // answered to 296: plain reports
-    kLinkHidTyped = 1,  // answered to 292: typed reports
-    kLinkIce = 2,
-};
-
-// A board that answers every read with a first half (type 0x85) would never let
-// an operation end. After this many first halves in a row the operation stops
-// following them and fails: the read cycle reports a lost link (the poll then
-// reconnects), the key-value and max-value reads report a failed update.
-inline constexpr int kMaxChainedFirstHalves = 16;
+// The poll: the dashboard and the recorder read a cycle this often.
+inline constexpr int kPollIntervalMs = 50;
+// A lost board needs this long on each side of the close before it answers again.
+inline constexpr int kReconnectPauseMs = 200;
 
 struct BoardCollaborators {
     std::unique_ptr<HidModule> hid;
@@ -76,7 +70,7 @@ class BoardConnection {
     // Samples appended from now on carry this code, until the next read cycle sets its own.
     void setKeyCode(std::int32_t code) { model_.setKeyCode(code); }
     int isByteValues() const { return byteValues_; }
-    std::int32_t linkMode() const { return linkMode_; }
+    std::int32_t linkMode() const { return static_cast<std::int32_t>(linkKind_); }
     // Samples appended since construction; tells a reader whether a read cycle took any.
     std::uint64_t appendedSamples() const { return model_.appendedSamples(); }
     // Samples appended to one channel (0..15) since construction.
@@ -93,16 +87,18 @@ class BoardConnection {
     // --- link ---
     // The settings are read at every serial open; they must outlive the connection.
     void setSerialSettings(const SerialSettings* settings) { serialSettings_ = settings; }
-    // ICE target and close notification. Width 2 means 16-bit counts; any other width 8-bit.
-    void setTarget(std::uint32_t selector, std::uint32_t address, std::uint32_t count,
-                   std::uint32_t iramFlag, std::uint32_t width, std::uint64_t notifyWindow,
-                   std::uint32_t notifyMessage, std::uint32_t notifyParam);
+    // Where the ICE link reads. Width 2 means 16-bit counts; any other width 8-bit.
+    void setTarget(const IceTarget& target);
     // 1 when open (at once when already open). A failure after the transport
     // opened leaves linkMode set and the transport as it is, with isOpen 0.
     [[nodiscard]] int open(std::uint32_t selector);
-    // 1 when closed; 0 only when the ICE release failed. Notifies the outside
-    // window before the history is discarded. Leaves the serial port open.
+    // 1 when closed; 0 only when the ICE release failed. Tells the notifier
+    // before the history is discarded. Leaves the serial port open. Whatever
+    // the link was, linkMode is the ICE link's from here on.
     int close();
+    // After a lost link: pauses kReconnectPauseMs, closes, pauses again and
+    // opens with the selector of the latest open. The open's result.
+    [[nodiscard]] int reconnect();
 
     // --- reports ---
     // The poll read. 0 means the link is lost; a failed serial read is not a loss.
@@ -121,21 +117,8 @@ class BoardConnection {
     SerialPort& serialPort() { return serialPort_; }
 
   private:
-    enum class HidRead { Data, Max, Key };
-    enum class ValuesRead {
-        Taken,
-        Failed,
-        EndlessHalves,  // the board kept sending first halves
-    };
-    // Keeps the reason for failureReason and says it on standard error, once per loss.
-    void hidFailed(const std::string& reason);
-    [[nodiscard]] bool readHid(HidRead kind, std::uint8_t* report);
-    [[nodiscard]] bool readHidWithRetry(HidRead kind, std::uint8_t* report);
-    [[nodiscard]] bool readIceImage(std::uint8_t* image);
-    void readSerialFrames();
-    // Key or max values over HID into `field`, following a first half with its second.
-    [[nodiscard]] ValuesRead readHidValues(HidRead kind, std::int32_t ChannelRecord::*field,
-                                           std::uint8_t* report, int depth);
+    // The one place a link kind meets its class.
+    std::unique_ptr<BoardLink> makeLink(LinkKind kind);
 
     ChannelModel model_;
     int isOpen_ = 0;
@@ -144,25 +127,21 @@ class BoardConnection {
     std::int32_t tktmr_ = 0;
     // A plain (296) board sends 8-bit counts and never says so; start as an 8-bit board.
     std::uint8_t byteValues_ = 1;
-
-    std::int32_t linkMode_ = kLinkHidTyped;
-    const SerialSettings* serialSettings_ = nullptr;
-    std::uint32_t targetSelector_ = 0;
-    std::uint32_t targetAddress_ = 0;
-    IceLayout iceLayout_;  // key count and value width
-    std::uint32_t iramSpace_ = 0;
-    std::uint64_t notifyWindow_ = 0;
-    std::uint32_t notifyMessage_ = 0;
-    std::uint32_t notifyParam_ = 0;
-
-    std::unique_ptr<HidModule> hid_;
-    // Why HID calls failed, beside the caller's message or reconnect: once per loss.
-    FailureReport hidSaid_;
     std::string failure_;
+
+    // The transports, kept across opens; the links drive them.
+    HidTransport hid_;
     std::unique_ptr<IceLink> ice_;
+    IceTarget iceTarget_;
     Pauser& pauser_;
     CloseNotifier& notifier_;
     SerialPort serialPort_;
+    const SerialSettings* serialSettings_ = nullptr;
+
+    LinkContext context_{model_, byteValues_, pauser_, failure_};
+    LinkKind linkKind_ = LinkKind::HidTyped;
+    std::unique_ptr<BoardLink> link_;
+    std::uint32_t lastSelector_ = kSelectorHid;  // what reconnect opens
 };
 
 }  // namespace keyscope

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <cstdint>
-
 namespace keyscope {
 
-// Tells an outside window that the board connection closed. Returns once the
+// Tells an outside window that the board connection closed, when the program
+// was given one to tell (the platform knows how and whom). Returns once the
 // message has been delivered (or could not be).
 class CloseNotifier {
   public:
     virtual ~CloseNotifier() = default;
-    virtual void notify(std::uint64_t window, std::uint32_t message, std::uint32_t param) = 0;
+    virtual void notify() = 0;
 };
 
 }  // namespace keyscope

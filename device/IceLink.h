@@ -5,6 +5,14 @@
 
 namespace keyscope {
 
+// Where the ICE target's program keeps its key table.
+struct IceTarget {
+    std::uint32_t address = 0;
+    std::uint32_t channelCount = 0;  // keys in the table
+    std::uint32_t iramSpace = 0;     // 1: the internal RAM
+    std::uint32_t valueWidth = 0;    // 2: 16-bit counts; any other width 8-bit counts
+};
+
 // The ICE board link as the board connection sees it. Every call returns 1 for
 // success and 0 for failure; the link shows its own messages.
 class IceLink {

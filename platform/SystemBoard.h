@@ -35,7 +35,7 @@ BoardCollaborators systemBoardCollaborators(const SystemBoardConfig& config, Pau
 // A notifier for programs that have no outside window to tell.
 class NoCloseNotifier final : public CloseNotifier {
   public:
-    void notify(std::uint64_t, std::uint32_t, std::uint32_t) override {}
+    void notify() override {}
 };
 
 }  // namespace keyscope

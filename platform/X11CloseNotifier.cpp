@@ -14,24 +14,25 @@ int ignoreXError(Display*, XErrorEvent*) {
 }
 }  // namespace
 
-void X11CloseNotifier::notify(std::uint64_t window, std::uint32_t message, std::uint32_t param) {
+void X11CloseNotifier::send(const CloseTarget& target) {
     const char* name = std::getenv("DISPLAY");
-    if (window == 0 || !name || !*name) {
+    if (!name || !*name) {
         return;
     }
     Display* display = XOpenDisplay(name);
     if (!display) {
         return;
     }
+    const auto window = static_cast<Window>(target.window);
     const auto previous = XSetErrorHandler(ignoreXError);
     XEvent event{};
     event.xclient.type = ClientMessage;
-    event.xclient.window = static_cast<Window>(window);
-    event.xclient.message_type = static_cast<Atom>(message);
+    event.xclient.window = window;
+    event.xclient.message_type = static_cast<Atom>(target.message);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(param);
+    event.xclient.data.l[0] = static_cast<long>(target.param);
     event.xclient.data.l[1] = 0;
-    XSendEvent(display, static_cast<Window>(window), False, NoEventMask, &event);
+    XSendEvent(display, window, False, NoEventMask, &event);
     XFlush(display);
     XSync(display, False);
     XSetErrorHandler(previous);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/CloseNotifier.h"
+#include "platform/CloseTarget.h"
 
 namespace keyscope {
 
@@ -8,9 +8,9 @@ namespace keyscope {
 // type is the message number and whose data is (param, 0), flushed and synced
 // so it has reached the server when notify returns. Does nothing where the
 // display is not X11 or cannot be opened.
-class X11CloseNotifier final : public CloseNotifier {
-  public:
-    void notify(std::uint64_t window, std::uint32_t message, std::uint32_t param) override;
+class X11CloseNotifier final : public TargetedCloseNotifier {
+  protected:
+    void send(const CloseTarget& target) override;
 };
 
 }  // namespace keyscope

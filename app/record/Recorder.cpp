@@ -8,9 +8,6 @@
 namespace keyscope {
 
 namespace {
-constexpr int kPollMs = 50;
-constexpr int kReconnectPauseMs = 200;
-
 std::int64_t systemMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::system_clock::now().time_since_epoch())
@@ -99,7 +96,7 @@ RecordEnd Recorder::writeFailure() {
 bool Recorder::open() {
     if (options_.link == RecordLink::Ice) {
         const TargetCommandLine& t = options_.ice;
-        board_.setTarget(t.selector, t.address, t.channelCount, t.iramSpace, t.valueWidth, 0, 0, 0);
+        board_.setTarget({t.address, t.channelCount, t.iramSpace, t.valueWidth});
     }
     if (!board_.open(selector())) {
         return false;
@@ -203,17 +200,15 @@ RecordEnd Recorder::poll(const std::atomic<bool>& interrupted, const Step& befor
         if (!lost && elapsed() - quietSinceMs >= kGiveUpMs) {
             return RecordEnd::NoSamples;
         }
-        pauser_.pause(kPollMs);
+        pauser_.pause(kPollIntervalMs);
         const std::uint64_t before = board_.appendedSamples();
         ++polls_;
         if (!board_.readCycle()) {
-            // A lost link: the same recovery as the dashboard's poll, then one
-            // try a second until the board is back or the run gives up.
+            // A lost link: the dashboard's reconnect, then one try a second
+            // until the board is back or the run gives up.
             markLost();
-            pauser_.pause(kReconnectPauseMs);
-            board_.close();
-            pauser_.pause(kReconnectPauseMs);
-            while (!board_.open(linkSelector)) {
+            bool back = board_.reconnect() != 0;
+            while (!back) {
                 if (interrupted.load()) {
                     return RecordEnd::Interrupted;
                 }
@@ -221,6 +216,7 @@ RecordEnd Recorder::poll(const std::atomic<bool>& interrupted, const Step& befor
                     return RecordEnd::LinkLost;
                 }
                 pauser_.pause(kReopenEveryMs);
+                back = board_.open(linkSelector) != 0;
             }
             markBack();
             continue;

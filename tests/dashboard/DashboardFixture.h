@@ -78,7 +78,8 @@ class DashboardTest : public ::testing::Test, protected FakeLinks {
         hid->answeringIds = {kHidDeviceTyped};
         if (adjustParts)
             adjustParts(parts);
-        dash = std::make_unique<DashboardDialog>(DashboardParts{std::move(parts), &dialogs});
+        dash = std::make_unique<DashboardDialog>(
+            DashboardParts{std::move(parts), &dialogs, &notifier});
         if (initialise)
             dash->initialise({});
     }

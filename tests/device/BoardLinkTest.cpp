@@ -82,7 +82,7 @@ TEST(BoardClose, NotifiesBeforeClearingAndAFailedReleaseKeepsItOpen) {
     f.ice->releaseResult = 1;
     EXPECT_EQ(f.board->close(), 1);  // no window named: no notification
     EXPECT_EQ(f.board->isOpen(), 0);
-    f.board->setTarget(0, 0, 0, 0, 1, 0x2a00001, 0x8001, 7);
+    f.notifier.setTarget({0x2a00001, 0x8001, 7});
     f.board->appendSample(0, 5, MaxRule::Leave);
     std::size_t samplesAtNotify = 0;
     f.notifier.onNotify = [&] { samplesAtNotify = f.board->getChannel(0)->samples.size(); };
@@ -214,7 +214,7 @@ TEST(ReadCycle_Serial, AReadThatFillsTheWholeBufferTakesItsLastFrame) {
 TEST(Ice, ReadsTheTargetBlockForEveryReadAndAFailedCycleIsALostLink) {
     FakeBoard f;
     f.board->setTriggerLevel(9);
-    f.board->setTarget(4, 0x1230, 4, 1, 2, 0, 0, 0);
+    f.board->setTarget({0x1230, 4, 1, 2});
     f.ice->images = {iceWords({700, 800}), std::nullopt, std::nullopt};  // max, key, data
     ASSERT_EQ(f.board->open(4), 1);
     const auto& [address, length, iram] = f.ice->requests[0];
@@ -232,7 +232,7 @@ TEST(Ice, ReadsTheTargetBlockForEveryReadAndAFailedCycleIsALostLink) {
 
 TEST(Ice, WidthOneMakesAByteBoardWhoseOpenFillsEachField) {
     FakeBoard f;
-    f.board->setTarget(4, 0x40, 16, 0, 1, 0, 0, 0);
+    f.board->setTarget({0x40, 16, 0, 1});
     const auto bytes = [](int first) {
         std::array<std::uint8_t, 65> image{};
         std::iota(image.begin() + 1, image.begin() + 1 + kChannelCount, first);

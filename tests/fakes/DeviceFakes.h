@@ -16,6 +16,7 @@
 
 #include "device/BoardConnection.h"
 #include "fakes/RecordingMessages.h"
+#include "platform/CloseTarget.h"
 
 namespace keyscope::fakes {
 
@@ -54,16 +55,19 @@ class RecordingPauser final : public Pauser, Journaling {
     std::function<void()> onPause;
 };
 
-class RecordingNotifier final : public CloseNotifier, Journaling {
+// Records what reaches the target it was given, as the X11 notifier sends it.
+class RecordingNotifier final : public TargetedCloseNotifier, Journaling {
   public:
     using Journaling::Journaling;
-    void notify(std::uint64_t window, std::uint32_t message, std::uint32_t param) override {
-        log("notify " + std::to_string(window) + " " + std::to_string(message) + " " +
-            std::to_string(param));
+    std::function<void()> onNotify;
+
+  protected:
+    void send(const CloseTarget& target) override {
+        log("notify " + std::to_string(target.window) + " " + std::to_string(target.message) + " " +
+            std::to_string(target.param));
         if (onNotify)
             onNotify();
     }
-    std::function<void()> onNotify;
 };
 
 // A HID module answering from queues of scripted reports; an empty queue or a

@@ -74,17 +74,21 @@ TEST(X11CloseNotifier, DeliversTheMessageAndParameterAndSurvivesBadWindowsAndNoD
     };
 
     X11CloseNotifier notifier;
-    notifier.notify(window, 0x8001, 42);
+    const auto notify = [&](std::uint64_t target, std::uint32_t param) {
+        notifier.setTarget({target, 0x8001, param});
+        notifier.notify();
+    };
+    notify(window, 42);
     EXPECT_EQ(nextParam(), 42);
     // A stale window id must not end the program through Xlib's default error handler, and
     // window 0 sends nothing.
-    notifier.notify(0xDEAD0, 0x8001, 1);
-    notifier.notify(0, 0x8001, 2);
-    notifier.notify(window, 0x8001, 43);
+    notify(0xDEAD0, 1);
+    notify(0, 2);
+    notify(window, 43);
     EXPECT_EQ(nextParam(), 43);
     for (const char* unreachable : {"", ":9999"}) {
         ::setenv("DISPLAY", unreachable, 1);
-        notifier.notify(window, 0x8001, 44);
+        notify(window, 44);
     }
     EXPECT_EQ(nextParam(), -1);
     XCloseDisplay(display);

@@ -429,7 +429,8 @@ TEST(SimIceDevice, LoadsTheReplayAtItsFirstOpenAndKeepsTheLastRowAfterTheEnd) {
         systemBoardCollaborators(config, fakes.pauser, fakes.messages, fakes.notifier);
     std::ofstream(file) << kThreeRows;
     BoardConnection board(std::move(parts));
-    board.setTarget(0, 0x30, 16, 1, 2, 0, 0, 0);  // chip 6620, table at IRAM 0x30, 16-bit counts
+    // Chip 6620 (selector 0), table at IRAM 0x30, 16-bit counts.
+    board.setTarget({0x30, 16, 1, 2});
     const int opened = board.open(0);  // reads the file, which the process keeps from then on
     fs::remove(file);
     ASSERT_EQ(opened, 1);
