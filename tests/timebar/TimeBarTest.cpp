@@ -74,12 +74,12 @@ class TimeBarTest : public ::testing::Test {
 
     TimeBarWindow& open(int key) {
         return *openTimeBarWindow(windows, &records[key], nullptr, [this](TimeBarWindow& window) {
-            QObject::connect(&window, &TimeBarWindow::closed, [this](ChannelRecord* record) {
-                closes.push_back(record->name);
-                removeTimeBarWindow(windows, record);
+            QObject::connect(&window, &TimeBarWindow::closed, [this](ChannelRecord* closed) {
+                closes.push_back(closed->name);
+                removeTimeBarWindow(windows, closed);
             });
-            QObject::connect(&window, &TimeBarWindow::scrollEnded, [this](ChannelRecord* record) {
-                scrollEnds.emplace_back(record->name, *record->percentRef);
+            QObject::connect(&window, &TimeBarWindow::scrollEnded, [this](ChannelRecord* ended) {
+                scrollEnds.emplace_back(ended->name, *ended->percentRef);
             });
         });
     }
