@@ -52,7 +52,7 @@ bool Recorder::writeHeader() {
     }
     line += ",key_code\n";
     std::fputs(line.c_str(), out_);
-    return std::fflush(out_) == 0 && !std::ferror(out_);
+    return std::fflush(out_) == 0 && std::ferror(out_) == 0;
 }
 
 bool Recorder::writeRow(std::int64_t elapsedMs) {
@@ -82,7 +82,7 @@ bool Recorder::writeRow(std::int64_t elapsedMs) {
     putNumber(line, board_.keyCode());
     line += '\n';
     std::fputs(line.c_str(), out_);
-    return std::fflush(out_) == 0 && !std::ferror(out_);
+    return std::fflush(out_) == 0 && std::ferror(out_) == 0;
 }
 
 bool Recorder::linkDown() const {

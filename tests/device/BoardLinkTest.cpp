@@ -56,9 +56,9 @@ TEST(BoardOpen, TriesTheTypedBoardFirstAndRunsTheStartUpReadsInOrder) {
             f.hid->openReasons[kHidDevicePlain] = c.plainRefusal;
         const fakes::ScriptedHid::Answer good{true, typedReport(0x55, {1})};
         f.hid->plain.assign(c.goodReads, good);
-        f.hid->max.assign(c.goodReads > 0, good);
-        f.hid->key.assign(c.goodReads > 1, good);
-        f.hid->data.assign(c.goodReads > 2, good);
+        f.hid->max.assign(c.goodReads > 0 ? 1 : 0, good);
+        f.hid->key.assign(c.goodReads > 1 ? 1 : 0, good);
+        f.hid->data.assign(c.goodReads > 2 ? 1 : 0, good);
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(f.board->open(kSelectorHid), c.result);
         EXPECT_EQ(f.journal, c.journal);
@@ -136,7 +136,8 @@ TEST(ReadCycle_Hid, TheResultFollowsTheFirstReadOfTheCycle) {
         {{0x85, 0}, 1, 8, ""},  // a first half stands even when the second read fails
         {{0x99}, 1, 0, ""},
         {{0}, 0, 0, "device_tests: readData failed\n"},
-        {std::vector<std::uint8_t>(40, 0x85), 0, 8 * kMaxChainedFirstHalves, ""},  // a lost link
+        {std::vector<std::uint8_t>(40, 0x85), 0, std::uint64_t{8} * kMaxChainedFirstHalves,
+         ""},  // a lost link
     };
     for (const auto& [types, result, appended, said] : cases) {
         SCOPED_TRACE(types.size());
