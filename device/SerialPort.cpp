@@ -56,12 +56,10 @@ std::vector<std::string> portsOfFamily(std::string_view family) {
     return paths;
 }
 
-}  // namespace
-
-namespace {
-
+// Entry comIndex of a COM table; no entry, or an empty one, gives no path.
 std::optional<std::string> entryOf(const std::vector<std::string>& table, std::int32_t comIndex) {
-    if (static_cast<std::size_t>(comIndex) >= table.size() || table[comIndex].empty()) {
+    if (comIndex < 0 || static_cast<std::size_t>(comIndex) >= table.size() ||
+        table[comIndex].empty()) {
         return std::nullopt;
     }
     return table[comIndex];
@@ -85,9 +83,8 @@ SerialPort::PathResolver comPortTable(std::vector<std::string> listed) {
     if (listed.empty()) {
         return comPortPath;
     }
-    return [listed = std::move(listed)](std::int32_t comIndex) -> std::optional<std::string> {
-        return comIndex >= 0 ? entryOf(listed, comIndex) : std::nullopt;
-    };
+    return
+        [listed = std::move(listed)](std::int32_t comIndex) { return entryOf(listed, comIndex); };
 }
 
 std::int64_t steadyMilliseconds() {
