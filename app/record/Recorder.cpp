@@ -43,6 +43,11 @@ std::uint32_t Recorder::selector() const {
     return kSelectorHid;
 }
 
+bool Recorder::put(const std::string& line) {
+    std::fputs(line.c_str(), out_);
+    return std::fflush(out_) == 0 && std::ferror(out_) == 0;
+}
+
 bool Recorder::writeHeader() {
     // Differences are named apart from counts, so that a reader can tell them apart.
     std::string line = options_.utc ? "utc,elapsed_ms" : "elapsed_ms";
@@ -51,8 +56,7 @@ bool Recorder::writeHeader() {
         putNumber(line, k);
     }
     line += ",key_code\n";
-    std::fputs(line.c_str(), out_);
-    return std::fflush(out_) == 0 && std::ferror(out_) == 0;
+    return put(line);
 }
 
 bool Recorder::writeRow(std::int64_t elapsedMs) {
@@ -81,8 +85,7 @@ bool Recorder::writeRow(std::int64_t elapsedMs) {
     line += ',';
     putNumber(line, board_.keyCode());
     line += '\n';
-    std::fputs(line.c_str(), out_);
-    return std::fflush(out_) == 0 && std::ferror(out_) == 0;
+    return put(line);
 }
 
 bool Recorder::linkDown() const {

@@ -83,6 +83,8 @@ class Recorder {
     std::uint32_t selector() const;
 
   private:
+    // Writes and flushes one line of the output; false when the output refused it.
+    bool put(const std::string& line);
     bool writeHeader();
     bool writeRow(std::int64_t elapsedMs);
     // A failed write: a reader that went away ends the recording as Ctrl-C does.
